@@ -1,0 +1,51 @@
+#ifndef PARAMETERFILE_H
+#define PARAMETERFILE_H
+
+#include "../protocol/parameters.h"
+
+#include <QString>
+#include <QStringList>
+
+// The parameter file: one line of fourteen comma-separated decimal fields in
+// canonical order, no header and no line end. Readers accept a line end
+// (LF or CR LF) and ignore fields after the fourteenth and further lines.
+namespace Servo {
+
+// Longest first line that is read at all; a longer one is refused so that a
+// huge or binary file cannot exhaust memory.
+constexpr int MaxParameterLineLength = 4096;
+
+// Fourteen fields, ASCII digits and commas only, no line end.
+QString formatParameterLine(const Values &values);
+
+struct ParsedLine {
+    enum Status { Ok, TooFewFields, TooLong, CannotOpen };
+    Status status = TooFewFields;
+    // Lenient reading, as the window loads a file: a field that is not a
+    // decimal integer counts as 0. Values are not clamped here.
+    Values values{};
+    QStringList fields;  // the first fourteen fields as written (when Ok)
+    int fieldCount = 0;  // fields on the line, extra ones included
+    QString errorString; // English, for a refusal
+
+    bool ok() const { return status == Ok; }
+};
+
+ParsedLine parseParameterLine(const QString &line);
+
+// Strict check for tools that must not guess: the first field that is not a
+// plain decimal number or lies outside its range. Returns -1 when all hold;
+// otherwise the field index, with a message in *reason.
+int firstInvalidField(const ParsedLine &parsed, QString *reason);
+
+// Reads the first line of the file (at most MaxParameterLineLength
+// characters) and parses it.
+ParsedLine readParameterFile(const QString &path);
+
+// Writes the line through a temporary file that replaces the target only when
+// everything has been written; on any failure the old file is left as it was.
+bool writeParameterFile(const QString &path, const Values &values, QString *errorString = nullptr);
+
+} // namespace Servo
+
+#endif // PARAMETERFILE_H

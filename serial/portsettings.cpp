@@ -1,0 +1,35 @@
+#include "portsettings.h"
+
+#include <QSerialPort>
+
+namespace Servo {
+
+void applyLineSettings(QSerialPort *port)
+{
+    port->setBaudRate(BaudRate, QSerialPort::AllDirections);
+    port->setDataBits(QSerialPort::Data8);
+    port->setParity(QSerialPort::NoParity);
+    port->setStopBits(QSerialPort::TwoStop);
+}
+
+QString describeOpenError(const QSerialPort &port)
+{
+    switch (port.error()) {
+    case QSerialPort::DeviceNotFoundError:
+        return QStringLiteral("the port does not exist (is the programmer plugged in?)");
+    case QSerialPort::PermissionError:
+#ifdef Q_OS_LINUX
+        return QStringLiteral("permission denied or the port is busy; another program may hold it, "
+                              "or add yourself to the dialout group (sudo usermod -aG dialout $USER, "
+                              "then log in again)");
+#else
+        return QStringLiteral("permission denied or the port is busy (another program holds it)");
+#endif
+    case QSerialPort::UnsupportedOperationError:
+        return QStringLiteral("the driver refused the line settings (111100 baud, 8N2)");
+    default:
+        return port.errorString();
+    }
+}
+
+} // namespace Servo

@@ -1,0 +1,219 @@
+// The one-line parameter file: formatting, lenient and strict reading, and
+// writes that never damage the file they replace.
+#include "files/parameterfile.h"
+
+#include <QDir>
+#include <QTemporaryDir>
+#include <QtTest>
+
+#include <csignal>
+#include <sys/resource.h>
+
+using namespace Servo;
+
+Q_DECLARE_METATYPE(Servo::Values)
+
+class TestParameterFile : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void format_data();
+    void format();
+    void parse_data();
+    void parse();
+    void refuse_data();
+    void refuse();
+    void strict_data();
+    void strict();
+    void readFile_data();
+    void readFile();
+    void writeRoundTrip();
+    void writeIntoMissingFolder();
+    void failedWriteKeepsOldFile();
+};
+
+void TestParameterFile::format_data()
+{
+    QTest::addColumn<Values>("values");
+    QTest::newRow("0,0,0,0,500,2500,0,1500,0,0,0,0,0,0") << startValues();
+    Values v = startValues();
+    v[TorqueGain] = 120;
+    v[ReversedRotation] = 1;
+    v[LOCKProtection] = 1;
+    QTest::newRow("120,0,0,0,500,2500,0,1500,0,0,0,1,0,1") << v;
+    Values w = {255, 255, 255, 255, 2500, 500, 50, 2500, 399, 255, 255, 7, 1, 0};
+    QTest::newRow("255,255,255,255,2500,500,50,2500,399,255,255,1,1,0") << w;
+}
+
+void TestParameterFile::format()
+{
+    QFETCH(Values, values);
+    QCOMPARE(formatParameterLine(values), QString::fromLatin1(QTest::currentDataTag()));
+}
+
+void TestParameterFile::parse_data()
+{
+    QTest::addColumn<QString>("line");
+    QTest::addColumn<Values>("values");
+
+    QTest::newRow("start values") << "0,0,0,0,500,2500,0,1500,0,0,0,0,0,0" << startValues();
+    QTest::newRow("out of range is kept for the controls to clamp")
+        << "300,0,0,0,0,9999,0,1500,0,0,0,2,0,0"
+        << Values{300, 0, 0, 0, 0, 9999, 0, 1500, 0, 0, 0, 2, 0, 0};
+    QTest::newRow("letters count as 0") << "abc,1,2,3,600,700,8,900,10,11,12,1,x,1"
+                                        << Values{0, 1, 2, 3, 600, 700, 8, 900, 10, 11, 12, 1, 0, 1};
+    QTest::newRow("empty fields count as 0") << ",,,,,,,,,,,,,"
+                                             << Values{0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0};
+    QTest::newRow("extra fields ignored") << "1,2,3,4,500,600,7,800,9,10,11,0,1,0,99,100"
+                                          << Values{1, 2, 3, 4, 500, 600, 7, 800, 9, 10, 11, 0, 1, 0};
+    QTest::newRow("negative") << "-5,0,0,0,500,2500,0,1500,0,0,0,0,0,-1"
+                              << Values{-5, 0, 0, 0, 500, 2500, 0, 1500, 0, 0, 0, 0, 0, -1};
+}
+
+void TestParameterFile::parse()
+{
+    QFETCH(QString, line);
+    QFETCH(Values, values);
+    const ParsedLine parsed = parseParameterLine(line);
+    QVERIFY2(parsed.ok(), qPrintable(parsed.errorString));
+    QCOMPARE(parsed.values, values);
+}
+
+void TestParameterFile::refuse_data()
+{
+    QTest::addColumn<QString>("line");
+    QTest::addColumn<int>("status");
+    QTest::newRow("empty line") << "" << int(ParsedLine::TooFewFields);
+    QTest::newRow("thirteen fields") << "0,0,0,0,500,2500,0,1500,0,0,0,0,0" << int(ParsedLine::TooFewFields);
+    QTest::newRow("no commas") << "0 0 0 0 500 2500 0 1500 0 0 0 0 0 0" << int(ParsedLine::TooFewFields);
+    QTest::newRow("4097 characters") << QString(4097 - 13, QLatin1Char('1')) + QString(13, QLatin1Char(','))
+                                     << int(ParsedLine::TooLong);
+}
+
+void TestParameterFile::refuse()
+{
+    QFETCH(QString, line);
+    QFETCH(int, status);
+    const ParsedLine parsed = parseParameterLine(line);
+    QCOMPARE(int(parsed.status), status);
+    QVERIFY(!parsed.errorString.isEmpty());
+}
+
+void TestParameterFile::strict_data()
+{
+    QTest::addColumn<QString>("line");
+    QTest::addColumn<int>("field");
+    QTest::newRow("valid") << "0,0,0,0,500,2500,0,1500,0,0,0,0,0,0" << -1;
+    QTest::newRow("letters") << "0,0,abc,0,500,2500,0,1500,0,0,0,0,0,0" << 2;
+    QTest::newRow("empty field") << "0,0,0,0,500,2500,0,1500,0,,0,0,0,0" << 9;
+    QTest::newRow("above range") << "0,0,0,0,500,2500,51,1500,0,0,0,0,0,0" << 6;
+    QTest::newRow("below range") << "0,0,0,0,499,2500,0,1500,0,0,0,0,0,0" << 4;
+    QTest::newRow("switch 2") << "0,0,0,0,500,2500,0,1500,0,0,0,0,2,0" << 12;
+    QTest::newRow("sign") << "+1,0,0,0,500,2500,0,1500,0,0,0,0,0,0" << 0;
+    QTest::newRow("space") << "0,0,0,0,500,2500,0,1500,0,0, 1,0,0,0" << 10;
+    QTest::newRow("too few") << "0,0,0" << 3;
+}
+
+void TestParameterFile::strict()
+{
+    QFETCH(QString, line);
+    QFETCH(int, field);
+    QString reason;
+    QCOMPARE(firstInvalidField(parseParameterLine(line), &reason), field);
+    QCOMPARE(reason.isEmpty(), field == -1);
+}
+
+void TestParameterFile::readFile_data()
+{
+    QTest::addColumn<QByteArray>("content");
+    QTest::addColumn<int>("status");
+    QTest::addColumn<int>("torqueGain");
+
+    QTest::newRow("no line end") << QByteArray("7,0,0,0,500,2500,0,1500,0,0,0,0,0,0") << 0 << 7;
+    QTest::newRow("LF") << QByteArray("7,0,0,0,500,2500,0,1500,0,0,0,0,0,0\n") << 0 << 7;
+    QTest::newRow("CR LF and more lines") << QByteArray("7,0,0,0,500,2500,0,1500,0,0,0,0,0,0\r\n1,2\r\n")
+                                          << 0 << 7;
+    QTest::newRow("empty file") << QByteArray() << int(ParsedLine::TooFewFields) << 0;
+    QTest::newRow("short first line, full second")
+        << QByteArray("1,2,3\n7,0,0,0,500,2500,0,1500,0,0,0,0,0,0") << int(ParsedLine::TooFewFields) << 0;
+    QTest::newRow("4096 characters") << QByteArray(4096 - 13, '7') + QByteArray(13, ',') << 0 << 0;
+    QTest::newRow("4097 characters") << QByteArray(4097 - 13, '7') + QByteArray(13, ',')
+                                     << int(ParsedLine::TooLong) << 0;
+    QTest::newRow("binary, 3 MiB without a line end") << QByteArray(3 << 20, '\x01')
+                                                      << int(ParsedLine::TooLong) << 0;
+}
+
+void TestParameterFile::readFile()
+{
+    QFETCH(QByteArray, content);
+    QFETCH(int, status);
+    QFETCH(int, torqueGain);
+    QTemporaryDir dir;
+    const QString path = dir.filePath("p.txt");
+    QFile f(path);
+    QVERIFY(f.open(QIODevice::WriteOnly));
+    f.write(content);
+    f.close();
+    const ParsedLine parsed = readParameterFile(path);
+    QCOMPARE(int(parsed.status), status);
+    if (parsed.ok())
+        QCOMPARE(parsed.values[TorqueGain], torqueGain);
+    QCOMPARE(int(readParameterFile(dir.filePath("missing.txt")).status), int(ParsedLine::CannotOpen));
+}
+
+void TestParameterFile::writeRoundTrip()
+{
+    QTemporaryDir dir;
+    const QString path = dir.filePath("round.txt");
+    const Values v = {1, 2, 3, 4, 501, 2499, 49, 1501, 398, 254, 253, 1, 0, 1};
+    QString error;
+    QVERIFY2(writeParameterFile(path, v, &error), qPrintable(error));
+    QFile f(path);
+    QVERIFY(f.open(QIODevice::ReadOnly));
+    QCOMPARE(f.readAll(), QByteArray("1,2,3,4,501,2499,49,1501,398,254,253,1,0,1"));
+    QCOMPARE(readParameterFile(path).values, v);
+    QCOMPARE(QDir(dir.path()).entryList(QDir::Files), QStringList{"round.txt"});
+}
+
+void TestParameterFile::writeIntoMissingFolder()
+{
+    QTemporaryDir dir;
+    QString error;
+    QVERIFY(!writeParameterFile(dir.filePath("no/such/folder/p.txt"), startValues(), &error));
+    QVERIFY(!error.isEmpty());
+}
+
+void TestParameterFile::failedWriteKeepsOldFile()
+{
+    QTemporaryDir dir;
+    const QString path = dir.filePath("old.txt");
+    const QByteArray old = "9,9,9,9,900,900,9,900,9,9,9,1,1,1";
+    {
+        QFile f(path);
+        QVERIFY(f.open(QIODevice::WriteOnly));
+        f.write(old);
+    }
+    // The file-size limit makes the write fail after the file has opened;
+    // root ignores permissions, but not this.
+    struct rlimit saved;
+    QCOMPARE(getrlimit(RLIMIT_FSIZE, &saved), 0);
+    auto oldHandler = std::signal(SIGXFSZ, SIG_IGN);
+    struct rlimit small = saved;
+    small.rlim_cur = 10;
+    QCOMPARE(setrlimit(RLIMIT_FSIZE, &small), 0);
+    QString error;
+    const bool written = writeParameterFile(path, startValues(), &error);
+    setrlimit(RLIMIT_FSIZE, &saved);
+    std::signal(SIGXFSZ, oldHandler);
+
+    QVERIFY(!written);
+    QVERIFY(!error.isEmpty());
+    QFile f(path);
+    QVERIFY(f.open(QIODevice::ReadOnly));
+    QCOMPARE(f.readAll(), old);
+    QCOMPARE(QDir(dir.path()).entryList(QDir::Files | QDir::Hidden), QStringList{"old.txt"});
+}
+
+QTEST_GUILESS_MAIN(TestParameterFile)
+#include "tst_parameterfile.moc"
