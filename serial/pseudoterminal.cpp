@@ -1,0 +1,134 @@
+#include "pseudoterminal.h"
+
+#include <QElapsedTimer>
+
+#ifndef Q_OS_WIN
+#include <cerrno>
+#include <cstdlib>
+#include <cstring>
+#include <fcntl.h>
+#include <poll.h>
+#include <termios.h>
+#include <unistd.h>
+#endif
+
+PseudoTerminal::~PseudoTerminal()
+{
+    close();
+}
+
+#ifndef Q_OS_WIN
+
+bool PseudoTerminal::open(QString *errorString)
+{
+    close();
+    auto fail = [&](const char *what) {
+        if (errorString)
+            *errorString = QStringLiteral("%1: %2").arg(QLatin1String(what), QString::fromLocal8Bit(std::strerror(errno)));
+        close();
+        return false;
+    };
+    m_master = ::posix_openpt(O_RDWR | O_NOCTTY);
+    if (m_master < 0)
+        return fail("posix_openpt");
+    if (::grantpt(m_master) != 0 || ::unlockpt(m_master) != 0)
+        return fail("grantpt/unlockpt");
+    const char *name = ::ptsname(m_master);
+    if (!name)
+        return fail("ptsname");
+    m_slavePath = QString::fromLocal8Bit(name);
+    m_slaveHold = ::open(name, O_RDWR | O_NOCTTY | O_NONBLOCK);
+    if (m_slaveHold < 0)
+        return fail("open slave");
+    // Raw from the start: no echo of what the master writes, no line editing,
+    // no CR/LF translation, even before a port on the slave side sets its own.
+    struct termios tio;
+    if (::tcgetattr(m_slaveHold, &tio) == 0) {
+        ::cfmakeraw(&tio);
+        ::tcsetattr(m_slaveHold, TCSANOW, &tio);
+    }
+    ::fcntl(m_master, F_SETFL, ::fcntl(m_master, F_GETFL) | O_NONBLOCK);
+    return true;
+}
+
+bool PseudoTerminal::write(const QByteArray &data)
+{
+    qint64 done = 0;
+    while (m_master >= 0 && done < data.size()) {
+        const ssize_t n = ::write(m_master, data.constData() + done, size_t(data.size() - done));
+        if (n > 0) {
+            done += n;
+        } else if (n < 0 && (errno == EAGAIN || errno == EINTR)) {
+            struct pollfd p = {m_master, POLLOUT, 0};
+            ::poll(&p, 1, 100);
+        } else {
+            return false;
+        }
+    }
+    return m_master >= 0;
+}
+
+QByteArray PseudoTerminal::read(int timeoutMs)
+{
+    QByteArray out;
+    if (m_master < 0)
+        return out;
+    struct pollfd p = {m_master, POLLIN, 0};
+    if (::poll(&p, 1, timeoutMs) <= 0 || !(p.revents & POLLIN))
+        return out;
+    char buf[4096];
+    for (;;) {
+        const ssize_t n = ::read(m_master, buf, sizeof buf);
+        if (n <= 0)
+            break;
+        out.append(buf, int(n));
+    }
+    return out;
+}
+
+QByteArray PseudoTerminal::readExactly(int size, int timeoutMs)
+{
+    QByteArray out;
+    QElapsedTimer clock;
+    clock.start();
+    while (out.size() < size) {
+        const int left = timeoutMs - int(clock.elapsed());
+        if (left <= 0)
+            break;
+        out += read(left);
+    }
+    return out;
+}
+
+void PseudoTerminal::closeMaster()
+{
+    if (m_master >= 0)
+        ::close(m_master);
+    m_master = -1;
+    // Without a master the slave side is a dead line; let it go too.
+    if (m_slaveHold >= 0)
+        ::close(m_slaveHold);
+    m_slaveHold = -1;
+}
+
+void PseudoTerminal::close()
+{
+    closeMaster();
+    m_slavePath.clear();
+}
+
+#else
+
+bool PseudoTerminal::open(QString *errorString)
+{
+    if (errorString)
+        *errorString = QStringLiteral("pseudo-terminals are not available on this system");
+    return false;
+}
+bool PseudoTerminal::write(const QByteArray &) { return false; }
+QByteArray PseudoTerminal::read(int) { return {}; }
+QByteArray PseudoTerminal::readExactly(int, int) { return {}; }
+void PseudoTerminal::closeMaster() {}
+void PseudoTerminal::close() {}
+
+#endif

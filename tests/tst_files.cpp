@@ -1,0 +1,307 @@
+// Save and Open through the real window, with the file dialogs answered the
+// way a user would: pick a file and accept, or cancel.
+#include "files/parameterfile.h"
+#include "windowdriver.h"
+
+#include <QApplication>
+#include <QDir>
+#include <QFileDialog>
+#include <QTemporaryDir>
+#include <QTimer>
+#include <QLineEdit>
+#include <QtTest>
+
+#include <csignal>
+#include <functional>
+#include <memory>
+#include <sys/resource.h>
+
+using namespace Servo;
+
+Q_DECLARE_METATYPE(Servo::Values)
+
+namespace {
+
+const QString savedOk = QStringLiteral("参数已成功保存  Saved successfully");
+const QString saveFailed = QStringLiteral("参数保存失败  Save failed");
+const QString loadedOk = QStringLiteral("参数载入成功  Loading successful");
+const QString loadFailed = QStringLiteral("参数载入失败  Loading failed");
+
+struct DialogSeen {
+    bool shown = false;
+    QString caption;
+    QStringList filters;
+    QString directory;
+    QFileDialog::AcceptMode mode = QFileDialog::AcceptOpen;
+};
+
+// Waits for the modal file dialog that the next click opens and answers it:
+// with a path it selects that file and accepts, with an empty path it
+// cancels. beforeAccept runs just before the answer.
+void answerDialog(DialogSeen *seen, const QString &path, std::function<void()> beforeAccept = {})
+{
+    auto *poll = new QTimer;
+    poll->setInterval(20);
+    auto tries = std::make_shared<int>(0);
+    QObject::connect(poll, &QTimer::timeout, [=] {
+        auto *dialog = qobject_cast<QFileDialog *>(QApplication::activeModalWidget());
+        if (!dialog)
+            return;
+        if (!seen->shown) {
+            seen->shown = true;
+            seen->caption = dialog->windowTitle();
+            seen->filters = dialog->nameFilters();
+            seen->directory = dialog->directory().absolutePath();
+            seen->mode = dialog->acceptMode();
+        }
+        if (!path.isEmpty()) {
+            // Typed into the name field as a user would; selectFile() depends on
+            // the dialog having listed the folder, which it does in the
+            // background.
+            auto *name = dialog->findChild<QLineEdit *>(QStringLiteral("fileNameEdit"));
+            if (!name)
+                return;
+            name->setText(path);
+            if (dialog->selectedFiles() != QStringList{path} && ++*tries < 100)
+                return;
+        }
+        poll->stop();
+        poll->deleteLater();
+        if (path.isEmpty()) {
+            dialog->reject();
+            return;
+        }
+        if (beforeAccept)
+            beforeAccept();
+        // done() rather than accept(): the path is taken as given, without
+        // the overwrite question or the check that its folder exists.
+        static_cast<QDialog *>(dialog)->done(QDialog::Accepted);
+    });
+    poll->start();
+}
+
+QByteArray contents(const QString &path)
+{
+    QFile f(path);
+    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray("<missing>");
+}
+
+void writeFile(const QString &path, const QByteArray &data)
+{
+    QFile f(path);
+    QVERIFY(f.open(QIODevice::WriteOnly));
+    f.write(data);
+}
+
+} // namespace
+
+class TestFiles : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void init();
+    void cleanup();
+
+    void saveDialogAndContent_data();
+    void saveDialogAndContent();
+    void load_data();
+    void load();
+    void roundTripEveryControl_data();
+    void roundTripEveryControl();
+    void cancel_data();
+    void cancel();
+    void saveIntoMissingFolder();
+    void failedWriteKeepsOldFile();
+
+private:
+    Widget *window = nullptr;
+    WindowDriver *ui = nullptr;
+    QTemporaryDir *dir = nullptr;
+};
+
+void TestFiles::init()
+{
+    window = new Widget;
+    window->show();
+    ui = new WindowDriver(window);
+    dir = new QTemporaryDir;
+}
+
+void TestFiles::cleanup()
+{
+    delete window;
+    delete ui;
+    delete dir;
+}
+
+void TestFiles::saveDialogAndContent_data()
+{
+    QTest::addColumn<Values>("values");
+    QTest::newRow("0,0,0,0,500,2500,0,1500,0,0,0,0,0,0") << startValues();
+    Values v = startValues();
+    v[TorqueGain] = 120;
+    v[ReversedRotation] = 1;
+    v[LOCKProtection] = 1;
+    QTest::newRow("120,0,0,0,500,2500,0,1500,0,0,0,1,0,1") << v;
+}
+
+void TestFiles::saveDialogAndContent()
+{
+    QFETCH(Values, values);
+    ui->setValues(values);
+    const QString path = dir->filePath("params.txt");
+    DialogSeen seen;
+    answerDialog(&seen, path);
+    ui->click("pB_SaveParameter");
+    QVERIFY(seen.shown);
+    QCOMPARE(seen.caption, QStringLiteral("保存参数"));
+    QCOMPARE(seen.filters, QStringList{QStringLiteral("文本类型 (*.txt)")});
+    QCOMPARE(seen.directory, QStringLiteral("/home"));
+    QCOMPARE(seen.mode, QFileDialog::AcceptSave);
+    QCOMPARE(contents(path), QByteArray(QTest::currentDataTag()));
+    QCOMPARE(ui->messages(), QStringList{savedOk});
+}
+
+void TestFiles::load_data()
+{
+    QTest::addColumn<QByteArray>("file");
+    QTest::addColumn<Values>("values");
+    QTest::addColumn<QString>("message");
+
+    const Values preset = {1, 2, 3, 4, 600, 700, 7, 800, 9, 10, 11, 1, 1, 1};
+    QTest::newRow("beyond the bounds") << QByteArray("300,0,0,0,0,9999,0,1500,0,0,0,2,0,0")
+                                       << Values{255, 0, 0, 0, 500, 2500, 0, 1500, 0, 0, 0, 1, 0, 0} << loadedOk;
+    QTest::newRow("negative values") << QByteArray("-1,-1,-1,-1,-1,-1,-1,-1,-1,-1,-1,-1,0,0")
+                                     << Values{0, 0, 0, 0, 500, 500, 0, 500, 0, 0, 0, 1, 0, 0} << loadedOk;
+    QTest::newRow("CR LF and further lines")
+        << QByteArray("120,0,0,0,500,2500,0,1500,0,0,0,1,0,1\r\n5,5,5,5,5,5,5,5,5,5,5,0,0,0\r\n")
+        << Values{120, 0, 0, 0, 500, 2500, 0, 1500, 0, 0, 0, 1, 0, 1} << loadedOk;
+    QTest::newRow("letters count as 0") << QByteArray("abc,0,0,0,600,600,0,600,0,0,0,0,x,1")
+                                        << Values{0, 0, 0, 0, 600, 600, 0, 600, 0, 0, 0, 0, 0, 1} << loadedOk;
+    QTest::newRow("extra fields ignored") << QByteArray("1,1,1,1,501,501,1,501,1,1,1,0,1,0,77,88")
+                                          << Values{1, 1, 1, 1, 501, 501, 1, 501, 1, 1, 1, 0, 1, 0}
+                                          << loadedOk;
+    QTest::newRow("thirteen fields refused") << QByteArray("0,0,0,0,500,2500,0,1500,0,0,0,0,0") << preset
+                                             << loadFailed;
+    QTest::newRow("empty file refused") << QByteArray() << preset << loadFailed;
+    QTest::newRow("empty first line refused") << QByteArray("\n0,0,0,0,500,2500,0,1500,0,0,0,0,0,0") << preset
+                                              << loadFailed;
+    QTest::newRow("over-long first line refused") << QByteArray(5000, '1') + ",0,0,0,500,2500,0,1500,0,0,0,0,0,0"
+                                                  << preset << loadFailed;
+}
+
+void TestFiles::load()
+{
+    QFETCH(QByteArray, file);
+    QFETCH(Values, values);
+    QFETCH(QString, message);
+    ui->setValues({1, 2, 3, 4, 600, 700, 7, 800, 9, 10, 11, 1, 1, 1});
+    const QString path = dir->filePath("load.txt");
+    writeFile(path, file);
+    DialogSeen seen;
+    answerDialog(&seen, path);
+    ui->click("pB_OpenParameter");
+    QVERIFY(seen.shown);
+    QCOMPARE(seen.caption, QStringLiteral("打开参数"));
+    QCOMPARE(seen.filters, QStringList{QStringLiteral("文本类型 (*.txt)")});
+    QCOMPARE(seen.directory, QStringLiteral("/home"));
+    QCOMPARE(seen.mode, QFileDialog::AcceptOpen);
+    QCOMPARE(ui->values(), values);
+    QCOMPARE(ui->messages(), QStringList{message});
+}
+
+void TestFiles::roundTripEveryControl_data()
+{
+    QTest::addColumn<Values>("values");
+    QTest::newRow("minimum") << Values{0, 0, 0, 0, 500, 500, 0, 500, 0, 0, 0, 0, 0, 0};
+    QTest::newRow("maximum") << Values{255, 255, 255, 255, 2500, 2500, 50, 2500, 399, 255, 255, 1, 1, 1};
+    QTest::newRow("mixed") << Values{17, 201, 3, 99, 2000, 1000, 25, 2500, 123, 1, 254, 0, 1, 0};
+    QTest::newRow("switches apart") << Values{1, 2, 3, 4, 5000, 0, 60, 1499, 400, 256, -3, 1, 0, 1};
+}
+
+void TestFiles::roundTripEveryControl()
+{
+    QFETCH(Values, values);
+    ui->setValues(values);
+    const Values shown = ui->values(); // held to the ranges by the controls
+    QCOMPARE(shown, clampedToRanges(values));
+    const QString path = dir->filePath("round.txt");
+    DialogSeen seen;
+    answerDialog(&seen, path);
+    ui->click("pB_SaveParameter");
+
+    // Every control moves away from what was saved.
+    Values other = shown;
+    for (int i = 0; i < ParameterCount; ++i) {
+        const ParameterInfo &p = parameterInfo(i);
+        other[i] = shown[i] == p.minimum ? p.maximum : p.minimum;
+    }
+    ui->setValues(other);
+    QVERIFY(ui->values() != shown);
+
+    answerDialog(&seen, path);
+    ui->click("pB_OpenParameter");
+    QCOMPARE(ui->messages(), (QStringList{savedOk, loadedOk}));
+    QCOMPARE(formatParameterLine(ui->values()), formatParameterLine(shown));
+}
+
+void TestFiles::cancel_data()
+{
+    QTest::addColumn<QByteArray>("button");
+    QTest::newRow("save") << QByteArray("pB_SaveParameter");
+    QTest::newRow("open") << QByteArray("pB_OpenParameter");
+}
+
+void TestFiles::cancel()
+{
+    QFETCH(QByteArray, button);
+    const Values before = ui->values();
+    DialogSeen seen;
+    answerDialog(&seen, QString());
+    ui->click(button.constData());
+    QVERIFY(seen.shown);
+    QCOMPARE(ui->values(), before);
+    QCOMPARE(ui->messages(), QStringList{});
+    QCOMPARE(QDir(dir->path()).entryList(QDir::Files | QDir::Hidden), QStringList{});
+}
+
+void TestFiles::saveIntoMissingFolder()
+{
+    DialogSeen seen;
+    answerDialog(&seen, dir->filePath("no/such/folder/p.txt"));
+    ui->click("pB_SaveParameter");
+    QVERIFY(seen.shown);
+    QCOMPARE(ui->messages(), QStringList{saveFailed});
+    QVERIFY(!QFile::exists(dir->filePath("no")));
+}
+
+void TestFiles::failedWriteKeepsOldFile()
+{
+    const QString path = dir->filePath("old.txt");
+    const QByteArray old = "9,9,9,9,900,900,9,900,9,9,9,1,1,1";
+    writeFile(path, old);
+
+    // Root ignores permissions, not the file-size limit: the file opens, the
+    // write fails. The limit goes on only for the moment of saving.
+    struct rlimit saved;
+    QCOMPARE(getrlimit(RLIMIT_FSIZE, &saved), 0);
+    auto oldHandler = std::signal(SIGXFSZ, SIG_IGN);
+    DialogSeen seen;
+    answerDialog(&seen, path, [saved] {
+        struct rlimit small = saved;
+        small.rlim_cur = 10;
+        setrlimit(RLIMIT_FSIZE, &small);
+    });
+    ui->click("pB_SaveParameter");
+    setrlimit(RLIMIT_FSIZE, &saved);
+    std::signal(SIGXFSZ, oldHandler);
+
+    QVERIFY(seen.shown);
+    QCOMPARE(contents(path), old);
+    QCOMPARE(QDir(dir->path()).entryList(QDir::Files | QDir::Hidden), QStringList{"old.txt"});
+    QCOMPARE(ui->messages(), QStringList{saveFailed});
+}
+
+QTEST_MAIN(TestFiles)
+#include "tst_files.moc"

@@ -1,0 +1,313 @@
+// The window on a serial line: the test holds the master side of a
+// pseudo-terminal and plays the servo programmer, byte for byte.
+#include "linesettings.h"
+#include "protocol/frame.h"
+#include "serial/pseudoterminal.h"
+#include "windowdriver.h"
+
+#include <QtTest>
+
+#include <sys/resource.h>
+
+using namespace Servo;
+
+Q_DECLARE_METATYPE(Servo::Values)
+
+namespace {
+
+QByteArray hex(const QByteArray &text)
+{
+    return QByteArray::fromHex(QByteArray(text).replace(' ', ""));
+}
+
+Values allSet(int switches)
+{
+    return {100, 50, 20, 10, 900, 2100, 2, 1500, 399, 128, 128, switches, switches, switches};
+}
+
+const QString readOk = QStringLiteral("参数读取成功  Reading successful");
+const QString writeOk = QStringLiteral("参数写入成功  Write successfully");
+
+double cpuSeconds()
+{
+    struct rusage u;
+    getrusage(RUSAGE_SELF, &u);
+    return u.ru_utime.tv_sec + u.ru_stime.tv_sec + (u.ru_utime.tv_usec + u.ru_stime.tv_usec) / 1e6;
+}
+
+} // namespace
+
+class TestSerial : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void init();
+    void cleanup();
+
+    void requestFrames_data();
+    void requestFrames();
+    void closedPortSendsNothing();
+    void replies_data();
+    void replies();
+    void lineSettings();
+    void portStates();
+    void failedOpenOfSecondPortLeavesNoneOpen();
+    void lineBeforeFirstTick();
+    void pulledAdapter();
+
+private:
+    void openWindowPort();
+    QByteArray sentFrame(PseudoTerminal *line);
+
+    Widget *window = nullptr;
+    WindowDriver *ui = nullptr;
+    PseudoTerminal *pty = nullptr;
+};
+
+void TestSerial::init()
+{
+    window = new Widget;
+    ui = new WindowDriver(window);
+    pty = new PseudoTerminal;
+    QString error;
+    QVERIFY2(pty->open(&error), qPrintable(error));
+}
+
+void TestSerial::cleanup()
+{
+    delete window;
+    delete ui;
+    delete pty;
+    window = nullptr;
+    ui = nullptr;
+    pty = nullptr;
+}
+
+void TestSerial::openWindowPort()
+{
+    ui->activatePort(pty->slavePath());
+    QVERIFY(ui->port()->isOpen());
+}
+
+// The port writes from the event loop; wait until it has, then take what
+// reached the far end.
+QByteArray TestSerial::sentFrame(PseudoTerminal *line)
+{
+    QElapsedTimer clock;
+    clock.start();
+    while (ui->port()->bytesToWrite() > 0 && clock.elapsed() < 3000)
+        QTest::qWait(10);
+    return line->readExactly(FrameSize, 3000);
+}
+
+void TestSerial::requestFrames_data()
+{
+    QTest::addColumn<Values>("values");
+    QTest::addColumn<bool>("write");
+
+    QTest::newRow("55 00 00 00 00 00 00 00 00 F4 01 C4 09 00 00 00 DC 05 A3 AA") << startValues() << false;
+    QTest::newRow("55 00 00 02 00 00 00 00 00 F4 01 C4 09 00 00 00 DC 05 A5 AA") << startValues() << true;
+    QTest::newRow("55 64 14 33 80 02 0A 32 00 84 03 34 08 8F 01 80 DC 05 1D AA") << allSet(1) << true;
+    QTest::newRow("55 64 14 31 80 02 0A 32 00 84 03 34 08 8F 01 80 DC 05 1B AA") << allSet(1) << false;
+    // Each switch on its own bit: ReversedRotation 0x01, SoftStart 0x20, LOCKProtection 0x10.
+    Values soft = startValues();
+    soft[SoftStart] = 1;
+    QTest::newRow("55 00 00 22 00 00 00 00 00 F4 01 C4 09 00 00 00 DC 05 C5 AA") << soft << true;
+    Values lock = startValues();
+    lock[LOCKProtection] = 1;
+    lock[ReversedRotation] = 1;
+    QTest::newRow("55 00 00 11 00 00 00 00 00 F4 01 C4 09 00 00 00 DC 05 B4 AA") << lock << false;
+    // Bounds of every field.
+    const Values top = {255, 255, 255, 255, 2500, 2500, 50, 2500, 399, 255, 255, 0, 0, 0};
+    QTest::newRow("55 FF FF 00 FF 32 FF FF 00 C4 09 C4 09 8F 01 FF C4 09 23 AA") << top << false;
+}
+
+void TestSerial::requestFrames()
+{
+    QFETCH(Values, values);
+    QFETCH(bool, write);
+    openWindowPort();
+    ui->setValues(values);
+    write ? ui->write() : ui->read();
+    const QByteArray sent = sentFrame(pty);
+    QCOMPARE(sent.toHex(' ').toUpper(), QByteArray(QTest::currentDataTag()));
+    QCOMPARE(pty->read(100), QByteArray()); // exactly one frame
+    QCOMPARE(ui->logLines().size(), 1);     // the open line only
+}
+
+void TestSerial::closedPortSendsNothing()
+{
+    openWindowPort();
+    // Switching to a port that cannot open closes the one that was open.
+    ui->activatePort(QStringLiteral("/dev/no-such-servo-port"));
+    QVERIFY(!ui->port()->isOpen());
+    ui->read();
+    ui->write();
+    QTest::qWait(100);
+    QCOMPARE(pty->read(100), QByteArray());
+    QCOMPARE(ui->logLines().size(), 2);
+}
+
+void TestSerial::replies_data()
+{
+    // Arrivals separated by '|', each written when the window has taken the
+    // previous one.
+    QTest::addColumn<QByteArray>("arrivals");
+    QTest::addColumn<Values>("values");
+    QTest::addColumn<QStringList>("log");
+
+    const QByteArray read = "55 64 14 39 80 02 0A 32 00 84 03 34 08 8F 01 80 DC 05 23 AA";
+    const QByteArray start = "55 00 00 08 00 00 00 00 00 F4 01 C4 09 00 00 00 DC 05 AB AA";
+
+    QTest::newRow("read reply") << read << allSet(1) << QStringList{readOk};
+    QTest::newRow("write acknowledgement")
+        << QByteArray("55 64 14 35 80 02 0A 32 00 84 03 34 08 8F 01 80 DC 05 1F AA") << allSet(1)
+        << QStringList{writeOk};
+    QTest::newRow("both reply bits count as read")
+        << QByteArray("55 64 14 0C 80 02 0A 32 00 84 03 34 08 8F 01 80 DC 05 F6 AA") << allSet(0)
+        << QStringList{readOk};
+    QTest::newRow("echoed request changes nothing")
+        << QByteArray("55 64 14 31 80 02 0A 32 00 84 03 34 08 8F 01 80 DC 05 1B AA") << startValues()
+        << QStringList{};
+    QTest::newRow("echo leaves nothing behind")
+        << QByteArray("55 64 14 31 80 02 0A 32 00 84 03 34 08 8F 01 80 DC 05 1B AA|") + start
+        << startValues() << QStringList{readOk};
+    QTest::newRow("7 then 13 bytes") << read.left(7 * 3) + "|" + read.mid(7 * 3) << allSet(1)
+                                     << QStringList{readOk};
+    QTest::newRow("two replies in one arrival") << read + " " + start << startValues()
+                                                << QStringList{readOk, readOk};
+    QTest::newRow("stray byte") << "00 " + read << allSet(1) << QStringList{readOk};
+    QTest::newRow("bad checksum") << QByteArray(read).replace("23 AA", "24 AA") << startValues()
+                                  << QStringList{};
+    QTest::newRow("bad checksum removed, next applied")
+        << QByteArray(read).replace("23 AA", "24 AA") + "|" + read << allSet(1) << QStringList{readOk};
+    QTest::newRow("fewer than 20 bytes") << read.left(19 * 3) << startValues() << QStringList{};
+    // Sensitivity 0x64 = 100 in a valid reply: the control holds 50.
+    Values clamped = allSet(1);
+    clamped[Sensitivity] = 50;
+    QTest::newRow("value above range clamped")
+        << QByteArray("55 64 14 39 80 64 0A 32 00 84 03 34 08 8F 01 80 DC 05 85 AA") << clamped
+        << QStringList{readOk};
+    // A false header 0x55 whose byte 19 is 0xAA: the real reply starts two
+    // bytes in (its NeutralPoint high byte is that 0xAA).
+    Values inner = startValues();
+    inner[NeutralPoint] = 2500; // 0xAA00 clamped
+    QTest::newRow("real reply inside a false candidate")
+        << QByteArray("55 00 55 00 00 08 00 00 00 00 00 F4 01 C4 09 00 00 00 00 AA 74 AA") << inner
+        << QStringList{readOk};
+}
+
+void TestSerial::replies()
+{
+    QFETCH(QByteArray, arrivals);
+    QFETCH(Values, values);
+    QFETCH(QStringList, log);
+    openWindowPort();
+    const int before = ui->logLines().size();
+    for (const QByteArray &chunk : arrivals.split('|')) {
+        QVERIFY(pty->write(hex(chunk)));
+        // Let the window take this arrival before the next is written.
+        QTest::qWait(150);
+    }
+    QTRY_COMPARE(ui->messages().mid(before), log);
+    QCOMPARE(ui->values(), values);
+}
+
+void TestSerial::lineSettings()
+{
+    openWindowPort();
+    LineSettings s;
+    QVERIFY(readLineSettings(int(ui->port()->handle()), &s));
+    QCOMPARE(s.inputBaud, 111100u);
+    QCOMPARE(s.outputBaud, 111100u);
+    QCOMPARE(s.dataBits, 8);
+    QCOMPARE(s.stopBits, 2);
+    QCOMPARE(s.parity, false);
+    QCOMPARE(s.hardwareFlow, false);
+    QCOMPARE(s.softwareFlow, false);
+    QCOMPARE(ui->port()->openMode(), QIODevice::ReadWrite);
+}
+
+void TestSerial::portStates()
+{
+    PseudoTerminal other;
+    QVERIFY(other.open());
+    openWindowPort();
+    const QString name = ui->port()->portName();
+    const QString opened = name + QStringLiteral(" 打开成功  ") + name + QStringLiteral(" Open successfully");
+    QCOMPARE(ui->messages(), QStringList{opened});
+
+    // The empty entry leaves the open port alone.
+    ui->activatePort(QString());
+    QVERIFY(ui->port()->isOpen());
+    QCOMPARE(ui->messages().size(), 1);
+
+    // The same port again: closed, opened afresh, a second line.
+    ui->activatePort(pty->slavePath());
+    QVERIFY(ui->port()->isOpen());
+    QCOMPARE(ui->messages(), (QStringList{opened, opened}));
+    ui->read();
+    QCOMPARE(sentFrame(pty).size(), FrameSize);
+
+    // Switching ports: the first is closed, requests go to the second and
+    // replies on the first are not heard any more.
+    ui->activatePort(other.slavePath());
+    QVERIFY(ui->port()->isOpen());
+    const QString otherName = ui->port()->portName();
+    QVERIFY(otherName != name);
+    QCOMPARE(ui->messages().last(),
+             otherName + QStringLiteral(" 打开成功  ") + otherName + QStringLiteral(" Open successfully"));
+    ui->read();
+    QCOMPARE(sentFrame(&other).size(), FrameSize);
+    QCOMPARE(pty->read(100), QByteArray());
+    pty->write(encodeFrame(allSet(1), Flag::ReadReply));
+    QTest::qWait(200);
+    QCOMPARE(ui->values(), startValues());
+    QCOMPARE(ui->messages().size(), 3);
+}
+
+void TestSerial::failedOpenOfSecondPortLeavesNoneOpen()
+{
+    openWindowPort();
+    ui->activatePort(QStringLiteral("/dev/no-such-servo-port"));
+    QVERIFY(!ui->port()->isOpen());
+    const QString name = ui->port()->portName();
+    QCOMPARE(ui->messages().last(),
+             name + QStringLiteral(" 打开失败  ") + name + QStringLiteral(" Failed to open"));
+    // A reply on the old line reaches nobody.
+    pty->write(encodeFrame(allSet(1), Flag::ReadReply));
+    QTest::qWait(200);
+    QCOMPARE(ui->values(), startValues());
+}
+
+void TestSerial::lineBeforeFirstTick()
+{
+    // The window was made in init(); its clock has not ticked yet.
+    openWindowPort();
+    QVERIFY(ui->logLines().first().startsWith(QLatin1String("[] ")));
+}
+
+void TestSerial::pulledAdapter()
+{
+    openWindowPort();
+    const QString name = ui->port()->portName();
+    pty->closeMaster();
+    QTRY_VERIFY(!ui->port()->isOpen());
+    const QString gone = name + QStringLiteral(" 连接断开  ") + name + QStringLiteral(" Disconnected");
+    // Nothing keeps the event loop busy afterwards.
+    const double cpuBefore = cpuSeconds();
+    QElapsedTimer wall;
+    wall.start();
+    QTest::qWait(1500);
+    const double share = (cpuSeconds() - cpuBefore) / (wall.elapsed() / 1000.0);
+    QVERIFY2(share < 0.05, qPrintable(QStringLiteral("CPU share %1").arg(share)));
+    QCOMPARE(ui->messages().count(gone), 1);
+    QCOMPARE(ui->messages().size(), 2);
+    // The port can be opened again on a new line.
+    QVERIFY(pty->open());
+    openWindowPort();
+}
+
+QTEST_MAIN(TestSerial)
+#include "tst_serial.moc"

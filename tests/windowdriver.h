@@ -1,0 +1,86 @@
+#ifndef WINDOWDRIVER_H
+#define WINDOWDRIVER_H
+
+// Drives the real window through its object names, as a user would.
+#include "protocol/parameters.h"
+#include "widget.h"
+
+#include <QCheckBox>
+#include <QComboBox>
+#include <QPushButton>
+#include <QSerialPort>
+#include <QSpinBox>
+#include <QTextBrowser>
+
+class WindowDriver
+{
+public:
+    explicit WindowDriver(Widget *w)
+        : m_window(w)
+    {
+    }
+
+    template<typename T>
+    T *child(const QString &name) const
+    {
+        T *c = m_window->findChild<T *>(name);
+        Q_ASSERT_X(c, "WindowDriver", qPrintable(name));
+        return c;
+    }
+
+    QSpinBox *spinBox(int index) const
+    {
+        return child<QSpinBox>(QStringLiteral("spinBox_") + QLatin1String(Servo::parameterInfo(index).stem));
+    }
+    QCheckBox *checkBox(int index) const
+    {
+        return child<QCheckBox>(QStringLiteral("cB_") + QLatin1String(Servo::parameterInfo(index).stem));
+    }
+
+    Servo::Values values() const
+    {
+        Servo::Values v{};
+        for (int i = 0; i < Servo::ParameterCount; ++i)
+            v[i] = Servo::parameterInfo(i).isSwitch ? int(checkBox(i)->isChecked()) : spinBox(i)->value();
+        return v;
+    }
+    void setValues(const Servo::Values &v) const
+    {
+        for (int i = 0; i < Servo::ParameterCount; ++i) {
+            if (Servo::parameterInfo(i).isSwitch)
+                checkBox(i)->setChecked(v[i] != 0);
+            else
+                spinBox(i)->setValue(v[i]);
+        }
+    }
+
+    // The user picks an entry of the port selector.
+    void activatePort(const QString &name) const
+    {
+        emit child<QComboBox>(QStringLiteral("comboBox_Port"))->textActivated(name);
+    }
+    void click(const char *button) const { child<QPushButton>(QLatin1String(button))->click(); }
+    void read() const { click("pB_ReadParameter"); }
+    void write() const { click("pB_WriteParameter"); }
+
+    QSerialPort *port() const { return m_window->findChild<QSerialPort *>(); }
+
+    QStringList logLines() const
+    {
+        const QString text = child<QTextBrowser>(QStringLiteral("textBrowser_StateShow"))->toPlainText();
+        return text.isEmpty() ? QStringList() : text.split(QLatin1Char('\n'));
+    }
+    // Log lines without their time stamps.
+    QStringList messages() const
+    {
+        QStringList out;
+        for (const QString &line : logLines())
+            out << line.mid(line.indexOf(QLatin1String("] ")) + 2);
+        return out;
+    }
+
+private:
+    Widget *m_window;
+};
+
+#endif

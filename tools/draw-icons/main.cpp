@@ -1,0 +1,287 @@
+// Draws the images of the form's resource collection (ui/ICON/).
+//
+//   draw-icons <output directory>
+//
+// The PNGs are 8-bit RGBA on a transparent ground, the two pictures are
+// baseline JPEGs. The program needs no display: it falls back to the
+// offscreen platform when none is chosen.
+
+#include <QtMath>
+#include <QDir>
+#include <QFont>
+#include <QGuiApplication>
+#include <QImage>
+#include <QImageWriter>
+#include <QLinearGradient>
+#include <QPainter>
+#include <QPainterPath>
+#include <QRadialGradient>
+#include <QTextStream>
+
+namespace {
+
+const QColor kGearGrey(104, 111, 117);
+const QColor kBlue(5, 136, 218);
+const QColor kDarkBlue(6, 91, 172);
+
+QImage transparentImage(int w, int h)
+{
+    QImage img(w, h, QImage::Format_ARGB32);
+    img.fill(Qt::transparent);
+    return img;
+}
+
+void beginPainter(QPainter &p)
+{
+    p.setRenderHint(QPainter::Antialiasing);
+    p.setRenderHint(QPainter::TextAntialiasing);
+    p.setPen(Qt::NoPen);
+}
+
+// A gear outline centred on `c`: `teeth` trapezoidal teeth between the root
+// radius and the tip radius, with a round hole of radius `hole`.
+QPainterPath gearPath(QPointF c, qreal root, qreal tip, qreal hole, int teeth)
+{
+    QPainterPath body;
+    body.addEllipse(c, root, root);
+
+    const qreal pitch = 2 * M_PI / teeth;
+    for (int i = 0; i < teeth; ++i) {
+        const qreal a = i * pitch - M_PI / 2;
+        // wide at the root, narrower at the tip
+        const qreal baseHalf = pitch * 0.30;
+        const qreal tipHalf = pitch * 0.18;
+        QPolygonF tooth;
+        tooth << c + QPointF(qCos(a - baseHalf), qSin(a - baseHalf)) * (root - 4)
+              << c + QPointF(qCos(a - tipHalf), qSin(a - tipHalf)) * tip
+              << c + QPointF(qCos(a + tipHalf), qSin(a + tipHalf)) * tip
+              << c + QPointF(qCos(a + baseHalf), qSin(a + baseHalf)) * (root - 4);
+        QPainterPath t;
+        t.addPolygon(tooth);
+        t.closeSubpath();
+        body = body.united(t);
+    }
+
+    QPainterPath bore;
+    bore.addEllipse(c, hole, hole);
+    return body.subtracted(bore);
+}
+
+// 000_Set.png: window icon, a grey six-toothed gear with a round hole.
+QImage drawGear()
+{
+    QImage img = transparentImage(200, 200);
+    QPainter p(&img);
+    beginPainter(p);
+    p.setBrush(kGearGrey);
+    p.drawPath(gearPath(QPointF(100, 100), 66, 94, 30, 6));
+    return img;
+}
+
+// Minus and plus: white bars 88 px long and 18 px thick in a 200 x 200 field.
+QImage drawMinus()
+{
+    QImage img = transparentImage(200, 200);
+    QPainter p(&img);
+    beginPainter(p);
+    p.fillRect(QRect(56, 91, 88, 18), Qt::white);
+    return img;
+}
+
+QImage drawPlus()
+{
+    QImage img = drawMinus();
+    QPainter p(&img);
+    beginPainter(p);
+    p.fillRect(QRect(91, 56, 18, 88), Qt::white);
+    return img;
+}
+
+// Check box indicator: a white rounded-square outline, 300 px wide in a
+// 450 x 450 field, optionally with a check mark inside.
+QImage drawBox(bool checked)
+{
+    QImage img = transparentImage(450, 450);
+    QPainter p(&img);
+    beginPainter(p);
+
+    const qreal pen = 24;
+    QPen outline(Qt::white, pen);
+    outline.setJoinStyle(Qt::RoundJoin);
+    p.setPen(outline);
+    p.setBrush(Qt::NoBrush);
+    // the stroke is centred on the path: inset by half the pen so the
+    // outer edge spans 75..375
+    const QRectF outer(75, 75, 300, 300);
+    p.drawRoundedRect(outer.adjusted(pen / 2, pen / 2, -pen / 2, -pen / 2), 48, 48);
+
+    if (checked) {
+        QPen mark(Qt::white, 30, Qt::SolidLine, Qt::RoundCap, Qt::RoundJoin);
+        p.setPen(mark);
+        QPolygonF tick;
+        tick << QPointF(148, 228) << QPointF(205, 285) << QPointF(305, 168);
+        p.drawPolyline(tick);
+    }
+    return img;
+}
+
+// 007.png: drop-down arrow, a white triangle whose base is the top edge and
+// whose apex is the middle of the bottom edge.
+QImage drawArrow()
+{
+    QImage img = transparentImage(400, 200);
+    QPainter p(&img);
+    beginPainter(p);
+    p.setBrush(Qt::white);
+    QPolygonF tri;
+    tri << QPointF(0, 0) << QPointF(400, 0) << QPointF(200, 200);
+    p.drawPolygon(tri);
+    return img;
+}
+
+// A two-armed servo horn centred on `c`, turned by `angle` degrees.
+void drawHorn(QPainter &p, QPointF c, qreal length, qreal angle)
+{
+    p.save();
+    p.translate(c);
+    p.rotate(angle);
+    QPainterPath horn;
+    const qreal w = length * 0.16;
+    horn.addRoundedRect(QRectF(-w / 2, -length / 2, w, length), w / 2, w / 2);
+    horn.addEllipse(QPointF(0, 0), w * 0.95, w * 0.95);
+    p.setBrush(Qt::white);
+    p.drawPath(horn.simplified());
+    // the arm holes and the screw
+    p.setBrush(QColor(120, 126, 132));
+    for (int i = 1; i <= 2; ++i) {
+        const qreal y = i * length * 0.16;
+        p.drawEllipse(QPointF(0, -y), w * 0.17, w * 0.17);
+        p.drawEllipse(QPointF(0, y), w * 0.17, w * 0.17);
+    }
+    p.setBrush(kBlue);
+    p.drawEllipse(QPointF(0, 0), w * 0.42, w * 0.42);
+    p.restore();
+}
+
+QFont font(int pixelSize, int weight, qreal spacing = 100)
+{
+    QFont f(QStringLiteral("DejaVu Sans"));
+    f.setPixelSize(pixelSize);
+    f.setWeight(weight);
+    f.setLetterSpacing(QFont::PercentageSpacing, spacing);
+    return f;
+}
+
+// 008.jpg: the badge next to the status log, 140 x 140.
+QImage drawBadge()
+{
+    QImage img(140, 140, QImage::Format_RGB32);
+    img.fill(QColor(0, 0, 0));
+    QPainter p(&img);
+    beginPainter(p);
+
+    // dark disc with a blue ring
+    QRadialGradient disc(QPointF(70, 58), 70);
+    disc.setColorAt(0, QColor(62, 66, 70));
+    disc.setColorAt(1, QColor(34, 36, 38));
+    p.setBrush(disc);
+    p.drawEllipse(QPointF(70, 70), 66, 66);
+    p.setPen(QPen(kBlue, 4));
+    p.setBrush(Qt::NoBrush);
+    p.drawEllipse(QPointF(70, 70), 62, 62);
+    p.setPen(Qt::NoPen);
+
+    // grey gear carrying a servo horn
+    p.setBrush(kGearGrey);
+    p.drawPath(gearPath(QPointF(70, 50), 24, 33, 13, 6));
+    drawHorn(p, QPointF(70, 50), 50, 35);
+
+    p.setPen(Qt::white);
+    p.setFont(font(15, QFont::Bold, 108));
+    p.drawText(QRectF(0, 84, 140, 20), Qt::AlignCenter, QStringLiteral("SERVO"));
+    p.setPen(QColor(170, 200, 230));
+    p.setFont(font(11, QFont::Normal, 120));
+    p.drawText(QRectF(0, 102, 140, 16), Qt::AlignCenter, QStringLiteral("TOOL"));
+    return img;
+}
+
+// 009.jpg: the banner at the right of the top bar, 290 x 60 (shown at
+// 290 x 50 on the black window).
+QImage drawBanner()
+{
+    QImage img(290, 60, QImage::Format_RGB32);
+    QPainter p(&img);
+    beginPainter(p);
+
+    QLinearGradient ground(0, 0, 290, 0);
+    ground.setColorAt(0, QColor(0, 0, 0));
+    ground.setColorAt(1, QColor(22, 30, 40));
+    p.fillRect(img.rect(), ground);
+
+    p.setBrush(kGearGrey);
+    p.drawPath(gearPath(QPointF(30, 30), 17, 25, 8, 6));
+    drawHorn(p, QPointF(30, 30), 34, 35);
+
+    p.setPen(Qt::white);
+    p.setFont(font(24, QFont::Bold));
+    p.drawText(QRectF(64, 4, 222, 32), Qt::AlignLeft | Qt::AlignVCenter,
+               QStringLiteral("Servo Tool"));
+    p.setPen(QColor(150, 175, 200));
+    p.setFont(font(11, QFont::Normal, 104));
+    p.drawText(QRectF(65, 36, 222, 18), Qt::AlignLeft | Qt::AlignVCenter,
+               QStringLiteral("Parameter Programmer"));
+
+    p.setPen(Qt::NoPen);
+    p.setBrush(kDarkBlue);
+    p.drawRect(QRectF(64, 55, 206, 2));
+    return img;
+}
+
+bool save(const QImage &img, const QDir &dir, const QString &name)
+{
+    const QString path = dir.filePath(name);
+    QImageWriter writer(path);
+    if (name.endsWith(QLatin1String(".jpg"))) {
+        writer.setFormat("jpeg");
+        writer.setQuality(92);
+        writer.setProgressiveScanWrite(false);
+        writer.setOptimizedWrite(false);
+    } else {
+        writer.setFormat("png");
+    }
+    if (!writer.write(img)) {
+        QTextStream(stderr) << path << ": " << writer.errorString() << '\n';
+        return false;
+    }
+    return true;
+}
+
+} // namespace
+
+int main(int argc, char *argv[])
+{
+    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
+        qputenv("QT_QPA_PLATFORM", "offscreen");
+    QGuiApplication app(argc, argv);
+
+    if (argc != 2) {
+        QTextStream(stderr) << "usage: draw-icons <output directory>\n";
+        return 2;
+    }
+    QDir dir(QString::fromLocal8Bit(argv[1]));
+    if (!dir.mkpath(QStringLiteral("."))) {
+        QTextStream(stderr) << "cannot create " << dir.path() << '\n';
+        return 1;
+    }
+
+    bool ok = true;
+    ok &= save(drawGear(), dir, QStringLiteral("000_Set.png"));
+    ok &= save(drawMinus(), dir, QStringLiteral("002_jian.png"));
+    ok &= save(drawPlus(), dir, QStringLiteral("003_jia.png"));
+    ok &= save(drawBox(false), dir, QStringLiteral("005_.png"));
+    ok &= save(drawBox(true), dir, QStringLiteral("006_.png"));
+    ok &= save(drawArrow(), dir, QStringLiteral("007.png"));
+    ok &= save(drawBadge(), dir, QStringLiteral("008.jpg"));
+    ok &= save(drawBanner(), dir, QStringLiteral("009.jpg"));
+    return ok ? 0 : 1;
+}
