@@ -5,7 +5,10 @@
 #include "serial/pseudoterminal.h"
 #include "windowdriver.h"
 
+#include <QProcess>
 #include <QtTest>
+
+#include "files/parameterfile.h"
 
 #include <sys/resource.h>
 
@@ -55,6 +58,8 @@ private slots:
     void failedOpenOfSecondPortLeavesNoneOpen();
     void lineBeforeFirstTick();
     void pulledAdapter();
+    void againstSimulator_data();
+    void againstSimulator();
 
 private:
     void openWindowPort();
@@ -307,6 +312,56 @@ void TestSerial::pulledAdapter()
     // The port can be opened again on a new line.
     QVERIFY(pty->open());
     openWindowPort();
+}
+
+void TestSerial::againstSimulator_data()
+{
+    QTest::addColumn<QStringList>("faults");
+    QTest::newRow("clean line") << QStringList{};
+    QTest::newRow("split, noisy, slow") << QStringList{"--chunk", "3", "--chunk-pause", "15", "--noise", "5",
+                                                       "--delay", "50"};
+}
+
+void TestSerial::againstSimulator()
+{
+    QFETCH(QStringList, faults);
+    QTemporaryDir dir;
+    const QString file = dir.filePath("servo.txt");
+    const Values held = {10, 20, 30, 40, 900, 2100, 5, 1400, 300, 60, 70, 1, 0, 1};
+    QVERIFY(writeParameterFile(file, held));
+
+    QProcess sim;
+    sim.start(QStringLiteral(SERVO_SIM_PATH), faults + QStringList{file});
+    QVERIFY(sim.waitForStarted(5000));
+    QTRY_VERIFY_WITH_TIMEOUT(sim.canReadLine(), 10000);
+    const QString path = QString::fromLocal8Bit(sim.readLine()).trimmed();
+    ui->activatePort(path);
+    QVERIFY(ui->port()->isOpen());
+
+    ui->read();
+    QTRY_COMPARE_WITH_TIMEOUT(ui->messages().last(), readOk, 5000);
+    QCOMPARE(ui->values(), held);
+
+    // Edit, write, and the programmer acknowledges what it stored.
+    Values edited = held;
+    edited[TorqueGain] = 222;
+    edited[NeutralPoint] = 1600;
+    edited[SoftStart] = 1;
+    edited[ReversedRotation] = 0;
+    ui->setValues(edited);
+    ui->write();
+    QTRY_COMPARE_WITH_TIMEOUT(ui->messages().last(), writeOk, 5000);
+    QCOMPARE(ui->values(), edited);
+
+    // Read back into controls that show something else.
+    ui->setValues(startValues());
+    ui->read();
+    QTRY_COMPARE_WITH_TIMEOUT(ui->messages().size(), 4, 5000);
+    QCOMPARE(ui->messages().last(), readOk);
+    QCOMPARE(ui->values(), edited);
+
+    sim.terminate();
+    QVERIFY(sim.waitForFinished(5000));
 }
 
 QTEST_MAIN(TestSerial)

@@ -1,0 +1,688 @@
+// servo-cli end to end: the program run as a process against the simulated
+// servo programmer (servo-sim) on a pseudo-terminal, and against a scripted
+// programmer in this test for what the simulator never does (forget a write,
+// report values out of range, stay silent).
+#include "files/parameterfile.h"
+#include "protocol/frame.h"
+#include "serial/portsettings.h"
+#include "serial/pseudoterminal.h"
+#include "tools/servo-cli/cli.h"
+
+#include <QElapsedTimer>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QProcess>
+#include <QRegularExpression>
+#include <QSerialPort>
+#include <QTemporaryDir>
+#include <QtTest>
+
+#include <atomic>
+#include <thread>
+
+using namespace Servo;
+
+namespace {
+
+const QByteArray SampleLine = "100,50,20,10,900,2100,2,1500,399,128,128,1,0,1";
+
+Values sampleValues()
+{
+    return parseParameterLine(QString::fromLatin1(SampleLine)).values;
+}
+
+struct Result {
+    int code = -1;
+    QString out;
+    QString err;
+    qint64 ms = 0;
+};
+
+// A servo programmer scripted by the test, on a pseudo-terminal of its own,
+// served from a thread while the program under test runs.
+class ScriptedProgrammer
+{
+public:
+    Values block = startValues();
+    bool silent = false;
+    // A field that does not take what is written: it is stored as
+    // stuckValue, or acknowledged as stuckValue, or both.
+    int stuckField = -1;
+    int stuckValue = 0;
+    bool storeStuck = false;
+    bool ackStuck = false;
+    // Before each reply: the request echoed back and a valid frame of the
+    // other reply kind, both carrying other values.
+    bool decoys = false;
+
+    ~ScriptedProgrammer() { stop(); }
+    bool start()
+    {
+        if (!m_pty.open())
+            return false;
+        m_running = true;
+        m_thread = std::thread([this] { serve(); });
+        return true;
+    }
+    void stop()
+    {
+        m_running = false;
+        if (m_thread.joinable())
+            m_thread.join();
+    }
+    QString path() const { return m_pty.slavePath(); }
+    // After stop(): everything received, and the valid frames among it.
+    QByteArray received;
+    QVector<QByteArray> requests;
+
+private:
+    void serve()
+    {
+        FrameScanner scanner;
+        while (m_running) {
+            const QByteArray bytes = m_pty.read(20);
+            received += bytes;
+            scanner.append(bytes);
+            QByteArray frame;
+            while (scanner.next(&frame)) {
+                requests << frame;
+                const Frame f = decodeFrame(frame);
+                if (silent || frameKind(f.flags) != FrameKind::Other)
+                    continue;
+                const bool writing = f.flags & Flag::Write;
+                if (decoys) {
+                    Values other = startValues();
+                    other[TorqueGain] = 222;
+                    m_pty.write(frame + encodeFrame(other, writing ? Flag::ReadReply : Flag::WriteAck));
+                }
+                if (writing) {
+                    block = f.values;
+                    Values ack = f.values;
+                    if (storeStuck)
+                        block[stuckField] = stuckValue;
+                    if (ackStuck)
+                        ack[stuckField] = stuckValue;
+                    m_pty.write(encodeFrame(ack, Flag::WriteAck));
+                } else {
+                    m_pty.write(encodeFrame(block, Flag::ReadReply));
+                }
+            }
+        }
+    }
+    PseudoTerminal m_pty;
+    std::thread m_thread;
+    std::atomic<bool> m_running{false};
+};
+
+// servo-sim as a child process; its first output line is the port path.
+class Simulator
+{
+public:
+    bool start(const QStringList &args)
+    {
+        m_process.setProcessChannelMode(QProcess::ForwardedErrorChannel);
+        m_process.start(qEnvironmentVariable("SERVO_SIM"), args);
+        QElapsedTimer clock;
+        clock.start();
+        while (!m_process.canReadLine() && clock.elapsed() < 20000) {
+            if (!m_process.waitForReadyRead(1000) && m_process.state() == QProcess::NotRunning)
+                return false;
+        }
+        m_path = QString::fromLocal8Bit(m_process.readLine()).trimmed();
+        return m_path.startsWith(QLatin1Char('/'));
+    }
+    ~Simulator()
+    {
+        m_process.terminate();
+        if (!m_process.waitForFinished(5000))
+            m_process.kill();
+        m_process.waitForFinished(5000);
+    }
+    QString path() const { return m_path; }
+
+private:
+    QProcess m_process;
+    QString m_path;
+};
+
+Result runCli(const QStringList &args)
+{
+    QProcess p;
+    QElapsedTimer clock;
+    clock.start();
+    p.start(qEnvironmentVariable("SERVO_CLI"), args);
+    Result r;
+    if (!p.waitForFinished(60000)) {
+        p.kill();
+        p.waitForFinished();
+        r.err = QStringLiteral("servo-cli did not finish");
+        return r;
+    }
+    r.ms = clock.elapsed();
+    r.code = p.exitStatus() == QProcess::NormalExit ? p.exitCode() : -1;
+    r.out = QString::fromUtf8(p.readAllStandardOutput());
+    r.err = QString::fromUtf8(p.readAllStandardError());
+    return r;
+}
+
+// Rows of a table printed by servo-cli: first column -> the other columns.
+QMap<QString, QStringList> tableRows(const QString &text)
+{
+    QMap<QString, QStringList> rows;
+    const QStringList lines = text.split(QLatin1Char('\n'), Qt::SkipEmptyParts);
+    for (int i = 1; i < lines.size(); ++i) {
+        const QStringList cells = lines.at(i).split(QRegularExpression(QStringLiteral("\\s{2,}")));
+        rows.insert(cells.first(), cells.mid(1));
+    }
+    return rows;
+}
+
+// The JSON of read/show back to values; keys must come in canonical order.
+bool valuesFromJson(const QString &text, Values *values)
+{
+    const QJsonObject object = QJsonDocument::fromJson(text.toUtf8()).object();
+    int lastPosition = -1;
+    for (int i = 0; i < ParameterCount; ++i) {
+        const QString stem = QLatin1String(parameterInfo(i).stem);
+        const int position = text.indexOf(QLatin1Char('"') + stem + QLatin1Char('"'));
+        if (position <= lastPosition || !object.contains(stem)
+            || object.value(stem).isBool() != parameterInfo(i).isSwitch)
+            return false;
+        lastPosition = position;
+        const QJsonValue v = object.value(stem);
+        (*values)[i] = v.isBool() ? int(v.toBool()) : v.toInt(-99999);
+    }
+    return object.size() == ParameterCount;
+}
+
+QString noReplyMessage(const QString &port, int ms, int attempts)
+{
+    return QStringLiteral("no reply from the servo programmer on %1 within %2 ms (%3 attempt%4); "
+                          "check the cable and the servo's power")
+        .arg(port)
+        .arg(ms)
+        .arg(attempts)
+        .arg(attempts == 1 ? "" : "s");
+}
+
+} // namespace
+
+class TestCli : public QObject
+{
+    Q_OBJECT
+
+private:
+    QTemporaryDir m_dir;
+    int m_files = 0;
+    QString file(const QByteArray &content)
+    {
+        const QString path = m_dir.filePath(QStringLiteral("p%1.txt").arg(++m_files));
+        QFile f(path);
+        if (!f.open(QIODevice::WriteOnly) || f.write(content) != content.size())
+            qFatal("cannot write %s", qPrintable(path));
+        return path;
+    }
+    static void malformedFiles();
+
+private slots:
+    void initTestCase();
+    void help_data();
+    void help();
+    void badArguments_data();
+    void badArguments();
+    void ports();
+    void portTable();
+    void show_data();
+    void show();
+    void showRefuses_data() { malformedFiles(); }
+    void showRefuses();
+    void writeRefusesBeforeSending_data() { malformedFiles(); }
+    void writeRefusesBeforeSending();
+    void faults_data();
+    void faults();
+    void noReply_data();
+    void noReply();
+    void portUnavailable_data();
+    void portUnavailable();
+    void writeDoesNotTake_data();
+    void writeDoesNotTake();
+    void otherFramesSkipped();
+    void readOutOfRange();
+    void roundTrip();
+};
+
+void TestCli::initTestCase()
+{
+    QVERIFY2(QFileInfo(qEnvironmentVariable("SERVO_CLI")).isExecutable(), "SERVO_CLI must name the servo-cli program");
+    QVERIFY2(QFileInfo(qEnvironmentVariable("SERVO_SIM")).isExecutable(), "SERVO_SIM must name the servo-sim program");
+    QVERIFY(m_dir.isValid());
+}
+
+void TestCli::help_data()
+{
+    QTest::addColumn<QStringList>("args");
+    QTest::addColumn<QString>("usage");
+    QTest::newRow("--help") << QStringList{"--help"} << "Usage: servo-cli <command>";
+    QTest::newRow("help") << QStringList{"help"} << "Usage: servo-cli <command>";
+    QTest::newRow("ports") << QStringList{"ports", "--help"} << "Usage: servo-cli ports";
+    QTest::newRow("read") << QStringList{"read", "-h"} << "Usage: servo-cli read --port";
+    QTest::newRow("write") << QStringList{"write", "--bogus", "--help"} << "Usage: servo-cli write --port";
+    QTest::newRow("help diff") << QStringList{"help", "diff"} << "Usage: servo-cli diff --port";
+    QTest::newRow("show") << QStringList{"show", "--help"} << "Usage: servo-cli show FILE";
+}
+
+void TestCli::help()
+{
+    QFETCH(QStringList, args);
+    QFETCH(QString, usage);
+    const Result r = runCli(args);
+    QCOMPARE(r.code, 0);
+    QVERIFY2(r.out.startsWith(usage), qPrintable(r.out));
+    QVERIFY(r.out.contains(QLatin1String("Exit codes")));
+    QCOMPARE(r.err, QString());
+}
+
+void TestCli::badArguments_data()
+{
+    QTest::addColumn<QStringList>("args");
+    QTest::addColumn<QString>("message");
+    // A port that does not exist: a refusal with 2 shows that the line was
+    // checked before the port was touched (that would give 4).
+    const QString p = QStringLiteral("/dev/no-such-port");
+    QTest::newRow("nothing") << QStringList{} << "no command given";
+    QTest::newRow("unknown command") << QStringList{"frobnicate"} << "unknown command \"frobnicate\"";
+    QTest::newRow("option first") << QStringList{"--port", p, "read"} << "the command comes first";
+    QTest::newRow("no port") << QStringList{"read"} << "read needs --port PORT";
+    QTest::newRow("unknown option") << QStringList{"read", "-p", p, "--bogus"} << "unknown option --bogus";
+    QTest::newRow("port without value") << QStringList{"read", "--port"} << "--port needs a value";
+    QTest::newRow("port twice") << QStringList{"read", "-p", p, "--port=x"} << "--port given twice";
+    QTest::newRow("timeout not a number") << QStringList{"read", "-p", p, "--timeout", "abc"} << "--timeout takes";
+    QTest::newRow("timeout zero") << QStringList{"diff", "-p", p, "--timeout=0", "f"} << "--timeout takes";
+    QTest::newRow("negative retries") << QStringList{"read", "-p", p, "--retries", "-1"} << "--retries takes";
+    QTest::newRow("write without file") << QStringList{"write", "-p", p} << "write needs FILE";
+    QTest::newRow("two files") << QStringList{"show", "a", "b"} << "unexpected argument \"b\"";
+    QTest::newRow("flag with value") << QStringList{"show", "a", "--json=yes"} << "--json takes no value";
+    QTest::newRow("option of another command") << QStringList{"show", "a", "--no-verify"} << "unknown option";
+    QTest::newRow("help on nothing") << QStringList{"help", "nothing"} << "no help on \"nothing\"";
+}
+
+void TestCli::badArguments()
+{
+    QFETCH(QStringList, args);
+    QFETCH(QString, message);
+    const Result r = runCli(args);
+    QCOMPARE(r.code, 2);
+    QCOMPARE(r.out, QString());
+    QVERIFY2(r.err.startsWith(QLatin1String("servo-cli: ") + message), qPrintable(r.err));
+}
+
+void TestCli::ports()
+{
+    // What the machine has is not up to the test; either answer is well formed.
+    const Result r = runCli({"ports"});
+    QCOMPARE(r.code, 0);
+    if (r.out.isEmpty()) {
+        QCOMPARE(r.err, QStringLiteral("servo-cli: no serial ports found\n"));
+    } else {
+        QVERIFY2(r.out.startsWith(QLatin1String("Port  ")), qPrintable(r.out));
+        QCOMPARE(r.err, QString());
+    }
+}
+
+void TestCli::portTable()
+{
+    ServoCli::PortRow usb;
+    usb.name = QStringLiteral("ttyUSB0");
+    usb.description = QStringLiteral("USB Serial");
+    usb.manufacturer = QStringLiteral("Acme Devices");
+    usb.hasIds = true;
+    usb.vendorId = 0x403;
+    usb.productId = 0xa;
+    ServoCli::PortRow plain;
+    plain.name = QStringLiteral("ttyS0");
+    const QStringList lines = ServoCli::formatPortTable({usb, plain}).split(QLatin1Char('\n'));
+    QCOMPARE(lines.size(), 4); // header, two ports, empty after the last '\n'
+    QCOMPARE(lines.at(1).split(QRegularExpression(QStringLiteral("\\s{2,}"))),
+             QStringList({"ttyUSB0", "USB Serial", "Acme Devices", "0403:000a"}));
+    QCOMPARE(lines.at(2).split(QRegularExpression(QStringLiteral("\\s{2,}"))), QStringList({"ttyS0", "-", "-", "-"}));
+    // Columns line up under their headings.
+    QCOMPARE(lines.at(1).indexOf(QLatin1String("0403")), lines.at(0).indexOf(QLatin1String("VID:PID")));
+    QCOMPARE(lines.at(2).lastIndexOf(QLatin1Char('-')), lines.at(0).indexOf(QLatin1String("VID:PID")));
+}
+
+void TestCli::show_data()
+{
+    QTest::addColumn<QByteArray>("content");
+    QTest::newRow("window format") << SampleLine;
+    QTest::newRow("CR LF and more lines") << SampleLine + "\r\n7,7,7\r\n";
+    QTest::newRow("extra fields") << SampleLine + ",5,abc";
+}
+
+void TestCli::show()
+{
+    QFETCH(QByteArray, content);
+    const QString path = file(content);
+    const Result table = runCli({"show", path});
+    QCOMPARE(table.code, 0);
+    QCOMPARE(table.err, QString());
+    const QMap<QString, QStringList> rows = tableRows(table.out);
+    QCOMPARE(rows.size(), ParameterCount);
+    QCOMPARE(rows.value("Torque Gain"), QStringList({"100", "0..255"}));
+    QCOMPARE(rows.value("Min Pulse Width"), QStringList({"900", "500..2500", "us"}));
+    QCOMPARE(rows.value("Integral Speed"), QStringList({"10", "0..255", "x3 ms"}));
+    QCOMPARE(rows.value("MAX Duty"), QStringList({"399", "0..399"}));
+    QCOMPARE(rows.value("Reversed Rotation"), QStringList({"on", "on/off"}));
+    QCOMPARE(rows.value("Soft Start"), QStringList({"off", "on/off"}));
+
+    const Result json = runCli({"show", "--json", path});
+    QCOMPARE(json.code, 0);
+    Values values{};
+    QVERIFY2(valuesFromJson(json.out, &values), qPrintable(json.out));
+    QCOMPARE(values, sampleValues());
+}
+
+void TestCli::malformedFiles()
+{
+    QTest::addColumn<QByteArray>("content");
+    QTest::addColumn<int>("code");
+    QTest::addColumn<QString>("message");
+    QTest::newRow("missing") << QByteArray() << 7 << "cannot read";
+    QTest::newRow("empty") << QByteArray("") << 6 << "the first line has 1 field, 14 are needed";
+    QTest::newRow("three fields") << QByteArray("1,2,3") << 6
+                                  << "the first line has 3 fields, 14 are needed; field 4 (Integral Speed)";
+    QTest::newRow("letters") << QByteArray("100,5x,20,10,900,2100,2,1500,399,128,128,1,0,1") << 6
+                             << "field 2 (Brake Gain) is \"5x\", not a decimal number";
+    QTest::newRow("negative") << QByteArray("-1,50,20,10,900,2100,2,1500,399,128,128,1,0,1") << 6 << "field 1 (Torque Gain)";
+    QTest::newRow("empty field") << QByteArray("100,50,20,10,900,,2,1500,399,128,128,1,0,1") << 6 << "field 6 (MAX Pulse Width)";
+    QTest::newRow("above range") << QByteArray("100,50,20,10,900,2100,51,1500,399,128,128,1,0,1") << 6
+                                 << "field 7 (Sensitivity) is 51, outside 0..50";
+    QTest::newRow("below range") << QByteArray("100,50,20,10,499,2100,2,1500,399,128,128,1,0,1") << 6
+                                 << "field 5 (Min Pulse Width) is 499, outside 500..2500";
+    QTest::newRow("switch 2") << QByteArray("100,50,20,10,900,2100,2,1500,399,128,128,1,2,1") << 6
+                              << "field 13 (Soft Start) is 2, outside 0..1";
+}
+
+void TestCli::showRefuses()
+{
+    QFETCH(QByteArray, content);
+    QFETCH(int, code);
+    QFETCH(QString, message);
+    const QString path = content.isNull() ? m_dir.filePath(QStringLiteral("absent.txt")) : file(content);
+    const Result r = runCli({"show", path});
+    QCOMPARE(r.code, code);
+    QCOMPARE(r.out, QString());
+    QVERIFY2(r.err.startsWith(QLatin1String("servo-cli: ")), qPrintable(r.err));
+    QVERIFY2(r.err.contains(message), qPrintable(r.err));
+}
+
+void TestCli::writeRefusesBeforeSending()
+{
+    QFETCH(QByteArray, content);
+    QFETCH(int, code);
+    QFETCH(QString, message);
+    ScriptedProgrammer programmer;
+    QVERIFY(programmer.start());
+    const QString path = content.isNull() ? m_dir.filePath(QStringLiteral("absent.txt")) : file(content);
+    const Result r = runCli({"write", "--port", programmer.path(), path});
+    programmer.stop();
+    QCOMPARE(r.code, code);
+    QVERIFY2(r.err.contains(message), qPrintable(r.err));
+    if (code == 6)
+        QVERIFY(r.err.contains(QLatin1String("nothing was sent")));
+    QCOMPARE(programmer.received, QByteArray());
+}
+
+void TestCli::faults_data()
+{
+    QTest::addColumn<QStringList>("simArgs");
+    QTest::addColumn<QStringList>("cliArgs"); // command first, port and file added
+    QTest::addColumn<int>("code");
+    QTest::addColumn<QString>("message");
+    const QString ok;
+    const QStringList read{"read", "--json", "--timeout", "3000"};
+    const QStringList write{"write", "--timeout", "3000"};
+    QTest::newRow("plain read") << QStringList{} << read << 0 << ok;
+    QTest::newRow("plain write") << QStringList{} << write << 0 << ok;
+    QTest::newRow("split replies") << QStringList{"--chunk", "3", "--chunk-pause", "25"} << write << 0 << ok;
+    QTest::newRow("byte by byte") << QStringList{"--chunk", "1", "--chunk-pause", "5"} << read << 0 << ok;
+    QTest::newRow("noise") << QStringList{"--noise", "45"} << write << 0 << ok;
+    QTest::newRow("noise, split") << QStringList{"--noise", "30", "--chunk", "7"} << read << 0 << ok;
+    QTest::newRow("delay within time-out") << QStringList{"--delay", "300"} << write << 0 << ok;
+    QTest::newRow("delay past time-out")
+        << QStringList{"--delay", "3000"} << QStringList{"read", "--timeout", "200", "--retries", "1"} << 3
+        << noReplyMessage("%PORT", 200, 2);
+    QTest::newRow("every reply corrupted")
+        << QStringList{"--corrupt-every", "1"} << QStringList{"read", "--timeout", "300"} << 3
+        << noReplyMessage("%PORT", 300, 3);
+    QTest::newRow("every request lost")
+        << QStringList{"--drop-every", "1"} << QStringList{"write", "--timeout", "150", "--retries", "0"} << 3
+        << noReplyMessage("%PORT", 150, 1);
+    // The write's acknowledgement is the first reply and request, the read
+    // back the second: a retry has to rescue the read back.
+    QTest::newRow("corrupted read back, retried")
+        << QStringList{"--corrupt-every", "2"} << QStringList{"write", "--timeout", "1000", "--retries", "1"} << 0 << ok;
+    QTest::newRow("corrupted read back, no retry")
+        << QStringList{"--corrupt-every", "2"} << QStringList{"write", "--timeout", "300", "--retries", "0"} << 3
+        << noReplyMessage("%PORT", 300, 1);
+    QTest::newRow("lost read back, retried")
+        << QStringList{"--drop-every", "2"} << QStringList{"write", "--timeout", "1000", "--retries", "1"} << 0 << ok;
+    QTest::newRow("lost read back, no retry")
+        << QStringList{"--drop-every", "2"} << QStringList{"write", "--timeout", "300", "--retries", "0"} << 3
+        << noReplyMessage("%PORT", 300, 1);
+}
+
+void TestCli::faults()
+{
+    QFETCH(QStringList, simArgs);
+    QFETCH(QStringList, cliArgs);
+    QFETCH(int, code);
+    QFETCH(QString, message);
+    // The simulator starts from the start values; writes store the sample.
+    Simulator sim;
+    QVERIFY(sim.start(simArgs));
+    QStringList args = cliArgs;
+    args << "--port" << sim.path();
+    const bool writing = args.first() == QLatin1String("write");
+    if (writing)
+        args << file(SampleLine);
+    const Result r = runCli(args);
+    QVERIFY2(r.code == code, qPrintable(QStringLiteral("exit %1: %2").arg(r.code).arg(r.err)));
+    if (code != 0) {
+        QCOMPARE(r.out, QString());
+        QCOMPARE(r.err, QLatin1String("servo-cli: ") + QString(message).replace("%PORT", sim.path()) + '\n');
+    } else if (writing) {
+        QCOMPARE(r.out, QString());
+        QVERIFY2(r.err.contains(QLatin1String("all 14 fields match")), qPrintable(r.err));
+    } else {
+        Values values{};
+        QVERIFY2(valuesFromJson(r.out, &values), qPrintable(r.out));
+        QCOMPARE(values, startValues());
+    }
+}
+
+void TestCli::noReply_data()
+{
+    QTest::addColumn<int>("retries");
+    QTest::newRow("no retry") << 0;
+    QTest::newRow("one retry") << 1;
+    QTest::newRow("three retries") << 3;
+}
+
+void TestCli::noReply()
+{
+    QFETCH(int, retries);
+    ScriptedProgrammer programmer;
+    programmer.silent = true;
+    QVERIFY(programmer.start());
+    const Result r = runCli({"read", "--port", programmer.path(), "--timeout", "120", "--retries", QString::number(retries)});
+    programmer.stop();
+    QCOMPARE(r.code, 3);
+    QCOMPARE(r.err, "servo-cli: " + noReplyMessage(programmer.path(), 120, retries + 1) + '\n');
+    QVERIFY2(r.ms >= 120 * (retries + 1), qPrintable(QString::number(r.ms)));
+    // One read request per attempt and nothing else on the line.
+    QCOMPARE(programmer.requests.size(), retries + 1);
+    QCOMPARE(programmer.received.size(), FrameSize * (retries + 1));
+    for (const QByteArray &request : programmer.requests) {
+        const quint8 flags = decodeFrame(request).flags;
+        QCOMPARE(flags & (Flag::Write | Flag::WriteAck | Flag::ReadReply), 0);
+    }
+}
+
+void TestCli::portUnavailable_data()
+{
+    QTest::addColumn<bool>("busy");
+    QTest::addColumn<QString>("command");
+    QTest::addColumn<QString>("reason");
+    QTest::newRow("missing, read") << false << "read" << "does not exist";
+    QTest::newRow("missing, diff") << false << "diff" << "does not exist";
+#ifdef Q_OS_LINUX
+    QTest::newRow("busy, write") << true << "write" << "dialout group";
+#endif
+    QTest::newRow("busy, read") << true << "read" << "busy";
+}
+
+void TestCli::portUnavailable()
+{
+    QFETCH(bool, busy);
+    QFETCH(QString, command);
+    QFETCH(QString, reason);
+    ScriptedProgrammer programmer;
+    QVERIFY(programmer.start());
+    QSerialPort holder(programmer.path());
+    if (busy)
+        QVERIFY2(holder.open(QIODevice::ReadWrite), qPrintable(holder.errorString()));
+    const QString port = busy ? programmer.path() : m_dir.filePath(QStringLiteral("no-such-port"));
+    QStringList args{command, "--port", port};
+    if (command != QLatin1String("read"))
+        args << file(SampleLine);
+    const Result r = runCli(args);
+    QCOMPARE(r.code, 4);
+    QCOMPARE(r.out, QString());
+    QVERIFY2(r.err.startsWith("servo-cli: cannot open the serial port " + port + ": "), qPrintable(r.err));
+    QVERIFY2(r.err.contains(reason), qPrintable(r.err));
+}
+
+void TestCli::writeDoesNotTake_data()
+{
+    QTest::addColumn<bool>("storeStuck");
+    QTest::addColumn<bool>("ackStuck");
+    QTest::addColumn<QStringList>("row"); // Sensitivity: written, acknowledged, read back
+    QTest::newRow("acknowledged, then lost") << true << false << QStringList{"2", "2", "7"};
+    QTest::newRow("acknowledged as stored") << true << true << QStringList{"2", "7", "7"};
+    QTest::newRow("stored, acknowledged wrongly") << false << true << QStringList{"2", "7", "2"};
+}
+
+void TestCli::writeDoesNotTake()
+{
+    QFETCH(bool, storeStuck);
+    QFETCH(bool, ackStuck);
+    QFETCH(QStringList, row);
+    ScriptedProgrammer programmer;
+    programmer.stuckField = Sensitivity;
+    programmer.stuckValue = 7;
+    programmer.storeStuck = storeStuck;
+    programmer.ackStuck = ackStuck;
+    QVERIFY(programmer.start());
+    const QString path = file(SampleLine);
+    const Result r = runCli({"write", "--port", programmer.path(), path});
+    const Result unverified = runCli({"write", "--port", programmer.path(), "--no-verify", path});
+    programmer.stop();
+    QCOMPARE(r.code, 5);
+    QVERIFY2(r.out.startsWith(QLatin1String("Parameter    Written  Acknowledged  Read back\n")), qPrintable(r.out));
+    const QMap<QString, QStringList> rows = tableRows(r.out);
+    QCOMPARE(rows.keys(), QStringList{"Sensitivity"});
+    QCOMPARE(rows.value("Sensitivity"), row);
+    QVERIFY2(r.err.contains(QLatin1String("1 of 14 fields differ")), qPrintable(r.err));
+    // Without verification the acknowledgement alone is enough.
+    QCOMPARE(unverified.code, 0);
+    QCOMPARE(unverified.out, QString());
+    // The write frames carried the file's values.
+    QVERIFY(!programmer.requests.isEmpty());
+    QCOMPARE(decodeFrame(programmer.requests.first()).values, sampleValues());
+    QVERIFY(decodeFrame(programmer.requests.first()).flags & Flag::Write);
+}
+
+void TestCli::otherFramesSkipped()
+{
+    ScriptedProgrammer programmer;
+    programmer.decoys = true;
+    QVERIFY(programmer.start());
+    const Result written = runCli({"write", "--port", programmer.path(), file(SampleLine)});
+    const Result read = runCli({"read", "--port", programmer.path(), "--json"});
+    programmer.stop();
+    QVERIFY2(written.code == 0, qPrintable(written.err));
+    QCOMPARE(read.code, 0);
+    Values values{};
+    QVERIFY(valuesFromJson(read.out, &values));
+    QCOMPARE(values, sampleValues());
+}
+
+void TestCli::readOutOfRange()
+{
+    ScriptedProgrammer programmer;
+    programmer.block = sampleValues();
+    programmer.block[Sensitivity] = 100;
+    programmer.block[MAXDuty] = 1000;
+    QVERIFY(programmer.start());
+    const QString saved = m_dir.filePath(QStringLiteral("out-of-range.txt"));
+    const Result r = runCli({"read", "--port", programmer.path()});
+    const Result json = runCli({"read", "--port", programmer.path(), "--json", "--out", saved});
+    programmer.stop();
+    QCOMPARE(r.code, 0);
+    const QMap<QString, QStringList> rows = tableRows(r.out);
+    QCOMPARE(rows.value("Sensitivity").value(0), QStringLiteral("100"));
+    QCOMPARE(rows.value("MAX Duty").value(0), QStringLiteral("1000"));
+    QCOMPARE(r.err, QStringLiteral("servo-cli: warning: the servo reports Sensitivity 100, outside its range 0..50\n"
+                                   "servo-cli: warning: the servo reports MAX Duty 1000, outside its range 0..399\n"));
+    // JSON and the saved file carry the values as received.
+    QCOMPARE(json.code, 0);
+    Values values{};
+    QVERIFY(valuesFromJson(json.out, &values));
+    QCOMPARE(values, programmer.block);
+    QCOMPARE(readParameterFile(saved).values, programmer.block);
+}
+
+void TestCli::roundTrip()
+{
+    // Window format: one line, no line end.
+    const QString original = file(SampleLine);
+    QCOMPARE(runCli({"show", original}).code, 0);
+    Simulator sim;
+    QVERIFY(sim.start({}));
+    const QString port = sim.path();
+
+    const Result before = runCli({"diff", "--port", port, original});
+    QCOMPARE(before.code, 5);
+    QCOMPARE(tableRows(before.out).size(), 12);
+    QCOMPARE(tableRows(before.out).value("Torque Gain"), QStringList({"0", "100"}));
+    QVERIFY(!tableRows(before.out).contains("Neutral Point")); // 1500 on both sides
+    QVERIFY(!tableRows(before.out).contains("Soft Start"));    // off on both sides
+
+    const Result written = runCli({"write", "--port", port, original});
+    QVERIFY2(written.code == 0, qPrintable(written.err));
+
+    const QString copy = m_dir.filePath(QStringLiteral("copy.txt"));
+    const Result read = runCli({"read", "--port", port, "--out", copy});
+    QCOMPARE(read.code, 0);
+    QCOMPARE(read.out, QString());
+    QFile f(copy);
+    QVERIFY(f.open(QIODevice::ReadOnly));
+    QCOMPARE(f.readAll(), SampleLine);
+
+    const Result same = runCli({"diff", "--port", port, copy});
+    QCOMPARE(same.code, 0);
+    QCOMPARE(same.out, QString());
+
+    const Result changed = runCli({"diff", "--port", port, file("100,50,20,10,900,2100,2,1500,399,128,127,1,1,1")});
+    QCOMPARE(changed.code, 5);
+    QCOMPARE(changed.out, QStringLiteral("Parameter                Servo  File\n"
+                                         "Right Angle Coefficient    128   127\n"
+                                         "Soft Start                 off    on\n"));
+
+    const Result unwritable = runCli({"read", "--port", port, "--out", m_dir.filePath("no-dir/x.txt")});
+    QCOMPARE(unwritable.code, 7);
+    QVERIFY(unwritable.err.contains(QLatin1String("cannot write")));
+}
+
+QTEST_GUILESS_MAIN(TestCli)
+#include "tst_cli.moc"

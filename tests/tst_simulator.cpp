@@ -1,0 +1,585 @@
+// The servo-sim program, driven as a client drives it: started as a process,
+// reached through the pseudo-terminal (or device) it serves, answered byte
+// for byte. Timings are checked with loose lower bounds only.
+#include "files/parameterfile.h"
+#include "linesettings.h"
+#include "protocol/frame.h"
+#include "serial/portsettings.h"
+#include "serial/pseudoterminal.h"
+
+#include <QElapsedTimer>
+#include <QFileInfo>
+#include <QProcess>
+#include <QRegularExpression>
+#include <QSerialPort>
+#include <QTemporaryDir>
+#include <QtTest>
+
+#include <csignal>
+#include <unistd.h>
+#include <utility>
+
+using namespace Servo;
+
+Q_DECLARE_METATYPE(Servo::Values)
+
+namespace {
+
+constexpr int StartTimeoutMs = 30000;
+constexpr int ReplyTimeoutMs = 10000;
+constexpr int QuietMs = 300; // how long "no reply" is watched for
+
+int badExits = 0; // simulators that did not end with 0 on SIGTERM
+
+QString simulatorPath()
+{
+    const QByteArray env = qgetenv("SERVO_SIM");
+    return env.isEmpty() ? QStringLiteral(SERVO_SIM_PATH) : QString::fromLocal8Bit(env);
+}
+
+Values allSet(int switches)
+{
+    return {100, 50, 20, 10, 900, 2100, 2, 1500, 399, 128, 128, switches, switches, switches};
+}
+
+QByteArray readRequest(const Values &v = startValues()) { return encodeFrame(v, 0); }
+QByteArray writeRequest(const Values &v) { return encodeFrame(v, Flag::Write); }
+
+struct Arrival {
+    qint64 ms;
+    QByteArray bytes;
+};
+
+// Reads until size bytes have come or the time is up.
+QVector<Arrival> readArrivals(QSerialPort &port, int size, const QElapsedTimer &clock, int timeoutMs = ReplyTimeoutMs)
+{
+    QVector<Arrival> out;
+    int got = 0;
+    QElapsedTimer wait;
+    wait.start();
+    while (got < size && wait.elapsed() < timeoutMs) {
+        if (port.bytesAvailable() == 0 && !port.waitForReadyRead(int(timeoutMs - wait.elapsed())))
+            continue;
+        const QByteArray bytes = port.readAll();
+        if (!bytes.isEmpty()) {
+            out.append({clock.elapsed(), bytes});
+            got += bytes.size();
+        }
+    }
+    return out;
+}
+
+QByteArray readBytes(QSerialPort &port, int size, int timeoutMs = ReplyTimeoutMs)
+{
+    QElapsedTimer clock;
+    clock.start();
+    QByteArray all;
+    for (const Arrival &a : readArrivals(port, size, clock, timeoutMs))
+        all += a.bytes;
+    return all;
+}
+
+// True when nothing arrives for ms.
+bool staysQuiet(QSerialPort &port, int ms = QuietMs)
+{
+    return port.bytesAvailable() == 0 && !port.waitForReadyRead(ms) && port.bytesAvailable() == 0;
+}
+
+QString writeFile(const QTemporaryDir &dir, const QString &name, const QByteArray &content)
+{
+    const QString path = dir.filePath(name);
+    QFile f(path);
+    if (f.open(QIODevice::WriteOnly))
+        f.write(content);
+    return path;
+}
+
+// One servo-sim process and the serial port that talks to it.
+class Sim
+{
+public:
+    ~Sim()
+    {
+        port.close();
+        if (process.state() != QProcess::NotRunning && stop(SIGTERM) != 0) {
+            qWarning("servo-sim did not exit cleanly: %s", process.readAllStandardError().constData());
+            ++badExits;
+        }
+    }
+
+    bool start(const QStringList &args, QString *why)
+    {
+        process.start(simulatorPath(), args);
+        if (!process.waitForStarted(StartTimeoutMs)) {
+            *why = QStringLiteral("cannot start %1: %2").arg(simulatorPath(), process.errorString());
+            return false;
+        }
+        QElapsedTimer clock;
+        clock.start();
+        while (!process.canReadLine() && clock.elapsed() < StartTimeoutMs && process.state() == QProcess::Running)
+            process.waitForReadyRead(1000);
+        if (!process.canReadLine()) {
+            *why = QStringLiteral("no path line; stderr: %1").arg(QString::fromLocal8Bit(process.readAllStandardError()));
+            return false;
+        }
+        linePath = QString::fromLocal8Bit(process.readLine()).trimmed();
+        return true;
+    }
+
+    bool startAndOpen(const QStringList &args, QString *why, const QString &portPath = QString())
+    {
+        if (!start(args, why))
+            return false;
+        port.setPortName(portPath.isEmpty() ? linePath : portPath);
+        applyLineSettings(&port);
+        if (!port.open(QIODevice::ReadWrite)) {
+            *why = QStringLiteral("cannot open %1: %2").arg(port.portName(), port.errorString());
+            return false;
+        }
+        return true;
+    }
+
+    void send(const QByteArray &bytes)
+    {
+        port.write(bytes);
+        port.waitForBytesWritten(ReplyTimeoutMs);
+    }
+
+    // Sends a signal and waits for the exit; returns the exit code, or -1.
+    int stop(int signal)
+    {
+        if (process.state() == QProcess::NotRunning)
+            return process.exitStatus() == QProcess::NormalExit ? process.exitCode() : -1;
+        ::kill(pid_t(process.processId()), signal);
+        if (!process.waitForFinished(StartTimeoutMs)) {
+            process.kill();
+            process.waitForFinished();
+            return -1;
+        }
+        return process.exitStatus() == QProcess::NormalExit ? process.exitCode() : -1;
+    }
+
+    QProcess process;
+    QString linePath;
+    QSerialPort port;
+};
+
+#define START_SIM(sim, args)                                                                       \
+    do {                                                                                           \
+        QString why_;                                                                              \
+        QVERIFY2((sim).startAndOpen((args), &why_), qPrintable(why_));                             \
+    } while (false)
+
+} // namespace
+
+class TestSimulator : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void initTestCase();
+    void cleanup()
+    {
+        const int bad = std::exchange(badExits, 0);
+        QCOMPARE(bad, 0);
+    }
+    void readReply_data();
+    void readReply();
+    void writeThenRead_data();
+    void writeThenRead();
+    void ignoredFrames_data();
+    void ignoredFrames();
+    void requestStream_data();
+    void requestStream();
+    void droppedWriteIsNotStored();
+    void replyPattern_data();
+    void replyPattern();
+    void timing_data();
+    void timing();
+    void verboseLog();
+    void signalEndsCleanly_data();
+    void signalEndsCleanly();
+    void deviceMode();
+    void exitCodes_data();
+    void exitCodes();
+
+private:
+    QTemporaryDir m_dir;
+};
+
+void TestSimulator::initTestCase()
+{
+    QVERIFY2(QFileInfo(simulatorPath()).isExecutable(), qPrintable(simulatorPath()));
+    QVERIFY(m_dir.isValid());
+}
+
+void TestSimulator::readReply_data()
+{
+    QTest::addColumn<QByteArray>("file"); // empty: no parameter file
+    QTest::addColumn<QByteArray>("request");
+    QTest::addColumn<Values>("held");
+
+    QTest::newRow("start values") << QByteArray() << readRequest() << startValues();
+    QTest::newRow("data bytes of a read do not matter") << QByteArray() << readRequest(allSet(1)) << startValues();
+    QTest::newRow("file") << QByteArray("120,0,0,0,500,2500,0,1500,0,0,0,1,0,1") << readRequest()
+                          << Values{120, 0, 0, 0, 500, 2500, 0, 1500, 0, 0, 0, 1, 0, 1};
+    QTest::newRow("file clamped") << QByteArray("300,0,0,0,0,9999,0,1500,0,0,0,2,0,0") << readRequest()
+                                  << Values{255, 0, 0, 0, 500, 2500, 0, 1500, 0, 0, 0, 1, 0, 0};
+    QTest::newRow("file with CR LF and more lines")
+        << QByteArray("100,50,20,10,900,2100,2,1500,399,128,128,0,1,1\r\n1,2,3\r\n") << readRequest()
+        << Values{100, 50, 20, 10, 900, 2100, 2, 1500, 399, 128, 128, 0, 1, 1};
+}
+
+void TestSimulator::readReply()
+{
+    QFETCH(QByteArray, file);
+    QFETCH(QByteArray, request);
+    QFETCH(Values, held);
+    QStringList args;
+    if (!file.isEmpty())
+        args << writeFile(m_dir, QStringLiteral("read.txt"), file);
+    Sim sim;
+    START_SIM(sim, args);
+    for (int i = 0; i < 2; ++i) { // reading changes nothing
+        sim.send(request);
+        QCOMPARE(readBytes(sim.port, FrameSize).toHex(' '), encodeFrame(held, Flag::ReadReply).toHex(' '));
+    }
+    QVERIFY(staysQuiet(sim.port));
+}
+
+void TestSimulator::writeThenRead_data()
+{
+    QTest::addColumn<Values>("written");
+    QTest::addColumn<int>("extraFlags");
+    QTest::addColumn<Values>("stored");
+
+    QTest::newRow("in range") << allSet(1) << 0 << allSet(1);
+    const Values soft = {1, 2, 3, 4, 501, 2499, 49, 1501, 398, 254, 253, 0, 1, 0};
+    QTest::newRow("soft start only") << soft << 0 << soft;
+    const Values crossed = {0, 0, 0, 0, 2000, 1000, 0, 2500, 0, 0, 0, 1, 0, 0};
+    QTest::newRow("min above max is the sender's business") << crossed << 0 << crossed;
+    QTest::newRow("clamped high") << Values{255, 300, 255, 255, 3000, 65535, 100, 2501, 400, 255, 255, 0, 0, 1} << 0
+                                  << Values{255, 255, 255, 255, 2500, 2500, 50, 2500, 399, 255, 255, 0, 0, 1};
+    QTest::newRow("clamped low") << Values{0, 0, 0, 0, 0, 499, 0, 10, 0, 0, 0, 0, 0, 0} << 0
+                                 << Values{0, 0, 0, 0, 500, 500, 0, 500, 0, 0, 0, 0, 0, 0};
+    QTest::newRow("flag bits 6 and 7 not kept") << allSet(0) << 0xC0 << allSet(0);
+}
+
+void TestSimulator::writeThenRead()
+{
+    QFETCH(Values, written);
+    QFETCH(int, extraFlags);
+    QFETCH(Values, stored);
+    Sim sim;
+    START_SIM(sim, QStringList());
+    sim.send(encodeFrame(written, quint8(Flag::Write | extraFlags)));
+    QCOMPARE(readBytes(sim.port, FrameSize).toHex(' '), encodeFrame(stored, Flag::WriteAck).toHex(' '));
+    sim.send(readRequest());
+    QCOMPARE(readBytes(sim.port, FrameSize).toHex(' '), encodeFrame(stored, Flag::ReadReply).toHex(' '));
+}
+
+void TestSimulator::ignoredFrames_data()
+{
+    QTest::addColumn<QByteArray>("frame");
+    const QByteArray good = writeRequest(allSet(1));
+    QByteArray badSum = good;
+    badSum[18] = char(badSum.at(18) + 1);
+    QByteArray badTrailer = good;
+    badTrailer[19] = char(0xAB);
+    QTest::newRow("bad checksum") << badSum;
+    QTest::newRow("bad trailer") << badTrailer;
+    QTest::newRow("read reply") << encodeFrame(allSet(1), Flag::ReadReply);
+    QTest::newRow("write acknowledgement") << encodeFrame(allSet(1), Flag::WriteAck);
+    QTest::newRow("write bit with a reply bit") << encodeFrame(allSet(1), Flag::Write | Flag::WriteAck);
+    QTest::newRow("both reply bits") << encodeFrame(allSet(0), Flag::ReadReply | Flag::WriteAck);
+}
+
+void TestSimulator::ignoredFrames()
+{
+    QFETCH(QByteArray, frame);
+    Sim sim;
+    START_SIM(sim, QStringList());
+    sim.send(frame);
+    QVERIFY(staysQuiet(sim.port));
+    // Not stored either: the block is still the start block.
+    sim.send(readRequest());
+    QCOMPARE(readBytes(sim.port, FrameSize).toHex(' '), encodeFrame(startValues(), Flag::ReadReply).toHex(' '));
+}
+
+void TestSimulator::requestStream_data()
+{
+    QTest::addColumn<QByteArrayList>("pieces");
+    QTest::addColumn<QByteArray>("replies");
+    const Values v = allSet(1);
+    const QByteArray write = writeRequest(v);
+    const QByteArray ack = encodeFrame(v, Flag::WriteAck);
+    QTest::newRow("split 7 + 13 after stray bytes")
+        << QByteArrayList{QByteArray::fromHex("00AA55") + write.left(7), write.mid(7)} << ack;
+    QTest::newRow("two requests at once")
+        << QByteArrayList{write + readRequest()} << ack + encodeFrame(v, Flag::ReadReply);
+    QTest::newRow("false header before a request") << QByteArrayList{QByteArray::fromHex("550102") + write} << ack;
+}
+
+void TestSimulator::requestStream()
+{
+    QFETCH(QByteArrayList, pieces);
+    QFETCH(QByteArray, replies);
+    Sim sim;
+    START_SIM(sim, QStringList());
+    for (int i = 0; i < pieces.size(); ++i) {
+        sim.send(pieces.at(i));
+        if (i + 1 < pieces.size())
+            QVERIFY(staysQuiet(sim.port, 150));
+    }
+    QCOMPARE(readBytes(sim.port, replies.size()).toHex(' '), replies.toHex(' '));
+    QVERIFY(staysQuiet(sim.port));
+}
+
+void TestSimulator::droppedWriteIsNotStored()
+{
+    Sim sim;
+    START_SIM(sim, (QStringList{QStringLiteral("--drop-every"), QStringLiteral("2")}));
+    const Values first = allSet(0);
+    sim.send(writeRequest(first));
+    QCOMPARE(readBytes(sim.port, FrameSize).toHex(' '), encodeFrame(first, Flag::WriteAck).toHex(' '));
+    sim.send(writeRequest(allSet(1)));
+    QVERIFY(staysQuiet(sim.port));
+    sim.send(readRequest());
+    QCOMPARE(readBytes(sim.port, FrameSize).toHex(' '), encodeFrame(first, Flag::ReadReply).toHex(' '));
+}
+
+void TestSimulator::replyPattern_data()
+{
+    // One write request per letter, sent in one go, TorqueGain = its number;
+    // R: plain acknowledgement, C: checksum spoilt, D: no reply.
+    QTest::addColumn<QStringList>("args");
+    QTest::addColumn<QString>("pattern");
+    QTest::addColumn<int>("noise");
+
+    auto row = [](const char *args, const char *pattern, int noise) {
+        QTest::newRow(args) << QString::fromLatin1(args).split(QLatin1Char(' ')) << QString::fromLatin1(pattern)
+                            << noise;
+    };
+    row("--drop-every 3", "RRDRRD", 0);
+    row("--drop-every 1", "DDD", 0);
+    row("--corrupt-every 2", "RCRCRC", 0);
+    row("--corrupt-every 1", "CCC", 0);
+    row("--drop-every 2 --corrupt-every 2", "RDCDRD", 0);
+    row("--noise 5", "RRR", 5);
+    row("--noise 2000", "RR", 2000); // enough bytes to meet a 0x55 if one could come
+    row("--noise 3 --corrupt-every 2", "RCRC", 3);
+    row("--noise 4 --chunk 6 --chunk-pause 5 --drop-every 3", "RRDR", 4);
+    row("--delay 50 --chunk 3 --chunk-pause 1 --corrupt-every 3", "RRCRRC", 0);
+}
+
+void TestSimulator::replyPattern()
+{
+    QFETCH(QStringList, args);
+    QFETCH(QString, pattern);
+    QFETCH(int, noise);
+    Sim sim;
+    START_SIM(sim, args);
+    QByteArray requests;
+    QByteArray expected; // acknowledgements as sent, without the noise
+    for (int k = 1; k <= pattern.size(); ++k) {
+        Values v = startValues();
+        v[TorqueGain] = k;
+        requests += writeRequest(v);
+        if (pattern.at(k - 1) != QLatin1Char('D'))
+            expected += encodeFrame(v, Flag::WriteAck);
+    }
+    sim.send(requests);
+    const int replies = expected.size() / FrameSize;
+    const QByteArray got = readBytes(sim.port, replies * (noise + FrameSize));
+    QCOMPARE(got.size(), replies * (noise + FrameSize));
+    QVERIFY(staysQuiet(sim.port));
+
+    int r = 0;
+    for (int k = 1; k <= pattern.size(); ++k) {
+        const QChar what = pattern.at(k - 1);
+        if (what == QLatin1Char('D'))
+            continue;
+        const int at = r * (noise + FrameSize);
+        const QByteArray noiseBytes = got.mid(at, noise);
+        QVERIFY2(!noiseBytes.contains(char(FrameHeader)), noiseBytes.toHex(' ').constData());
+        const QByteArray frame = got.mid(at + noise, FrameSize);
+        const QByteArray want = expected.mid(r * FrameSize, FrameSize);
+        if (what == QLatin1Char('R')) {
+            QCOMPARE(frame.toHex(' '), want.toHex(' '));
+        } else {
+            QVERIFY2(!isValidFrame(frame.constData()), frame.toHex(' ').constData());
+            QCOMPARE(frame.left(18).toHex(' '), want.left(18).toHex(' '));
+            QCOMPARE(frame.at(19), want.at(19));
+        }
+        ++r;
+    }
+}
+
+void TestSimulator::timing_data()
+{
+    QTest::addColumn<QStringList>("args");
+    QTest::addColumn<int>("delay");
+    QTest::addColumn<int>("chunk");
+    QTest::addColumn<int>("pause");
+
+    auto row = [](const char *args, int delay, int chunk, int pause) {
+        QTest::newRow(args) << (*args ? QString::fromLatin1(args).split(QLatin1Char(' ')) : QStringList()) << delay
+                            << chunk << pause;
+    };
+    row("", 0, 0, 0);
+    row("--delay 400", 400, 0, 0);
+    row("--chunk 7 --chunk-pause 150", 0, 7, 150);
+    row("--chunk 10 --chunk-pause 250", 0, 10, 250);
+    row("--chunk 1", 0, 1, 20);
+    row("--delay 300 --chunk 7 --chunk-pause 100", 300, 7, 100);
+}
+
+void TestSimulator::timing()
+{
+    QFETCH(QStringList, args);
+    QFETCH(int, delay);
+    QFETCH(int, chunk);
+    QFETCH(int, pause);
+    Sim sim;
+    START_SIM(sim, args);
+    QElapsedTimer clock;
+    clock.start();
+    sim.send(readRequest());
+    const QVector<Arrival> arrivals = readArrivals(sim.port, FrameSize, clock);
+    QByteArray all;
+    for (const Arrival &a : arrivals) {
+        all += a.bytes;
+        // Pieces may merge on the way, but never split inside a piece.
+        if (chunk > 0 && all.size() < FrameSize)
+            QVERIFY2(all.size() % chunk == 0, qPrintable(QStringLiteral("piece ends at %1").arg(all.size())));
+    }
+    QCOMPARE(all.toHex(' '), encodeFrame(startValues(), Flag::ReadReply).toHex(' '));
+    QVERIFY2(arrivals.first().ms >= delay * 9 / 10, qPrintable(QString::number(arrivals.first().ms)));
+    if (chunk > 0) {
+        const int pieces = (FrameSize + chunk - 1) / chunk;
+        QVERIFY2(arrivals.size() >= 2, qPrintable(QString::number(arrivals.size())));
+        const qint64 span = arrivals.last().ms - arrivals.first().ms;
+        QVERIFY2(span >= pause * (pieces - 1) / 2, qPrintable(QString::number(span)));
+    }
+}
+
+void TestSimulator::verboseLog()
+{
+    Sim sim;
+    START_SIM(sim, (QStringList{"--verbose", "--drop-every", "3", "--corrupt-every", "2"}));
+    Values big = startValues();
+    big[Sensitivity] = 100;
+    sim.send(readRequest());
+    QCOMPARE(readBytes(sim.port, FrameSize).size(), FrameSize);
+    sim.send(writeRequest(big));
+    QCOMPARE(readBytes(sim.port, FrameSize).size(), FrameSize);
+    sim.send(readRequest());
+    QVERIFY(staysQuiet(sim.port));
+    QCOMPARE(sim.stop(SIGTERM), 0);
+    const QString log = QString::fromLocal8Bit(sim.process.readAllStandardError());
+    QVERIFY2(log.contains(QStringLiteral("rx 55 00 00 00 00 00 00 00 00 F4 01 C4 09 00 00 00 DC 05 A3 AA  read")),
+             qPrintable(log));
+    QVERIFY2(log.contains(QStringLiteral("tx 55 00 00 08")), qPrintable(log));
+    QVERIFY2(log.contains(QRegularExpression(QStringLiteral("rx 55 00 00 02 .*write stored.*Sensitivity 100->50"))),
+             qPrintable(log));
+    QVERIFY2(log.contains(QRegularExpression(QStringLiteral("tx 55 00 00 04 .*corrupted"))), qPrintable(log));
+    QVERIFY2(log.contains(QStringLiteral("dropped")), qPrintable(log));
+}
+
+void TestSimulator::signalEndsCleanly_data()
+{
+    QTest::addColumn<int>("signal");
+    QTest::newRow("SIGINT") << int(SIGINT);
+    QTest::newRow("SIGTERM") << int(SIGTERM);
+}
+
+void TestSimulator::signalEndsCleanly()
+{
+    QFETCH(int, signal);
+    const QString link = m_dir.filePath(QStringLiteral("servo-%1").arg(signal));
+    Sim sim;
+    QString why; // the port is opened through the link: it is as good as the path
+    QVERIFY2(sim.startAndOpen({QStringLiteral("--link"), link}, &why, link), qPrintable(why));
+    QVERIFY2(QRegularExpression(QStringLiteral("^/dev/pts/[0-9]+$")).match(sim.linePath).hasMatch(),
+             qPrintable(sim.linePath));
+    QCOMPARE(QFileInfo(link).symLinkTarget(), sim.linePath);
+    sim.send(readRequest());
+    QCOMPARE(readBytes(sim.port, FrameSize).toHex(' '), encodeFrame(startValues(), Flag::ReadReply).toHex(' '));
+    sim.port.close();
+
+    QCOMPARE(sim.stop(signal), 0);
+    QVERIFY(!QFileInfo(link).isSymLink());
+    QCOMPARE(sim.process.readAllStandardOutput(), QByteArray()); // the path line and nothing else
+}
+
+void TestSimulator::deviceMode()
+{
+    PseudoTerminal line; // the test holds the "programmer" end this time
+    QString error;
+    QVERIFY2(line.open(&error), qPrintable(error));
+    Sim sim;
+    QVERIFY2(sim.start({QStringLiteral("--device"), line.slavePath()}, &error), qPrintable(error));
+    QCOMPARE(sim.linePath, line.slavePath());
+
+    LineSettings s; // the master side reports the settings of the slave side
+    QVERIFY(readLineSettings(line.masterFd(), &s));
+    QCOMPARE(s.outputBaud, unsigned(BaudRate));
+    QCOMPARE(s.dataBits, 8);
+    QCOMPARE(s.stopBits, 2);
+    QVERIFY(!s.parity);
+
+    const Values v = allSet(1);
+    QVERIFY(line.write(writeRequest(v)));
+    QCOMPARE(line.readExactly(FrameSize, ReplyTimeoutMs).toHex(' '), encodeFrame(v, Flag::WriteAck).toHex(' '));
+    QVERIFY(line.write(readRequest()));
+    QCOMPARE(line.readExactly(FrameSize, ReplyTimeoutMs).toHex(' '), encodeFrame(v, Flag::ReadReply).toHex(' '));
+    QCOMPARE(sim.stop(SIGTERM), 0);
+}
+
+void TestSimulator::exitCodes_data()
+{
+    QTest::addColumn<QStringList>("args"); // %D stands for a scratch folder
+    QTest::addColumn<int>("code");
+    QTest::addColumn<QString>("says"); // on stdout for code 0, else on stderr
+
+    QTest::newRow("help") << QStringList{"--help"} << 0 << "device clamps";
+    QTest::newRow("-h") << QStringList{"-h"} << 0 << "--corrupt-every";
+    QTest::newRow("unknown option") << QStringList{"--bogus"} << 2 << "bogus";
+    QTest::newRow("missing value") << QStringList{"--delay"} << 2 << "delay";
+    QTest::newRow("chunk 0") << QStringList{"--chunk", "0"} << 2 << "--chunk";
+    QTest::newRow("not a number") << QStringList{"--drop-every", "x"} << 2 << "--drop-every";
+    QTest::newRow("negative noise") << QStringList{"--noise", "-1"} << 2 << "--noise";
+    QTest::newRow("two files") << QStringList{"%D/a.txt", "%D/b.txt"} << 2 << "one parameter file";
+    QTest::newRow("link with device") << QStringList{"--device", "/dev/null", "--link", "%D/l"} << 2 << "--link";
+    QTest::newRow("missing file") << QStringList{"%D/none.txt"} << 6 << "none.txt";
+    QTest::newRow("short file") << QStringList{"%D/short.txt"} << 6 << "14 are needed";
+    QTest::newRow("empty file") << QStringList{"%D/empty.txt"} << 6 << "1 field,";
+    QTest::newRow("no such device") << QStringList{"--device", "/dev/no-such-tty"} << 1 << "no-such-tty";
+}
+
+void TestSimulator::exitCodes()
+{
+    QFETCH(QStringList, args);
+    QFETCH(int, code);
+    QFETCH(QString, says);
+    writeFile(m_dir, QStringLiteral("short.txt"), "1,2,3");
+    writeFile(m_dir, QStringLiteral("empty.txt"), "");
+    args.replaceInStrings(QStringLiteral("%D"), m_dir.path());
+
+    QProcess p;
+    p.start(simulatorPath(), args);
+    QVERIFY(p.waitForFinished(StartTimeoutMs));
+    QCOMPARE(p.exitStatus(), QProcess::NormalExit);
+    QCOMPARE(p.exitCode(), code);
+    const QString out = QString::fromLocal8Bit(p.readAllStandardOutput());
+    const QString err = QString::fromLocal8Bit(p.readAllStandardError());
+    if (code == 0) {
+        QVERIFY2(out.contains(says), qPrintable(out));
+    } else {
+        QVERIFY2(out.isEmpty(), qPrintable(out));
+        QVERIFY2(err.contains(says), qPrintable(err));
+    }
+}
+
+QTEST_GUILESS_MAIN(TestSimulator)
+#include "tst_simulator.moc"

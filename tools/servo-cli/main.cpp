@@ -1,0 +1,25 @@
+// servo-cli: reads and writes a servo's parameters through the servo
+// programmer from a shell; "servo-cli --help" lists the commands.
+#include "cli.h"
+
+#include <QCoreApplication>
+#include <QTextStream>
+
+#include <cstdio>
+
+int main(int argc, char *argv[])
+{
+    QCoreApplication app(argc, argv);
+    QCoreApplication::setApplicationName(QStringLiteral("servo-cli"));
+
+    QTextStream out(stdout);
+    QTextStream err(stderr);
+    out.setCodec("UTF-8");
+    err.setCodec("UTF-8");
+    QStringList arguments = QCoreApplication::arguments();
+    arguments.removeFirst();
+    const int code = ServoCli::run(arguments, out, err);
+    out.flush();
+    err.flush();
+    return code;
+}

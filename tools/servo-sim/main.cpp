@@ -1,0 +1,129 @@
+// servo-sim: a servo programmer on a pseudo-terminal or a serial device, for
+// trying the tool and its tests without hardware. See --help.
+#include "simulator.h"
+
+#include "files/parameterfile.h"
+
+#include <QCoreApplication>
+#include <QFile>
+#include <QFileInfo>
+#include <QSocketNotifier>
+
+#include <cstdio>
+
+#ifndef Q_OS_WIN
+#include <csignal>
+#include <sys/socket.h>
+#include <unistd.h>
+
+namespace {
+int signalPipe[2] = {-1, -1};
+
+void onSignal(int)
+{
+    const char c = 1;
+    [[maybe_unused]] const ssize_t n = ::write(signalPipe[1], &c, 1);
+}
+} // namespace
+#endif
+
+static void printErr(const QString &text)
+{
+    std::fprintf(stderr, "servo-sim: %s\n", qPrintable(text));
+    std::fflush(stderr);
+}
+
+int main(int argc, char *argv[])
+{
+    QCoreApplication app(argc, argv);
+    QCoreApplication::setApplicationName(QStringLiteral("servo-sim"));
+
+    SimulatorCommandLine cmd = parseSimulatorCommandLine(QCoreApplication::arguments());
+    if (cmd.exitCode == SimulatorExit::Ok) {
+        std::fputs(qPrintable(cmd.message), stdout);
+        return SimulatorExit::Ok;
+    }
+    if (cmd.exitCode >= 0) {
+        printErr(cmd.message);
+        return cmd.exitCode;
+    }
+
+    if (!cmd.parameterFile.isEmpty()) {
+        const Servo::ParsedLine parsed = Servo::readParameterFile(cmd.parameterFile);
+        if (!parsed.ok()) {
+            printErr(QStringLiteral("cannot use %1: %2").arg(cmd.parameterFile, parsed.errorString));
+            return SimulatorExit::BadParameterFile;
+        }
+        cmd.options.values = Servo::clampedToRanges(parsed.values);
+        for (int i = 0; i < Servo::NumericCount; ++i) {
+            if (cmd.options.values[i] != parsed.values[i])
+                printErr(QStringLiteral("%1: field %2 (%3) %4 clamped to %5")
+                             .arg(cmd.parameterFile)
+                             .arg(i + 1)
+                             .arg(QLatin1String(Servo::parameterInfo(i).english))
+                             .arg(parsed.values[i])
+                             .arg(cmd.options.values[i]));
+        }
+    }
+
+    ServoSimulator sim(cmd.options);
+    QObject::connect(&sim, &ServoSimulator::logMessage, [](const QString &line) { printErr(line); });
+    int exitCode = SimulatorExit::Ok;
+    QObject::connect(&sim, &ServoSimulator::lineLost, [&exitCode](const QString &reason) {
+        printErr(QStringLiteral("line lost: %1").arg(reason));
+        exitCode = SimulatorExit::LineFailed;
+        QCoreApplication::quit();
+    });
+
+    QString error;
+    const bool opened = cmd.device.isEmpty() ? sim.openPseudoTerminal(&error) : sim.openDevice(cmd.device, &error);
+    if (!opened) {
+        printErr(QStringLiteral("cannot open %1: %2")
+                     .arg(cmd.device.isEmpty() ? QStringLiteral("a pseudo-terminal") : cmd.device, error));
+        return SimulatorExit::LineFailed;
+    }
+    if (!cmd.link.isEmpty()) {
+        // A link left behind by an earlier run is replaced; anything else is
+        // not ours to remove.
+        const QFileInfo old(cmd.link);
+        if (old.isSymLink())
+            QFile::remove(cmd.link);
+        if (!QFile::link(sim.linePath(), cmd.link)) {
+            printErr(QStringLiteral("cannot create the link %1 to %2").arg(cmd.link, sim.linePath()));
+            return SimulatorExit::LineFailed;
+        }
+    }
+
+#ifndef Q_OS_WIN
+    // SIGINT and SIGTERM end the event loop through a socket pair, so that the
+    // link is removed and the line closed as on any other exit.
+    if (::socketpair(AF_UNIX, SOCK_STREAM, 0, signalPipe) != 0) {
+        printErr(QStringLiteral("socketpair failed"));
+        return SimulatorExit::LineFailed;
+    }
+    QSocketNotifier signalNotifier(signalPipe[0], QSocketNotifier::Read);
+    QObject::connect(&signalNotifier, &QSocketNotifier::activated, [] {
+        char c;
+        [[maybe_unused]] const ssize_t n = ::read(signalPipe[0], &c, 1);
+        QCoreApplication::quit();
+    });
+    struct sigaction sa = {};
+    sa.sa_handler = onSignal;
+    sigemptyset(&sa.sa_mask);
+    sa.sa_flags = SA_RESTART;
+    ::sigaction(SIGINT, &sa, nullptr);
+    ::sigaction(SIGTERM, &sa, nullptr);
+#endif
+
+    std::printf("%s\n", qPrintable(sim.linePath()));
+    std::fflush(stdout);
+    if (cmd.options.verbose)
+        printErr(QStringLiteral("serving %1").arg(sim.linePath()));
+
+    const int loopCode = app.exec();
+    const QString served = sim.linePath();
+    sim.close();
+    if (!cmd.link.isEmpty() && QFileInfo(cmd.link).symLinkTarget() == served)
+        QFile::remove(cmd.link);
+    return loopCode != 0 ? loopCode : exitCode;
+}
