@@ -1,5 +1,7 @@
 #include "mycombobox.h"
 
+#include "simulatorports.h"
+
 #include <QMouseEvent>
 #include <QSerialPortInfo>
 
@@ -16,6 +18,10 @@ void MyComboBox::scanPorts()
     const auto ports = QSerialPortInfo::availablePorts();
     for (const QSerialPortInfo &info : ports)
         addItem(info.portName());
+    // Pseudo-terminals of running servo simulators, for work without hardware.
+    const QStringList simulated = Servo::simulatorPorts();
+    for (const QString &path : simulated)
+        addItem(path);
 }
 
 void MyComboBox::mousePressEvent(QMouseEvent *event)

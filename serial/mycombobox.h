@@ -7,7 +7,8 @@ class QMouseEvent;
 
 // Port selector: an empty first entry, then the serial ports present. The
 // list is rebuilt when the selector is created and on every left press,
-// before the pop-up opens, so an adapter plugged in later shows up.
+// before the pop-up opens, so an adapter plugged in later shows up. The
+// pseudo-terminals of running servo simulators follow the real ports.
 class MyComboBox : public QComboBox
 {
     Q_OBJECT

@@ -335,7 +335,15 @@ void TestSerial::againstSimulator()
     QVERIFY(sim.waitForStarted(5000));
     QTRY_VERIFY_WITH_TIMEOUT(sim.canReadLine(), 10000);
     const QString path = QString::fromLocal8Bit(sim.readLine()).trimmed();
-    ui->activatePort(path);
+    // The running simulator is offered by the port selector after a press.
+    auto *selector = ui->child<QComboBox>(QStringLiteral("comboBox_Port"));
+    QCOMPARE(selector->findText(path), -1);
+    window->show();
+    QTest::mousePress(selector, Qt::LeftButton);
+    QTest::mouseRelease(selector, Qt::LeftButton);
+    selector->hidePopup();
+    QVERIFY(selector->findText(path) > 0);
+    ui->activatePort(selector->itemText(selector->findText(path)));
     QVERIFY(ui->port()->isOpen());
 
     ui->read();
@@ -362,6 +370,11 @@ void TestSerial::againstSimulator()
 
     sim.terminate();
     QVERIFY(sim.waitForFinished(5000));
+    // Gone from the list once it has stopped.
+    QTest::mousePress(selector, Qt::LeftButton);
+    QTest::mouseRelease(selector, Qt::LeftButton);
+    selector->hidePopup();
+    QCOMPARE(selector->findText(path), -1);
 }
 
 QTEST_MAIN(TestSerial)

@@ -3,6 +3,7 @@
 #include "simulator.h"
 
 #include "files/parameterfile.h"
+#include "serial/simulatorports.h"
 
 #include <QCoreApplication>
 #include <QFile>
@@ -115,6 +116,9 @@ int main(int argc, char *argv[])
     ::sigaction(SIGTERM, &sa, nullptr);
 #endif
 
+    // Offered by the window's port selector while this process runs.
+    const QString announced = cmd.device.isEmpty() ? Servo::announceSimulatorPort(sim.linePath()) : QString();
+
     std::printf("%s\n", qPrintable(sim.linePath()));
     std::fflush(stdout);
     if (cmd.options.verbose)
@@ -122,6 +126,7 @@ int main(int argc, char *argv[])
 
     const int loopCode = app.exec();
     const QString served = sim.linePath();
+    Servo::withdrawSimulatorPort(announced);
     sim.close();
     if (!cmd.link.isEmpty() && QFileInfo(cmd.link).symLinkTarget() == served)
         QFile::remove(cmd.link);
