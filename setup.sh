@@ -1,0 +1,192 @@
+#!/usr/bin/env bash
+# Set-up for a fresh Debian 12 or Ubuntu machine.
+#
+#   ./setup.sh run    install what is missing, build Release into build/ and
+#                     start build/servo-tool (further arguments go to it)
+#   ./setup.sh test   install what is missing (clang and libFuzzer too), then
+#                     build/       Release build, every test through CTest
+#                     build-asan/  -DSERVO_SANITIZE=ON, every test again
+#                     build-fuzz/  clang, -DSERVO_FUZZ=ON, each fuzzer for
+#                                  FUZZ_SECONDS seconds (default 60)
+#
+# Environment: JOBS (parallel build jobs, default: number of cores),
+# FUZZ_SECONDS. Packages are installed with apt-get, through sudo when not
+# run as root.
+set -euo pipefail
+
+cd "$(dirname "$0")"
+ROOT=$(pwd)
+
+JOBS=${JOBS:-$(nproc 2>/dev/null || echo 2)}
+FUZZ_SECONDS=${FUZZ_SECONDS:-60}
+FUZZERS=(fuzz_receive fuzz_receive_fixup fuzz_paramline)
+
+BASE_PACKAGES=(cmake g++ make qtbase5-dev libqt5serialport5-dev qttools5-dev-tools fonts-wqy-microhei)
+FUZZ_PACKAGES=(clang)
+
+step() {
+    echo
+    echo "==> $*"
+}
+
+die() {
+    echo "setup.sh: $*" >&2
+    exit 1
+}
+
+usage() {
+    echo "usage: $0 run [arguments for servo-tool] | test" >&2
+    exit 2
+}
+
+SUDO=()
+if [ "$(id -u)" -ne 0 ]; then
+    command -v sudo >/dev/null 2>&1 || die "not root and sudo is not installed; install the packages as root"
+    SUDO=(sudo)
+fi
+
+APT_UPDATED=no
+apt_update_once() {
+    if [ "$APT_UPDATED" = no ]; then
+        step "apt-get update"
+        "${SUDO[@]}" apt-get update || die "apt-get update failed"
+        APT_UPDATED=yes
+    fi
+}
+
+installed() {
+    [ "$(dpkg-query -W -f='${Status}' "$1" 2>/dev/null || true)" = "install ok installed" ]
+}
+
+# Installs those of the given packages that are not installed yet.
+install_missing() {
+    local missing=()
+    local p
+    for p in "$@"; do
+        installed "$p" || missing+=("$p")
+    done
+    if [ ${#missing[@]} -eq 0 ]; then
+        echo "already installed: $*"
+        return
+    fi
+    apt_update_once
+    step "apt-get install ${missing[*]}"
+    "${SUDO[@]}" env DEBIAN_FRONTEND=noninteractive apt-get install -y "${missing[@]}" ||
+        die "apt-get install ${missing[*]} failed"
+}
+
+# Compiles and links an empty fuzz target: true when clang has libFuzzer.
+have_libfuzzer() {
+    local dir
+    dir=$(mktemp -d)
+    printf '%s\n' 'extern "C" int LLVMFuzzerTestOneInput(const unsigned char *, unsigned long) { return 0; }' \
+        >"$dir/probe.cpp"
+    local rc=0
+    clang++ -fsanitize=fuzzer "$dir/probe.cpp" -o "$dir/probe" >/dev/null 2>&1 || rc=$?
+    rm -rf "$dir"
+    return $rc
+}
+
+# The package that carries clang's libFuzzer runtime: libclang-rt-N-dev on
+# Debian 12 and newer Ubuntu, part of libclang-common-N-dev on older ones.
+# Returns 1 when there is still no libFuzzer afterwards.
+install_libfuzzer() {
+    command -v clang++ >/dev/null 2>&1 || return 1
+    have_libfuzzer && return 0
+    local major
+    major=$(clang++ -dumpversion | cut -d. -f1)
+    apt_update_once
+    local p
+    for p in "libclang-rt-$major-dev" "libclang-common-$major-dev"; do
+        if apt-cache show "$p" >/dev/null 2>&1; then
+            install_missing "$p"
+            have_libfuzzer && return 0
+        fi
+    done
+    return 1
+}
+
+configure_and_build() {
+    local dir=$1
+    shift
+    step "configure $dir ($*)"
+    cmake -S "$ROOT" -B "$ROOT/$dir" "$@"
+    step "build $dir"
+    cmake --build "$ROOT/$dir" --parallel "$JOBS"
+}
+
+run_ctest() {
+    local dir=$1
+    step "ctest in $dir"
+    (cd "$ROOT/$dir" && ctest --output-on-failure)
+}
+
+run_fuzzers() {
+    local dir=$ROOT/build-fuzz
+    local failed=()
+    local t
+    for t in "${FUZZERS[@]}"; do
+        local work=$dir/fuzz-work/$t
+        mkdir -p "$work/corpus" "$work/artifacts"
+        local max_len=4096
+        [ "$t" = fuzz_paramline ] && max_len=10000
+        step "fuzz $t for $FUZZ_SECONDS s"
+        local rc=0
+        "$dir/tools/fuzz/$t" -max_total_time="$FUZZ_SECONDS" -max_len="$max_len" -timeout=10 \
+            -print_final_stats=1 -artifact_prefix="$work/artifacts/" \
+            "$work/corpus" "$ROOT/tools/fuzz/corpus/$t" >"$work/log.txt" 2>&1 || rc=$?
+        grep -E '^#[0-9]+.*DONE|stat::number_of_executed_units' "$work/log.txt" || true
+        if [ $rc -ne 0 ] || grep -qE 'ERROR: (AddressSanitizer|libFuzzer)|runtime error:|SUMMARY:' "$work/log.txt"; then
+            echo "!! $t failed (exit $rc); log: $work/log.txt" >&2
+            tail -n 40 "$work/log.txt" >&2
+            ls "$work/artifacts" >&2 || true
+            failed+=("$t")
+        fi
+    done
+    if [ ${#failed[@]} -gt 0 ]; then
+        die "fuzzers failed: ${failed[*]}"
+    fi
+}
+
+[ $# -ge 1 ] || usage
+command=$1
+shift
+
+case "$command" in
+run)
+    step "packages"
+    install_missing "${BASE_PACKAGES[@]}"
+    configure_and_build build -DCMAKE_BUILD_TYPE=Release
+    step "start build/servo-tool"
+    exec "$ROOT/build/servo-tool" "$@"
+    ;;
+test)
+    [ $# -eq 0 ] || usage
+    step "packages"
+    install_missing "${BASE_PACKAGES[@]}"
+    install_missing "${FUZZ_PACKAGES[@]}"
+    fuzz=yes
+    install_libfuzzer || fuzz=no
+
+    configure_and_build build -DCMAKE_BUILD_TYPE=Release
+    run_ctest build
+
+    configure_and_build build-asan -DCMAKE_BUILD_TYPE=Debug -DSERVO_SANITIZE=ON
+    run_ctest build-asan
+
+    if [ "$fuzz" = yes ]; then
+        step "configure build-fuzz (clang, SERVO_FUZZ=ON)"
+        CC=clang CXX=clang++ cmake -S "$ROOT" -B "$ROOT/build-fuzz" \
+            -DCMAKE_BUILD_TYPE=RelWithDebInfo -DSERVO_FUZZ=ON -DSERVO_TESTS=OFF
+        step "build the fuzzers"
+        cmake --build "$ROOT/build-fuzz" --parallel "$JOBS" --target "${FUZZERS[@]}"
+        run_fuzzers
+    else
+        step "fuzzing skipped: no clang with libFuzzer (-fsanitize=fuzzer) could be installed"
+    fi
+    step "all tests passed"
+    ;;
+*)
+    usage
+    ;;
+esac
