@@ -1,0 +1,185 @@
+// The status log: line format, the time stamp from the one-second clock and
+// the four-line limit. Lines are produced the way a user produces them
+// without a servo: by choosing a port that cannot be opened.
+#include "widget.h"
+
+#include <QSerialPort>
+#include <QtTest>
+#include <QtWidgets>
+
+namespace {
+
+const QString stampFormat = QStringLiteral("yyyy-MM-dd HH:mm:ss");
+
+QTextBrowser *logOf(Widget &w)
+{
+    return w.findChild<QTextBrowser *>(QStringLiteral("textBrowser_StateShow"));
+}
+
+QStringList logLines(Widget &w)
+{
+    const QString text = logOf(w)->toPlainText();
+    return text.isEmpty() ? QStringList() : text.split(QLatin1Char('\n'));
+}
+
+// The user picks an entry with the keyboard: the entry is put at the end of
+// the list and the Down key moves onto it, which activates it.
+void choose(Widget &w, const QString &name)
+{
+    auto *combo = w.findChild<QComboBox *>(QStringLiteral("comboBox_Port"));
+    QVERIFY(combo);
+    combo->addItem(name);
+    combo->setCurrentIndex(combo->count() - 2);
+    QSignalSpy activated(combo, &QComboBox::textActivated);
+    QTest::keyClick(combo, Qt::Key_Down);
+    QCOMPARE(activated.count(), 1);
+    QCOMPARE(activated.first().first().toString(), name);
+}
+
+// The name under which the port object reports a port chosen as given.
+QString reportedName(const QString &chosen)
+{
+    QSerialPort port;
+    port.setPortName(chosen);
+    return port.portName();
+}
+
+QString failureMessage(const QString &chosen)
+{
+    const QString name = reportedName(chosen);
+    return name + QStringLiteral(" 打开失败  ") + name + QStringLiteral(" Failed to open");
+}
+
+// Splits "[stamp] message".
+bool splitLine(const QString &line, QString *stamp, QString *message)
+{
+    if (!line.startsWith(QLatin1Char('[')))
+        return false;
+    const int close = line.indexOf(QLatin1String("] "));
+    if (close < 0)
+        return false;
+    *stamp = line.mid(1, close - 1);
+    *message = line.mid(close + 2);
+    return true;
+}
+
+} // namespace
+
+class TestStatusLog : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void emptyStampBeforeFirstTick_data();
+    void emptyStampBeforeFirstTick();
+    void keepsLastFourLines_data();
+    void keepsLastFourLines();
+    void stampIsCurrentTimeAfterTick();
+    void emptyEntryLogsNothing();
+};
+
+void TestStatusLog::emptyStampBeforeFirstTick_data()
+{
+    QTest::addColumn<QString>("chosen");
+    QTest::newRow("bare name") << "ttyNOPE0";
+    QTest::newRow("device path") << "/dev/ttyNOPE1";
+    QTest::newRow("path outside /dev") << "/tmp/no-such-dir/port";
+}
+
+void TestStatusLog::emptyStampBeforeFirstTick()
+{
+    QFETCH(QString, chosen);
+    Widget w;
+    QCOMPARE(logLines(w), QStringList());
+    // No event has been processed since construction, so the clock has not
+    // ticked yet.
+    choose(w, chosen);
+    QCOMPARE(logLines(w), QStringList{QStringLiteral("[] ") + failureMessage(chosen)});
+    QCOMPARE(logOf(w)->document()->blockCount(), 1);
+}
+
+void TestStatusLog::keepsLastFourLines_data()
+{
+    QTest::addColumn<int>("reports");
+    for (int n : {1, 3, 4, 5, 9})
+        QTest::addRow("%d reports", n) << n;
+}
+
+void TestStatusLog::keepsLastFourLines()
+{
+    QFETCH(int, reports);
+    Widget w;
+    QStringList all;
+    for (int i = 0; i < reports; ++i) {
+        const QString name = QStringLiteral("ttyNOPE%1").arg(i);
+        choose(w, name);
+        all << failureMessage(name);
+    }
+    const QStringList expected = all.mid(qMax(0, reports - 4));
+    QStringList messages;
+    for (const QString &line : logLines(w)) {
+        QString stamp, message;
+        QVERIFY2(splitLine(line, &stamp, &message), qPrintable(line));
+        messages << message;
+    }
+    QCOMPARE(messages, expected);
+    QCOMPARE(logOf(w)->document()->blockCount(), expected.size());
+}
+
+void TestStatusLog::stampIsCurrentTimeAfterTick()
+{
+    Widget w;
+    QTest::qWait(1300);
+    choose(w, QStringLiteral("ttyNOPE0"));
+    choose(w, QStringLiteral("ttyNOPE1"));
+    const QDateTime now = QDateTime::currentDateTime();
+    QStringList lines = logLines(w);
+    QCOMPARE(lines.size(), 2);
+
+    QString stamp, message;
+    QVERIFY(splitLine(lines[0], &stamp, &message));
+    QCOMPARE(lines[0], QStringLiteral("[") + stamp + QStringLiteral("] ") + failureMessage("ttyNOPE0"));
+    QCOMPARE(stamp.size(), 19);
+    const QDateTime first = QDateTime::fromString(stamp, stampFormat);
+    QVERIFY2(first.isValid(), qPrintable(stamp));
+    QVERIFY2(qAbs(first.secsTo(now)) <= 2, qPrintable(stamp + " vs " + now.toString(stampFormat)));
+
+    // Reports between two ticks carry the same time.
+    QString second;
+    QVERIFY(splitLine(lines[1], &second, &message));
+    QCOMPARE(second, stamp);
+
+    // The clock keeps running: a report two ticks later carries a later time.
+    QTest::qWait(2300);
+    choose(w, QStringLiteral("ttyNOPE2"));
+    lines = logLines(w);
+    QCOMPARE(lines.size(), 3);
+    QString third;
+    QVERIFY(splitLine(lines[2], &third, &message));
+    const QDateTime later = QDateTime::fromString(third, stampFormat);
+    QVERIFY2(later.isValid(), qPrintable(third));
+    QVERIFY2(first.secsTo(later) >= 1, qPrintable(stamp + " then " + third));
+    QVERIFY2(qAbs(later.secsTo(QDateTime::currentDateTime())) <= 2, qPrintable(third));
+}
+
+void TestStatusLog::emptyEntryLogsNothing()
+{
+    Widget w;
+    auto *combo = w.findChild<QComboBox *>(QStringLiteral("comboBox_Port"));
+    QVERIFY(combo);
+    QCOMPARE(combo->itemText(0), QString());
+    combo->addItem(QStringLiteral("ttyNOPE0"));
+    combo->setCurrentIndex(1);
+    QSignalSpy activated(combo, &QComboBox::textActivated);
+    QTest::keyClick(combo, Qt::Key_Home); // back onto the empty first entry
+    QCOMPARE(activated.count(), 1);
+    QCOMPARE(activated.first().first().toString(), QString());
+    QCOMPARE(logLines(w), QStringList());
+    QSerialPort *port = w.findChild<QSerialPort *>();
+    QVERIFY(port);
+    QVERIFY(!port->isOpen());
+    QCOMPARE(port->portName(), QString());
+}
+
+QTEST_MAIN(TestStatusLog)
+#include "tst_statuslog.moc"
