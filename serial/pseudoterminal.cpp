@@ -51,39 +51,78 @@ bool PseudoTerminal::open(QString *errorString)
     return true;
 }
 
+qint64 PseudoTerminal::writeSome(const char *data, qint64 size, QString *errorString)
+{
+    if (m_master < 0) {
+        if (errorString)
+            *errorString = QStringLiteral("the pseudo-terminal is closed");
+        return -1;
+    }
+    for (;;) {
+        const ssize_t n = ::write(m_master, data, size_t(size));
+        if (n >= 0)
+            return n;
+        if (errno == EINTR)
+            continue;
+        if (errno == EAGAIN)
+            return 0;
+        if (errorString)
+            *errorString = QString::fromLocal8Bit(std::strerror(errno));
+        return -1;
+    }
+}
+
 bool PseudoTerminal::write(const QByteArray &data)
 {
     qint64 done = 0;
-    while (m_master >= 0 && done < data.size()) {
-        const ssize_t n = ::write(m_master, data.constData() + done, size_t(data.size() - done));
-        if (n > 0) {
-            done += n;
-        } else if (n < 0 && (errno == EAGAIN || errno == EINTR)) {
+    while (done < data.size()) {
+        const qint64 n = writeSome(data.constData() + done, data.size() - done);
+        if (n < 0)
+            return false;
+        if (n == 0) {
             struct pollfd p = {m_master, POLLOUT, 0};
             ::poll(&p, 1, 100);
+        }
+        done += n;
+    }
+    return true;
+}
+
+QByteArray PseudoTerminal::readAvailable(QString *lostReason)
+{
+    QByteArray out;
+    if (m_master < 0) {
+        if (lostReason)
+            *lostReason = QStringLiteral("the pseudo-terminal is closed");
+        return out;
+    }
+    char buf[4096];
+    for (;;) {
+        const ssize_t n = ::read(m_master, buf, sizeof buf);
+        if (n > 0) {
+            out.append(buf, int(n));
+        } else if (n < 0 && errno == EINTR) {
+            continue;
+        } else if (n < 0 && errno == EAGAIN) {
+            break;
         } else {
-            return false;
+            if (lostReason)
+                *lostReason = n == 0 ? QStringLiteral("the pseudo-terminal was closed")
+                                     : QString::fromLocal8Bit(std::strerror(errno));
+            break;
         }
     }
-    return m_master >= 0;
+    return out;
 }
 
 QByteArray PseudoTerminal::read(int timeoutMs)
 {
-    QByteArray out;
     if (m_master < 0)
-        return out;
+        return QByteArray();
     struct pollfd p = {m_master, POLLIN, 0};
     if (::poll(&p, 1, timeoutMs) <= 0 || !(p.revents & POLLIN))
-        return out;
-    char buf[4096];
-    for (;;) {
-        const ssize_t n = ::read(m_master, buf, sizeof buf);
-        if (n <= 0)
-            break;
-        out.append(buf, int(n));
-    }
-    return out;
+        return QByteArray();
+    return readAvailable();
 }
 
 QByteArray PseudoTerminal::readExactly(int size, int timeoutMs)
@@ -126,6 +165,18 @@ bool PseudoTerminal::open(QString *errorString)
     return false;
 }
 bool PseudoTerminal::write(const QByteArray &) { return false; }
+qint64 PseudoTerminal::writeSome(const char *, qint64, QString *errorString)
+{
+    if (errorString)
+        *errorString = QStringLiteral("pseudo-terminals are not available on this system");
+    return -1;
+}
+QByteArray PseudoTerminal::readAvailable(QString *lostReason)
+{
+    if (lostReason)
+        *lostReason = QStringLiteral("pseudo-terminals are not available on this system");
+    return {};
+}
 QByteArray PseudoTerminal::read(int) { return {}; }
 QByteArray PseudoTerminal::readExactly(int, int) { return {}; }
 void PseudoTerminal::closeMaster() {}

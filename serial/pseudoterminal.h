@@ -25,8 +25,16 @@ public:
     int masterFd() const { return m_master; }
     QString slavePath() const { return m_slavePath; }
 
-    // Writes all of data to the master side; false on an error.
+    // Writes all of data to the master side, waiting for room; false on an
+    // error.
     bool write(const QByteArray &data);
+    // Writes what fits now without waiting: the count written (0 when the
+    // line is full), or -1 on an error, described in *errorString.
+    qint64 writeSome(const char *data, qint64 size, QString *errorString = nullptr);
+    // What has arrived, without waiting. When the other side is gone for good
+    // (end of file or an error), *lostReason says why; it stays empty
+    // otherwise.
+    QByteArray readAvailable(QString *lostReason = nullptr);
     // Whatever the other side has sent, waiting up to timeoutMs for the first
     // byte (0 = do not wait).
     QByteArray read(int timeoutMs = 0);

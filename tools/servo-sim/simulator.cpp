@@ -8,12 +8,6 @@
 #include <QSocketNotifier>
 #include <QTimer>
 
-#ifndef Q_OS_WIN
-#include <cerrno>
-#include <cstring>
-#include <unistd.h>
-#endif
-
 using namespace Servo;
 
 namespace {
@@ -221,28 +215,15 @@ void ServoSimulator::close()
     m_timer->stop();
 }
 
-#ifndef Q_OS_WIN
-
 void ServoSimulator::readPty()
 {
-    QByteArray bytes;
-    char buf[4096];
-    for (;;) {
-        const ssize_t n = ::read(m_pty.masterFd(), buf, sizeof buf);
-        if (n > 0) {
-            bytes.append(buf, int(n));
-            continue;
-        }
-        if (n < 0 && errno == EINTR)
-            continue;
-        if (n < 0 && errno == EAGAIN)
-            break;
-        // End of file or an error: nobody can reach this side any more.
-        // Stop listening, or the notifier would fire without end.
+    QString lost;
+    const QByteArray bytes = m_pty.readAvailable(&lost);
+    if (!lost.isEmpty()) {
+        // Nobody can reach this side any more. Stop listening, or the
+        // notifier would fire without end.
         m_readNotifier->setEnabled(false);
-        emit lineLost(n == 0 ? QStringLiteral("the pseudo-terminal was closed")
-                             : QString::fromLocal8Bit(std::strerror(errno)));
-        break;
+        emit lineLost(lost);
     }
     if (!bytes.isEmpty())
         received(bytes);
@@ -251,28 +232,20 @@ void ServoSimulator::readPty()
 void ServoSimulator::flushPty()
 {
     while (!m_ptyPending.isEmpty()) {
-        const ssize_t n = ::write(m_pty.masterFd(), m_ptyPending.constData(), size_t(m_ptyPending.size()));
-        if (n > 0) {
-            m_ptyPending.remove(0, int(n));
-        } else if (n < 0 && errno == EINTR) {
-            continue;
-        } else if (n < 0 && errno == EAGAIN) {
+        QString error;
+        const qint64 n = m_pty.writeSome(m_ptyPending.constData(), m_ptyPending.size(), &error);
+        if (n == 0)
             break; // the write notifier says when there is room again
-        } else {
+        if (n < 0) {
             m_ptyPending.clear();
-            emit lineLost(QString::fromLocal8Bit(std::strerror(errno)));
+            emit lineLost(error);
+            break;
         }
+        m_ptyPending.remove(0, int(n));
     }
     if (m_writeNotifier)
         m_writeNotifier->setEnabled(!m_ptyPending.isEmpty());
 }
-
-#else
-
-void ServoSimulator::readPty() {}
-void ServoSimulator::flushPty() { m_ptyPending.clear(); }
-
-#endif
 
 SimulatorCommandLine parseSimulatorCommandLine(const QStringList &arguments)
 {
