@@ -1,9 +1,9 @@
-#include "widget.h"
-#include "ui_widget.h"
+#include "app/widget.h"
+#include "ui/ui_widget.h"
 
-#include "../files/parameterfile.h"
-#include "../protocol/frame.h"
-#include "../serial/portsettings.h"
+#include "files/parameterfile.h"
+#include "protocol/frame.h"
+#include "serial/portsettings.h"
 
 #include <QDateTime>
 #include <QFileDialog>

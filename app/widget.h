@@ -1,7 +1,7 @@
 #ifndef WIDGET_H
 #define WIDGET_H
 
-#include "../protocol/parameters.h"
+#include "protocol/parameters.h"
 
 #include <QString>
 #include <QWidget>

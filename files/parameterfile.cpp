@@ -1,4 +1,4 @@
-#include "parameterfile.h"
+#include "files/parameterfile.h"
 
 #include <QFile>
 #include <QSaveFile>

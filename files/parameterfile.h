@@ -1,7 +1,7 @@
 #ifndef PARAMETERFILE_H
 #define PARAMETERFILE_H
 
-#include "../protocol/parameters.h"
+#include "protocol/parameters.h"
 
 #include <QString>
 #include <QStringList>

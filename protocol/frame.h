@@ -1,7 +1,7 @@
 #ifndef FRAME_H
 #define FRAME_H
 
-#include "parameters.h"
+#include "protocol/parameters.h"
 
 #include <QByteArray>
 #include <QString>

@@ -1,6 +1,6 @@
-#include "mycombobox.h"
+#include "serial/mycombobox.h"
 
-#include "simulatorports.h"
+#include "serial/simulatorports.h"
 
 #include <QMouseEvent>
 #include <QSerialPortInfo>

@@ -1,4 +1,4 @@
-#include "portsettings.h"
+#include "serial/portsettings.h"
 
 #include <QSerialPort>
 

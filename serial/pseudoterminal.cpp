@@ -1,4 +1,4 @@
-#include "pseudoterminal.h"
+#include "serial/pseudoterminal.h"
 
 #include <QElapsedTimer>
 

@@ -1,4 +1,4 @@
-#include "simulatorports.h"
+#include "serial/simulatorports.h"
 
 #include <QCoreApplication>
 #include <QDir>

@@ -1,5 +1,5 @@
 // Kept apart from everything else: <asm/termbits.h> clashes with <termios.h>.
-#include "linesettings.h"
+#include "tests/linesettings.h"
 
 #ifdef __linux__
 #include <asm/ioctls.h>

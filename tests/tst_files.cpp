@@ -1,7 +1,7 @@
 // Save and Open through the real window, with the file dialogs answered the
 // way a user would: pick a file and accept, or cancel.
 #include "files/parameterfile.h"
-#include "windowdriver.h"
+#include "tests/windowdriver.h"
 
 #include <QApplication>
 #include <QDir>

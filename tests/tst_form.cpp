@@ -2,12 +2,12 @@
 // classes and parents, texts, sizes, layout, focus order, the slot table and
 // the connections by name, the port selector, the embedded images and the
 // look on screen.
-#include "mycombobox.h"
-#include "myspinbox.h"
-#include "pseudoterminal.h"
-#include "simulatorports.h"
-#include "ui_widget.h"
-#include "widget.h"
+#include "serial/mycombobox.h"
+#include "ui/myspinbox.h"
+#include "serial/pseudoterminal.h"
+#include "serial/simulatorports.h"
+#include "ui/ui_widget.h"
+#include "app/widget.h"
 
 #include <QSerialPortInfo>
 #include <QtTest>

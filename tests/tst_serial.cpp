@@ -1,9 +1,9 @@
 // The window on a serial line: the test holds the master side of a
 // pseudo-terminal and plays the servo programmer, byte for byte.
-#include "linesettings.h"
+#include "tests/linesettings.h"
 #include "protocol/frame.h"
 #include "serial/pseudoterminal.h"
-#include "windowdriver.h"
+#include "tests/windowdriver.h"
 
 #include <QProcess>
 #include <QtTest>

@@ -2,7 +2,7 @@
 // reached through the pseudo-terminal (or device) it serves, answered byte
 // for byte. Timings are checked with loose lower bounds only.
 #include "files/parameterfile.h"
-#include "linesettings.h"
+#include "tests/linesettings.h"
 #include "protocol/frame.h"
 #include "serial/portsettings.h"
 #include "serial/pseudoterminal.h"

@@ -1,7 +1,7 @@
 // The status log: line format, the time stamp from the one-second clock and
 // the four-line limit. Lines are produced the way a user produces them
 // without a servo: by choosing a port that cannot be opened.
-#include "widget.h"
+#include "app/widget.h"
 
 #include <QSerialPort>
 #include <QtTest>

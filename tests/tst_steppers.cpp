@@ -1,6 +1,6 @@
 // The parameter controls on the window: start values and ranges, the plus
 // and minus buttons, keyboard and wheel stepping, and values set from code.
-#include "widget.h"
+#include "app/widget.h"
 
 #include <QtTest>
 #include <QtWidgets>

@@ -3,7 +3,7 @@
 
 // Drives the real window through its object names, as a user would.
 #include "protocol/parameters.h"
-#include "widget.h"
+#include "app/widget.h"
 
 #include <QCheckBox>
 #include <QComboBox>

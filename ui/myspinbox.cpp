@@ -1,4 +1,4 @@
-#include "myspinbox.h"
+#include "ui/myspinbox.h"
 
 MySpinBox::MySpinBox(QWidget *parent)
     : QSpinBox(parent)

@@ -8,8 +8,8 @@
 //   - a bare FrameScanner that lives for the whole stream.
 // Usage: bench_receive [MiB]   (default 1)
 
-#include "frame.h"
-#include "parameters.h"
+#include "protocol/frame.h"
+#include "protocol/parameters.h"
 
 #include <QByteArray>
 #include <QString>

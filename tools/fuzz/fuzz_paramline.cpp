@@ -1,7 +1,7 @@
 // libFuzzer target: the parameter file's line parser and its strict check.
 // Each input is tried as UTF-8 and as Latin-1 text.
 
-#include "parameterfile.h"
+#include "files/parameterfile.h"
 
 #include <QString>
 #include <QStringList>

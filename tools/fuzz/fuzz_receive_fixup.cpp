@@ -16,7 +16,7 @@
 // of an earlier one; either way the harness checks the scanner against a
 // plain scan of the patched bytes.
 
-#include "receive_harness.h"
+#include "tools/fuzz/receive_harness.h"
 
 #include <vector>
 

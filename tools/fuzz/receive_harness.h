@@ -9,7 +9,7 @@
 // plain scan over the whole input at once: the way the bytes are cut into
 // arrivals must never change what is found.
 
-#include "frame.h"
+#include "protocol/frame.h"
 
 #include <QByteArray>
 #include <QString>

@@ -1,7 +1,7 @@
-#include "cli.h"
+#include "tools/servo-cli/cli.h"
 
 #include "files/parameterfile.h"
-#include "servolink.h"
+#include "tools/servo-cli/servolink.h"
 
 #include <QMap>
 #include <QSerialPortInfo>

@@ -1,6 +1,6 @@
 // servo-cli: reads and writes a servo's parameters through the servo
 // programmer from a shell; "servo-cli --help" lists the commands.
-#include "cli.h"
+#include "tools/servo-cli/cli.h"
 
 #include <QCoreApplication>
 #include <QTextStream>

@@ -1,4 +1,4 @@
-#include "servolink.h"
+#include "tools/servo-cli/servolink.h"
 
 #include "serial/portsettings.h"
 

@@ -1,6 +1,6 @@
 // servo-sim: a servo programmer on a pseudo-terminal or a serial device, for
 // trying the tool and its tests without hardware. See --help.
-#include "simulator.h"
+#include "tools/servo-sim/commandline.h"
 
 #include "files/parameterfile.h"
 #include "serial/simulatorports.h"
