@@ -7,7 +7,9 @@
 
 #include <QDateTime>
 #include <QFileDialog>
+#include <QScrollBar>
 #include <QSerialPort>
+#include <QTextCursor>
 #include <QTextDocument>
 #include <QTimer>
 
@@ -245,6 +247,14 @@ void Widget::serialDataRead()
     Servo::FrameScanner scanner;
     scanner.append(QByteArray::fromHex(rxBuffer.toLatin1()));
     scanner.append(serialPort->readAll());
+    // Status lines of one arrival are appended in one edit of the log, and
+    // the lines beyond the last four are dropped inside that edit, so the log
+    // is laid out once per arrival, for four lines, instead of once per reply.
+    // It still gets every line and keeps the last four.
+    QScrollBar *logScroll = ui->textBrowser_StateShow->verticalScrollBar();
+    const bool logAtBottom = logScroll->value() >= logScroll->maximum();
+    QTextCursor logEdit(ui->textBrowser_StateShow->document());
+    logEdit.beginEditBlock();
     QByteArray frame;
     while (scanner.next(&frame)) {
         const QString text = QString::fromLatin1(frame.toHex().toUpper());
@@ -262,5 +272,17 @@ void Widget::serialDataRead()
             break; // our own request echoed back, or a frame of no interest
         }
     }
+    QTextDocument *log = ui->textBrowser_StateShow->document();
+    const int excess = log->blockCount() - log->maximumBlockCount();
+    if (excess > 0) {
+        QTextCursor head(log);
+        head.movePosition(QTextCursor::NextBlock, QTextCursor::KeepAnchor, excess);
+        const QTextCharFormat firstLine = head.blockCharFormat(); // as the document's own trimming keeps it
+        head.removeSelectedText();
+        head.setBlockCharFormat(firstLine);
+    }
+    logEdit.endEditBlock();
+    if (logAtBottom)
+        logScroll->setValue(logScroll->maximum());
     rxBuffer = QString::fromLatin1(scanner.pending().toHex().toUpper());
 }

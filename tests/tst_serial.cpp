@@ -182,6 +182,11 @@ void TestSerial::replies_data()
                                      << QStringList{readOk};
     QTest::newRow("two replies in one arrival") << read + " " + start << startValues()
                                                 << QStringList{readOk, readOk};
+    // The log keeps four lines: the window's own open line and the first
+    // reply go; the last four replies stay, in order.
+    const QByteArray ack = "55 64 14 35 80 02 0A 32 00 84 03 34 08 8F 01 80 DC 05 1F AA";
+    QTest::newRow("five replies in one arrival") << read + " " + read + " " + ack + " " + ack + " " + start
+                                                 << startValues() << QStringList{writeOk, writeOk, readOk};
     QTest::newRow("stray byte") << "00 " + read << allSet(1) << QStringList{readOk};
     QTest::newRow("bad checksum") << QByteArray(read).replace("23 AA", "24 AA") << startValues()
                                   << QStringList{};

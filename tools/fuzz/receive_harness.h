@@ -2,12 +2,11 @@
 #define RECEIVE_HARNESS_H
 
 // Shared body of the receive fuzzers: splits an input into serial arrivals
-// and pushes them through the receive buffer, both the way the window does it
-// (a fresh scanner per arrival, the unconsumed bytes kept as upper-case hex
-// text in between) and through one long-lived FrameScanner. Every frame taken
-// out is checked on its own, and the frame sequence of each path must match a
-// plain scan over the whole input at once: the way the bytes are cut into
-// arrivals must never change what is found.
+// and pushes them through the library's FrameScanner, the receive buffer of
+// the window, the simulator and the command-line client. Every frame taken
+// out is checked on its own against a decoder written out here, and the frame
+// sequence must match a plain scan over the whole input at once: the way the
+// bytes are cut into arrivals must never change what is found.
 
 #include "protocol/frame.h"
 
@@ -117,19 +116,6 @@ inline void checkFrame(const QByteArray &frame)
     check((Servo::hexChecksum(text.mid(2)) & 0xFF) == p[18], "hex checksum differs from byte 18");
 }
 
-inline bool isUpperHex(const QString &text)
-{
-    if (text.size() % 2 != 0)
-        return false;
-    for (QChar c : text) {
-        const bool digit = c >= QLatin1Char('0') && c <= QLatin1Char('9');
-        const bool letter = c >= QLatin1Char('A') && c <= QLatin1Char('F');
-        if (!digit && !letter)
-            return false;
-    }
-    return true;
-}
-
 inline void sameFrames(const std::vector<QByteArray> &got, const ScanResult &want, const char *what)
 {
     check(got.size() == want.frames.size(), what);
@@ -174,11 +160,6 @@ inline void run(const unsigned char *data, size_t size)
     const std::vector<int> sizes = arrivalSizes(data, controlSize, payloadSize);
     const ScanResult want = referenceScan(payload, payloadSize);
 
-    // The window: rxBuffer keeps what is left as upper-case hex text, and
-    // each arrival starts from a new scanner.
-    std::vector<QByteArray> windowFrames;
-    QString rxBuffer;
-    // One scanner for the whole stream.
     std::vector<QByteArray> streamFrames;
     Servo::FrameScanner stream;
 
@@ -187,19 +168,6 @@ inline void run(const unsigned char *data, size_t size)
     for (int n : sizes) {
         const QByteArray arrival(reinterpret_cast<const char *>(payload + offset), n);
         offset += size_t(n);
-
-        Servo::FrameScanner scanner;
-        scanner.append(QByteArray::fromHex(rxBuffer.toLatin1()));
-        scanner.append(arrival);
-        while (scanner.next(&frame)) {
-            checkFrame(frame);
-            windowFrames.push_back(frame);
-        }
-        check(scanner.pendingSize() < Servo::FrameSize, "window: 20 or more bytes pending");
-        check(scanner.pending().size() == scanner.pendingSize(), "window: pending() and pendingSize() differ");
-        rxBuffer = QString::fromLatin1(scanner.pending().toHex().toUpper());
-        check(rxBuffer.size() < Servo::FrameHexSize, "window: rxBuffer holds 40 or more characters");
-        check(isUpperHex(rxBuffer), "window: rxBuffer is not upper-case hex");
 
         stream.append(arrival.constData(), arrival.size());
         while (stream.next(&frame)) {
@@ -211,9 +179,7 @@ inline void run(const unsigned char *data, size_t size)
     }
     check(offset == payloadSize, "arrivals do not cover the input");
 
-    sameFrames(windowFrames, want, "window path found other frames than a scan of the whole input");
     sameFrames(streamFrames, want, "scanner found other frames than a scan of the whole input");
-    check(QByteArray::fromHex(rxBuffer.toLatin1()) == want.rest, "window: wrong bytes left over");
     check(stream.pending() == want.rest, "stream: wrong bytes left over");
 
     // A scanner that is cleared starts from nothing.
