@@ -8,6 +8,12 @@
 #                     build-asan/  -DSERVO_SANITIZE=ON, every test again
 #                     build-fuzz/  clang, -DSERVO_FUZZ=ON, each fuzzer for
 #                                  FUZZ_SECONDS seconds (default 60)
+#   ./setup.sh package
+#                     install what is missing (the packaging tools and the
+#                     validators too), build Release into build/, make the
+#                     Debian package build/servo-tool_<version>_<arch>.deb
+#                     and check it: desktop-file-validate, appstreamcli
+#                     validate, man --warnings, lintian (no errors)
 #
 # Environment: JOBS (parallel build jobs, default: number of cores),
 # FUZZ_SECONDS. Packages are installed with apt-get, through sudo when not
@@ -23,6 +29,7 @@ FUZZERS=(fuzz_receive fuzz_receive_fixup fuzz_paramline)
 
 BASE_PACKAGES=(cmake g++ make qtbase5-dev libqt5serialport5-dev qttools5-dev-tools fonts-wqy-microhei)
 FUZZ_PACKAGES=(clang)
+PACKAGE_PACKAGES=(dpkg-dev file desktop-file-utils appstream lintian man-db debootstrap)
 
 step() {
     echo
@@ -35,7 +42,7 @@ die() {
 }
 
 usage() {
-    echo "usage: $0 run [arguments for servo-tool] | test" >&2
+    echo "usage: $0 run [arguments for servo-tool] | test | package" >&2
     exit 2
 }
 
@@ -148,6 +155,51 @@ run_fuzzers() {
     fi
 }
 
+# Makes build/servo-tool_<version>_<arch>.deb from the Release build.
+build_deb() {
+    step "cpack -G DEB"
+    rm -f "$ROOT"/build/servo-tool_*.deb
+    (cd "$ROOT/build" && cpack -G DEB)
+}
+
+# Runs the validators on the files of the package: every one must pass, and
+# lintian must find no error (its warnings and notes are shown).
+validate_deb() {
+    local deb
+    deb=$(echo "$ROOT"/build/servo-tool_*.deb)
+    local dir
+    dir=$(mktemp -d)
+    dpkg-deb -x "$deb" "$dir"
+    local failed=()
+    step "desktop-file-validate"
+    if desktop-file-validate "$dir"/usr/share/applications/*.desktop; then
+        echo "$(basename "$dir"/usr/share/applications/*.desktop): valid"
+    else
+        failed+=(desktop-file-validate)
+    fi
+    step "appstreamcli validate --no-net"
+    appstreamcli validate --no-net "$dir"/usr/share/metainfo/*.metainfo.xml || failed+=(appstreamcli)
+    step "man --warnings -l"
+    local page
+    for page in "$dir"/usr/share/man/man1/*; do
+        local warnings
+        warnings=$(LC_ALL=C.UTF-8 MANWIDTH=80 man --warnings -l "$page" 2>&1 >/dev/null) || warnings="man failed: $warnings"
+        if [ -n "$warnings" ]; then
+            echo "$(basename "$page"): $warnings"
+            failed+=("man $(basename "$page")")
+        else
+            echo "$(basename "$page"): no warnings"
+        fi
+    done
+    rm -rf "$dir"
+    step "lintian $(basename "$deb")"
+    lintian --fail-on error --display-info "$deb" || failed+=(lintian)
+    if [ ${#failed[@]} -gt 0 ]; then
+        die "validation failed: ${failed[*]}"
+    fi
+    step "package built and validated: $deb"
+}
+
 [ $# -ge 1 ] || usage
 command=$1
 shift
@@ -185,6 +237,15 @@ test)
         step "fuzzing skipped: no clang with libFuzzer (-fsanitize=fuzzer) could be installed"
     fi
     step "all tests passed"
+    ;;
+package)
+    [ $# -eq 0 ] || usage
+    step "packages"
+    install_missing "${BASE_PACKAGES[@]}"
+    install_missing "${PACKAGE_PACKAGES[@]}"
+    configure_and_build build -DCMAKE_BUILD_TYPE=Release
+    build_deb
+    validate_deb
     ;;
 *)
     usage

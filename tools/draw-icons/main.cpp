@@ -1,7 +1,11 @@
-// Draws the images of the form's resource collection (ui/ICON/).
+// Draws the images of the form's resource collection (ui/ICON/), or the
+// application icon for an icon theme.
 //
 //   draw-icons <output directory>
+//   draw-icons --theme <icon name> <output directory>
 //
+// The second form writes the gear as <size>x<size>/apps/<icon name>.png for
+// each size of the hicolor theme the desktop menus use.
 // The PNGs are 8-bit RGBA on a transparent ground, the two pictures are
 // baseline JPEGs. The program needs no display: it falls back to the
 // offscreen platform when none is chosen.
@@ -67,16 +71,20 @@ QPainterPath gearPath(QPointF c, qreal root, qreal tip, qreal hole, int teeth)
     return body.subtracted(bore);
 }
 
-// 000_Set.png: window icon, a grey six-toothed gear with a round hole.
-QImage drawGear()
+// 000_Set.png: window icon, a grey six-toothed gear with a round hole,
+// drawn on a 200 x 200 field and scaled to `size`.
+QImage drawGear(int size = 200)
 {
-    QImage img = transparentImage(200, 200);
+    QImage img = transparentImage(size, size);
     QPainter p(&img);
     beginPainter(p);
+    p.scale(size / 200.0, size / 200.0);
     p.setBrush(kGearGrey);
     p.drawPath(gearPath(QPointF(100, 100), 66, 94, 30, 6));
     return img;
 }
+
+const int kThemeSizes[] = {16, 22, 24, 32, 48, 64, 128, 256, 512};
 
 // Minus and plus: white bars 88 px long and 18 px thick in a 200 x 200 field.
 QImage drawMinus()
@@ -264,17 +272,27 @@ int main(int argc, char *argv[])
         qputenv("QT_QPA_PLATFORM", "offscreen");
     QGuiApplication app(argc, argv);
 
-    if (argc != 2) {
-        QTextStream(stderr) << "usage: draw-icons <output directory>\n";
+    const bool theme = argc == 4 && qstrcmp(argv[1], "--theme") == 0;
+    if (argc != 2 && !theme) {
+        QTextStream(stderr) << "usage: draw-icons <output directory>\n"
+                               "       draw-icons --theme <icon name> <output directory>\n";
         return 2;
     }
-    QDir dir(QString::fromLocal8Bit(argv[1]));
+    QDir dir(QString::fromLocal8Bit(argv[argc - 1]));
     if (!dir.mkpath(QStringLiteral("."))) {
         QTextStream(stderr) << "cannot create " << dir.path() << '\n';
         return 1;
     }
 
     bool ok = true;
+    if (theme) {
+        const QString name = QString::fromLocal8Bit(argv[2]) + QLatin1String(".png");
+        for (int size : kThemeSizes) {
+            const QString sub = QStringLiteral("%1x%1/apps").arg(size);
+            ok &= dir.mkpath(sub) && save(drawGear(size), QDir(dir.filePath(sub)), name);
+        }
+        return ok ? 0 : 1;
+    }
     ok &= save(drawGear(), dir, QStringLiteral("000_Set.png"));
     ok &= save(drawMinus(), dir, QStringLiteral("002_jian.png"));
     ok &= save(drawPlus(), dir, QStringLiteral("003_jia.png"));

@@ -1,0 +1,105 @@
+# Installing on Linux the freedesktop way, and the Debian package.
+#
+#   cmake --install build --prefix /usr/local    the three programs, the menu
+#       entry, the icon theme files, the AppStream metadata, the manual pages
+#       and the bash completion of servo-cli
+#   (cd build && cpack -G DEB)                   servo-tool_<version>_<arch>.deb
+#
+# Every file that names the application uses the one id below: the desktop
+# entry, the icon, the metadata. The data files are in packaging/linux/.
+include(GNUInstallDirs)
+
+set(SERVO_APP_ID org.servotool.ServoTool)
+set(SERVO_HOMEPAGE_URL "https://servotool.org" CACHE STRING
+    "Home page named in the AppStream metadata and the Debian package; the screenshot is published at <url>/screenshot.png")
+set(SERVO_PACKAGE_MAINTAINER "Servo Tool developers <servo-tool@example.org>" CACHE STRING
+    "Maintainer of the Debian package, \"Name <address>\"")
+
+set(servo_linux_dir ${CMAKE_CURRENT_LIST_DIR}/linux)
+set(servo_linux_out ${PROJECT_BINARY_DIR}/packaging)
+set(servo_docdir ${CMAKE_INSTALL_DATADIR}/doc/servo-tool)
+
+find_program(SERVO_GZIP gzip REQUIRED)
+
+install(TARGETS servo-tool servo-cli servo-sim RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
+install(FILES ${servo_linux_dir}/${SERVO_APP_ID}.desktop DESTINATION ${CMAKE_INSTALL_DATADIR}/applications)
+install(FILES ${servo_linux_dir}/servo-cli.bash-completion
+    DESTINATION ${CMAKE_INSTALL_DATADIR}/bash-completion/completions RENAME servo-cli)
+install(FILES ${servo_linux_dir}/copyright DESTINATION ${servo_docdir})
+
+# The metainfo names the version and the screenshot; the Debian changelog the
+# version and the maintainer.
+set(SERVO_SCREENSHOT_URL ${SERVO_HOMEPAGE_URL}/screenshot.png)
+set(CPACK_DEBIAN_PACKAGE_MAINTAINER ${SERVO_PACKAGE_MAINTAINER})
+configure_file(${servo_linux_dir}/${SERVO_APP_ID}.metainfo.xml.in
+    ${servo_linux_out}/${SERVO_APP_ID}.metainfo.xml @ONLY)
+configure_file(${servo_linux_dir}/changelog.in ${servo_linux_out}/changelog @ONLY)
+install(FILES ${servo_linux_out}/${SERVO_APP_ID}.metainfo.xml DESTINATION ${CMAKE_INSTALL_DATADIR}/metainfo)
+
+# Manual pages and the changelog are installed compressed, as Debian wants.
+set(servo_compressed)
+foreach(source servo-tool.1 servo-cli.1 servo-sim.1 ${servo_linux_out}/changelog)
+    get_filename_component(name ${source} NAME)
+    get_filename_component(source ${source} ABSOLUTE BASE_DIR ${servo_linux_dir})
+    set(copy ${servo_linux_out}/gz/${name})
+    add_custom_command(OUTPUT ${copy}.gz
+        COMMAND ${CMAKE_COMMAND} -E copy ${source} ${copy}
+        COMMAND ${SERVO_GZIP} -9nf ${copy}
+        DEPENDS ${source} VERBATIM)
+    list(APPEND servo_compressed ${copy}.gz)
+endforeach()
+install(FILES ${servo_linux_out}/gz/servo-tool.1.gz ${servo_linux_out}/gz/servo-cli.1.gz
+    ${servo_linux_out}/gz/servo-sim.1.gz DESTINATION ${CMAKE_INSTALL_MANDIR}/man1)
+install(FILES ${servo_linux_out}/gz/changelog.gz DESTINATION ${servo_docdir})
+
+# The gear of the window icon at the sizes of the hicolor theme, drawn by
+# tools/draw-icons (without a display, and without leak reports when the tree
+# is built with the sanitizers).
+set(servo_icons)
+foreach(size 16 22 24 32 48 64 128 256 512)
+    list(APPEND servo_icons ${servo_linux_out}/icons/${size}x${size}/apps/${SERVO_APP_ID}.png)
+endforeach()
+add_custom_command(OUTPUT ${servo_icons}
+    COMMAND ${CMAKE_COMMAND} -E env QT_QPA_PLATFORM=offscreen ASAN_OPTIONS=detect_leaks=0
+        $<TARGET_FILE:draw-icons> --theme ${SERVO_APP_ID} ${servo_linux_out}/icons
+    DEPENDS draw-icons VERBATIM)
+add_custom_target(servo_linux_data ALL DEPENDS ${servo_icons} ${servo_compressed})
+install(DIRECTORY ${servo_linux_out}/icons/ DESTINATION ${CMAKE_INSTALL_DATADIR}/icons/hicolor)
+
+# The manual pages and the completion list the options and exit codes that
+# the programs' --help shows.
+if(SERVO_TESTS)
+    add_test(NAME packaging_docs_match_help
+        COMMAND bash ${CMAKE_CURRENT_LIST_DIR}/check-docs.sh
+            $<TARGET_FILE:servo-cli> $<TARGET_FILE:servo-sim> ${servo_linux_dir})
+endif()
+
+# The Debian package.
+set(CPACK_GENERATOR DEB)
+set(CPACK_PACKAGE_NAME servo-tool)
+set(CPACK_PACKAGE_VERSION ${PROJECT_VERSION})
+set(CPACK_PACKAGE_VENDOR "Servo Tool developers")
+set(CPACK_PACKAGE_CONTACT ${SERVO_PACKAGE_MAINTAINER})
+set(CPACK_PACKAGE_DESCRIPTION_SUMMARY "read, edit and write a hobby servo's configuration")
+set(CPACK_DEBIAN_PACKAGE_DESCRIPTION [[
+Servo Tool reads the fourteen parameters of a hobby servo through a servo
+programmer on a serial port (111100 baud, 8N2), lets you change them in one
+window and writes them back; the values can be kept in a one-line text file.
+It comes with servo-cli, for reading, writing and comparing from a shell, and
+servo-sim, a simulated programmer on a pseudo-terminal for trying it all
+without hardware.
+
+The serial ports of USB programmers (/dev/ttyUSB*, /dev/ttyACM*) belong to
+the group dialout: add yourself to it with 'sudo adduser $USER dialout' and
+log in again, or the port cannot be opened.]])
+set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
+set(CPACK_DEBIAN_PACKAGE_SECTION electronics)
+set(CPACK_DEBIAN_PACKAGE_PRIORITY optional)
+set(CPACK_DEBIAN_PACKAGE_HOMEPAGE ${SERVO_HOMEPAGE_URL})
+set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
+# The captions are half Chinese; without a CJK font they show as boxes.
+set(CPACK_DEBIAN_PACKAGE_RECOMMENDS fonts-wqy-microhei)
+set(CPACK_STRIP_FILES ON)
+set(CPACK_INSTALL_DEFAULT_DIRECTORY_PERMISSIONS
+    OWNER_READ OWNER_WRITE OWNER_EXECUTE GROUP_READ GROUP_EXECUTE WORLD_READ WORLD_EXECUTE)
+include(CPack)

@@ -1,0 +1,149 @@
+#!/bin/bash
+# Installs the Debian package as a user would, in a fresh minimal Debian 12
+# root, and checks what the desktop and the shell find there:
+#
+#   packaging/test-deb.sh [servo-tool_<version>_<arch>.deb]
+#
+# (default: the package in build/, made by "./setup.sh package"). Then:
+#   - apt-get install ./servo-tool_*.deb pulls in what it depends on;
+#   - servo-cli --help and servo-sim --help run from PATH, and servo-cli reads
+#     a servo-sim on a pseudo-terminal;
+#   - the desktop entry is in /usr/share/applications, the program its Exec
+#     line names is on PATH, and its icon is in the hicolor theme;
+#   - the window, started by the entry's Exec line on the offscreen platform,
+#     is still running after WINDOW_SECONDS (default 5) and is then closed;
+#   - dpkg -r removes every file the package put there, and every directory
+#     that was not there before and that no other package owns.
+#
+# Needs root, debootstrap and Debian's archive (MIRROR, default
+# http://deb.debian.org/debian). Takes a few minutes, most of it debootstrap.
+set -euo pipefail
+
+cd "$(dirname "$0")/.."
+MIRROR=${MIRROR:-http://deb.debian.org/debian}
+WINDOW_SECONDS=${WINDOW_SECONDS:-5}
+APP_ID=org.servotool.ServoTool
+
+die() {
+    echo "test-deb.sh: $*" >&2
+    exit 1
+}
+
+deb=${1:-}
+if [ -z "$deb" ]; then
+    shopt -s nullglob
+    debs=(build/servo-tool_*.deb)
+    [ ${#debs[@]} -eq 1 ] || die "expected one build/servo-tool_*.deb, found ${#debs[@]}; run ./setup.sh package or name the package"
+    deb=${debs[0]}
+fi
+[ -f "$deb" ] || die "no package $deb"
+[ "$(id -u)" -eq 0 ] || die "needs root (debootstrap, chroot)"
+command -v debootstrap >/dev/null || die "debootstrap is missing (apt-get install debootstrap)"
+
+root=$(mktemp -d /var/tmp/servo-tool-deb.XXXXXX)
+chmod 755 "$root" # apt's download user must get in
+cleanup() {
+    local m
+    for m in dev/pts dev sys proc; do
+        mountpoint -q "$root/$m" && umount -l "$root/$m"
+    done
+    rm -rf --one-file-system "$root"
+}
+trap cleanup EXIT
+
+in_root() {
+    chroot "$root" /usr/bin/env -i PATH=/usr/local/bin:/usr/bin:/bin:/usr/sbin:/sbin HOME=/root \
+        LANG=C.UTF-8 DEBIAN_FRONTEND=noninteractive "$@"
+}
+
+failures=0
+passes=0
+check() {
+    local what=$1
+    shift
+    if "$@"; then
+        echo "ok    $what"
+        passes=$((passes + 1))
+    else
+        echo "FAIL  $what"
+        failures=$((failures + 1))
+    fi
+}
+
+echo "==> debootstrap --variant=minbase bookworm $root"
+debootstrap --variant=minbase bookworm "$root" "$MIRROR" >"$root.log" 2>&1 ||
+    { tail -n 20 "$root.log"; die "debootstrap failed (log: $root.log)"; }
+rm -f "$root.log"
+mount -t proc proc "$root/proc"
+mount -t sysfs sys "$root/sys"
+mount --bind /dev "$root/dev"
+mount --bind /dev/pts "$root/dev/pts"
+
+# Everything in the root before the package comes.
+snapshot() {
+    in_root find / -xdev -path /proc -prune -o -path /sys -prune -o -path /dev -prune -o -print | sort
+}
+
+echo "==> apt-get install ./$(basename "$deb")"
+cp "$deb" "$root/tmp/"
+in_root apt-get update -q >/dev/null
+snapshot >"$root/before-install.txt"
+in_root sh -c "cd /tmp && apt-get install -y -q ./$(basename "$deb")" >"$root/install.log" 2>&1 ||
+    { tail -n 30 "$root/install.log"; die "apt-get install failed"; }
+grep -E '^(Setting up|Unpacking) servo-tool' "$root/install.log" || true
+in_root dpkg -L servo-tool | sort >"$root/package-files.txt"
+
+echo "==> the programs"
+for program in servo-tool servo-cli servo-sim; do
+    check "$program is /usr/bin/$program on PATH" \
+        test "$(in_root sh -c "command -v $program")" = "/usr/bin/$program"
+done
+check "servo-cli --help" in_root sh -c 'servo-cli --help | grep -q "^Usage: servo-cli"'
+check "servo-sim --help" in_root sh -c 'servo-sim --help | grep -q "^Usage: servo-sim"'
+check "servo-cli reads a servo-sim on a pseudo-terminal" in_root sh -c '
+    servo-sim --link /tmp/servo >/dev/null & sim=$!
+    for i in $(seq 50); do [ -e /tmp/servo ] && break; sleep 0.1; done
+    servo-cli read --port /tmp/servo --json | grep -q "\"TorqueGain\""; rc=$?
+    kill $sim; wait $sim; exit $rc'
+
+echo "==> the desktop entry and the icon"
+desktop=/usr/share/applications/$APP_ID.desktop
+check "$desktop" test -f "$root$desktop"
+exec_line=$(sed -n 's/^Exec=//p' "$root$desktop")
+icon=$(sed -n 's/^Icon=//p' "$root$desktop")
+check "Exec=$exec_line is on PATH" in_root sh -c "command -v ${exec_line%% *} >/dev/null"
+check "Icon=$icon in /usr/share/icons/hicolor" \
+    test -f "$root/usr/share/icons/hicolor/48x48/apps/$icon.png" -a -f "$root/usr/share/icons/hicolor/256x256/apps/$icon.png"
+check "metainfo in /usr/share/metainfo" test -f "$root/usr/share/metainfo/$APP_ID.metainfo.xml"
+check "manual pages" test -f "$root/usr/share/man/man1/servo-cli.1.gz" -a -f "$root/usr/share/man/man1/servo-sim.1.gz"
+check "bash completion" test -f "$root/usr/share/bash-completion/completions/servo-cli"
+
+# The window runs until it is closed; timeout's 124 says it was still there
+# after WINDOW_SECONDS and was then ended by SIGTERM.
+window() {
+    local rc=0
+    in_root sh -c "cd /tmp && QT_QPA_PLATFORM=offscreen XDG_RUNTIME_DIR=/tmp timeout $WINDOW_SECONDS $exec_line" \
+        >"$root/window.log" 2>&1 || rc=$?
+    if [ $rc -ne 124 ]; then
+        echo "      exit status $rc:"
+        sed 's/^/      /' "$root/window.log" | tail -n 20
+    fi
+    [ $rc -eq 124 ]
+}
+check "the window from the entry's Exec line runs on the offscreen platform" window
+
+echo "==> dpkg -r servo-tool"
+in_root dpkg -r servo-tool >/dev/null
+left=()
+while read -r path; do
+    [ "$path" = /. ] && continue
+    if [ -e "$root$path" ] && ! grep -qxF "$path" "$root/before-install.txt" &&
+        ! in_root dpkg-query -S "$path" >/dev/null 2>&1; then
+        left+=("$path")
+    fi
+done <"$root/package-files.txt"
+check "dpkg -r left nothing of $(wc -l <"$root/package-files.txt") paths" test ${#left[@]} -eq 0
+[ ${#left[@]} -eq 0 ] || printf '      left: %s\n' "${left[@]}"
+
+echo "test-deb: $passes passed, $failures failed"
+[ $failures -eq 0 ]
