@@ -19,7 +19,10 @@ constexpr int MaxParameterLineLength = 4096;
 QString formatParameterLine(const Values &values);
 
 struct ParsedLine {
-    enum Status { Ok, TooFewFields, TooLong, CannotOpen };
+    // NotRegularFile: a named pipe, device, folder or socket, refused without
+    // being read. NotText: the first line holds a NUL byte or is not valid
+    // UTF-8 (a UTF-16 file without a byte-order mark, say).
+    enum Status { Ok, TooFewFields, TooLong, CannotOpen, NotRegularFile, NotText };
     Status status = TooFewFields;
     // Lenient reading, as the window loads a file: a field that is not a
     // decimal integer counts as 0. Values are not clamped here.
@@ -39,7 +42,9 @@ ParsedLine parseParameterLine(const QString &line);
 int firstInvalidField(const ParsedLine &parsed, QString *reason);
 
 // Reads the first line of the file (at most MaxParameterLineLength
-// characters) and parses it.
+// characters) and parses it. Only a regular file is opened, and the open
+// cannot block. The line is UTF-8 unless a byte-order mark says UTF-16 or
+// UTF-32; CR characters are dropped.
 ParsedLine readParameterFile(const QString &path);
 
 // Writes the line through a temporary file that replaces the target only when

@@ -3,6 +3,7 @@
 // programmer in this test for what the simulator never does (forget a write,
 // report values out of range, stay silent).
 #include "files/parameterfile.h"
+#include "pipewatch.h"
 #include "protocol/frame.h"
 #include "serial/portsettings.h"
 #include "serial/pseudoterminal.h"
@@ -18,6 +19,7 @@
 #include <QtTest>
 
 #include <atomic>
+#include <memory>
 #include <thread>
 
 using namespace Servo;
@@ -222,6 +224,17 @@ private:
             qFatal("cannot write %s", qPrintable(path));
         return path;
     }
+    // A null content stands for a missing file, "<pipe>" for a named pipe.
+    QString fileFor(const QByteArray &content, std::unique_ptr<PipeWatch> *pipe)
+    {
+        if (content.isNull())
+            return m_dir.filePath(QStringLiteral("absent.txt"));
+        if (content != "<pipe>")
+            return file(content);
+        const QString path = m_dir.filePath(QStringLiteral("pipe%1.txt").arg(++m_files));
+        pipe->reset(new PipeWatch(path));
+        return path;
+    }
     static void malformedFiles();
 
 private slots:
@@ -400,6 +413,11 @@ void TestCli::malformedFiles()
                                  << "field 5 (Min Pulse Width) is 499, outside 500..2500";
     QTest::newRow("switch 2") << QByteArray("100,50,20,10,900,2100,2,1500,399,128,128,1,2,1") << 6
                               << "field 13 (Soft Start) is 2, outside 0..1";
+    QTest::newRow("named pipe") << QByteArray("<pipe>") << 7 << "a named pipe, not a regular file";
+    QByteArray utf16;
+    for (char c : SampleLine)
+        utf16 += QByteArray(1, c) + '\0';
+    QTest::newRow("UTF-16 without byte-order mark") << utf16 << 6 << "byte 2 of the first line is NUL";
 }
 
 void TestCli::showRefuses()
@@ -407,8 +425,11 @@ void TestCli::showRefuses()
     QFETCH(QByteArray, content);
     QFETCH(int, code);
     QFETCH(QString, message);
-    const QString path = content.isNull() ? m_dir.filePath(QStringLiteral("absent.txt")) : file(content);
+    std::unique_ptr<PipeWatch> pipe;
+    const QString path = fileFor(content, &pipe);
     const Result r = runCli({"show", path});
+    if (pipe)
+        QCOMPARE(pipe->opened(), 0);
     QCOMPARE(r.code, code);
     QCOMPARE(r.out, QString());
     QVERIFY2(r.err.startsWith(QLatin1String("servo-cli: ")), qPrintable(r.err));
@@ -422,8 +443,11 @@ void TestCli::writeRefusesBeforeSending()
     QFETCH(QString, message);
     ScriptedProgrammer programmer;
     QVERIFY(programmer.start());
-    const QString path = content.isNull() ? m_dir.filePath(QStringLiteral("absent.txt")) : file(content);
+    std::unique_ptr<PipeWatch> pipe;
+    const QString path = fileFor(content, &pipe);
     const Result r = runCli({"write", "--port", programmer.path(), path});
+    if (pipe)
+        QCOMPARE(pipe->opened(), 0);
     programmer.stop();
     QCOMPARE(r.code, code);
     QVERIFY2(r.err.contains(message), qPrintable(r.err));

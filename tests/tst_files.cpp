@@ -1,6 +1,7 @@
 // Save and Open through the real window, with the file dialogs answered the
 // way a user would: pick a file and accept, or cancel.
 #include "files/parameterfile.h"
+#include "tests/pipewatch.h"
 #include "tests/windowdriver.h"
 
 #include <QApplication>
@@ -107,6 +108,8 @@ private slots:
     void saveDialogAndContent();
     void load_data();
     void load();
+    void loadNotAFile_data();
+    void loadNotAFile();
     void roundTripEveryControl_data();
     void roundTripEveryControl();
     void cancel_data();
@@ -189,6 +192,14 @@ void TestFiles::load_data()
                                               << loadFailed;
     QTest::newRow("over-long first line refused") << QByteArray(5000, '1') + ",0,0,0,500,2500,0,1500,0,0,0,0,0,0"
                                                   << preset << loadFailed;
+    const Values loaded = {120, 0, 0, 0, 500, 2500, 0, 1500, 0, 0, 0, 1, 0, 1};
+    QByteArray utf16le; // as a Windows editor saves "Unicode" text, without its mark
+    for (char c : QByteArray("120,0,0,0,500,2500,0,1500,0,0,0,1,0,1"))
+        utf16le += QByteArray(1, c) + '\0';
+    QTest::newRow("UTF-8 with byte-order mark") << QByteArray("\xEF\xBB\xBF" "120,0,0,0,500,2500,0,1500,0,0,0,1,0,1\r\n") << loaded
+                                                << loadedOk;
+    QTest::newRow("UTF-16 LE with byte-order mark") << "\xFF\xFE" + utf16le << loaded << loadedOk;
+    QTest::newRow("UTF-16 LE without byte-order mark refused") << utf16le << preset << loadFailed;
 }
 
 void TestFiles::load()
@@ -209,6 +220,30 @@ void TestFiles::load()
     QCOMPARE(seen.mode, QFileDialog::AcceptOpen);
     QCOMPARE(ui->values(), values);
     QCOMPARE(ui->messages(), QStringList{message});
+}
+
+void TestFiles::loadNotAFile_data()
+{
+    QTest::addColumn<QString>("path"); // empty: a named pipe
+    QTest::newRow("named pipe") << QString();
+    QTest::newRow("/dev/zero") << "/dev/zero";
+}
+
+// The window must not wait on a pipe or device: it refuses it unopened.
+void TestFiles::loadNotAFile()
+{
+    QFETCH(QString, path);
+    const Values preset = {1, 2, 3, 4, 600, 700, 7, 800, 9, 10, 11, 1, 1, 1};
+    ui->setValues(preset);
+    PipeWatch watch(dir->filePath("pipe.txt"));
+    QVERIFY(watch.made());
+    DialogSeen seen;
+    answerDialog(&seen, path.isEmpty() ? dir->filePath("pipe.txt") : path);
+    ui->click("pB_OpenParameter");
+    QCOMPARE(watch.opened(), 0);
+    QVERIFY(seen.shown);
+    QCOMPARE(ui->values(), preset);
+    QCOMPARE(ui->messages(), QStringList{loadFailed});
 }
 
 void TestFiles::roundTripEveryControl_data()

@@ -45,8 +45,10 @@ Exit codes:
   4  the serial port cannot be opened (missing, busy, no permission)
   5  differences: a written value did not take (write), or the servo and the
      file differ (diff)
-  6  the parameter file is malformed or holds a value out of range
-  7  a file cannot be read or written
+  6  the parameter file is malformed, is not text, or holds a value out of
+     range
+  7  a file cannot be read or written, or is not a regular file (a named
+     pipe, a device, a folder)
 )";
 
 const char *const LinkOptionsHelp = R"(  -p, --port PORT       serial port name or device path (see "servo-cli ports")
@@ -391,7 +393,7 @@ void warnOutOfRange(const Values &values, const QString &source, QTextStream &er
 int loadFile(const QString &path, Values *values, QTextStream &err, const char *consequence = "")
 {
     const Servo::ParsedLine parsed = Servo::readParameterFile(path);
-    if (parsed.status == Servo::ParsedLine::CannotOpen) {
+    if (parsed.status == Servo::ParsedLine::CannotOpen || parsed.status == Servo::ParsedLine::NotRegularFile) {
         say(err, QStringLiteral("cannot read %1: %2").arg(path, parsed.errorString));
         return FileError;
     }
