@@ -256,6 +256,11 @@ serial_through_wine() {
         fi
     fi
     kill "$simpid" 2>/dev/null || true
+    for i in $(seq 50); do
+        kill -0 "$simpid" 2>/dev/null || break
+        sleep 0.1
+    done
+    kill -KILL "$simpid" 2>/dev/null || true
     wait "$simpid" 2>/dev/null || true
     WINEPREFIX=$WIN_PREFIX wine reg delete 'HKLM\Software\Wine\Ports' /v COM7 /f >/dev/null 2>&1 || true
     stop_prefix
