@@ -192,8 +192,9 @@ windows_tests() {
 serial_through_wine() {
     step "serial line: servo-sim (Linux) as COM7 of the Wine prefix"
     local sim
-    sim=$(find "$ROOT/build" -type f -name servo-sim -perm -u+x 2>/dev/null | head -n 1)
+    sim=$(find "$ROOT/build" -type f -name servo-sim -perm -u+x 2>/dev/null | head -n 1) || true
     if [ -z "$sim" ]; then
+        step "build servo-sim for Linux in build/"
         cmake -S "$ROOT" -B "$ROOT/build" -DCMAKE_BUILD_TYPE=Release >/dev/null || die "cannot configure build/"
         cmake --build "$ROOT/build" --parallel "$JOBS" --target servo-sim || die "cannot build servo-sim"
         sim=$(find "$ROOT/build" -type f -name servo-sim -perm -u+x | head -n 1)
