@@ -10,7 +10,13 @@
 
 #include "files/parameterfile.h"
 
+#include "skips.h"
+
+#ifdef Q_OS_WIN
+#include <windows.h>
+#else
 #include <sys/resource.h>
+#endif
 
 using namespace Servo;
 
@@ -33,9 +39,16 @@ const QString writeOk = QStringLiteral("参数写入成功  Write successfully")
 
 double cpuSeconds()
 {
+#ifdef Q_OS_WIN
+    FILETIME created, exited, kernel, user;
+    GetProcessTimes(GetCurrentProcess(), &created, &exited, &kernel, &user);
+    auto seconds = [](const FILETIME &t) { return (quint64(t.dwHighDateTime) << 32 | t.dwLowDateTime) / 1e7; };
+    return seconds(kernel) + seconds(user);
+#else
     struct rusage u;
     getrusage(RUSAGE_SELF, &u);
     return u.ru_utime.tv_sec + u.ru_stime.tv_sec + (u.ru_utime.tv_usec + u.ru_stime.tv_usec) / 1e6;
+#endif
 }
 
 } // namespace
@@ -72,6 +85,7 @@ private:
 
 void TestSerial::init()
 {
+    SKIP_WITHOUT_PSEUDO_TERMINAL();
     window = new Widget;
     ui = new WindowDriver(window);
     pty = new PseudoTerminal;
@@ -228,7 +242,7 @@ void TestSerial::lineSettings()
 {
     openWindowPort();
     LineSettings s;
-    QVERIFY(readLineSettings(int(ui->port()->handle()), &s));
+    QVERIFY(readLineSettings(int(qintptr(ui->port()->handle())), &s));
     QCOMPARE(s.inputBaud, 111100u);
     QCOMPARE(s.outputBaud, 111100u);
     QCOMPARE(s.dataBits, 8);

@@ -36,6 +36,11 @@ void choose(Widget &w, const QString &name)
     QCOMPARE(activated.first().first().toString(), name);
 }
 
+QString failureLine(const QString &name)
+{
+    return name + QStringLiteral(" 打开失败  ") + name + QStringLiteral(" Failed to open");
+}
+
 // The name under which the port object reports a port chosen as given.
 QString reportedName(const QString &chosen)
 {
@@ -46,8 +51,7 @@ QString reportedName(const QString &chosen)
 
 QString failureMessage(const QString &chosen)
 {
-    const QString name = reportedName(chosen);
-    return name + QStringLiteral(" 打开失败  ") + name + QStringLiteral(" Failed to open");
+    return failureLine(reportedName(chosen));
 }
 
 // Splits "[stamp] message".
@@ -81,20 +85,27 @@ private slots:
 void TestStatusLog::emptyStampBeforeFirstTick_data()
 {
     QTest::addColumn<QString>("chosen");
-    QTest::newRow("bare name") << "ttyNOPE0";
-    QTest::newRow("device path") << "/dev/ttyNOPE1";
-    QTest::newRow("path outside /dev") << "/tmp/no-such-dir/port";
+    QTest::addColumn<QString>("shown"); // the name in the line
+#ifdef Q_OS_WIN
+    QTest::newRow("COM name") << "COM199" << "COM199";
+    QTest::newRow("device namespace") << "\\\\.\\COM210" << "COM210";
+#else
+    QTest::newRow("bare name") << "ttyNOPE0" << "ttyNOPE0";
+    QTest::newRow("device path") << "/dev/ttyNOPE1" << "ttyNOPE1";
+    QTest::newRow("path outside /dev") << "/tmp/no-such-dir/port" << "/tmp/no-such-dir/port";
+#endif
 }
 
 void TestStatusLog::emptyStampBeforeFirstTick()
 {
     QFETCH(QString, chosen);
+    QFETCH(QString, shown);
     Widget w;
     QCOMPARE(logLines(w), QStringList());
     // No event has been processed since construction, so the clock has not
     // ticked yet.
     choose(w, chosen);
-    QCOMPARE(logLines(w), QStringList{QStringLiteral("[] ") + failureMessage(chosen)});
+    QCOMPARE(logLines(w), QStringList{QStringLiteral("[] ") + failureLine(shown)});
     QCOMPARE(logOf(w)->document()->blockCount(), 1);
 }
 
