@@ -3,11 +3,11 @@
 // programmer in this test for what the simulator never does (forget a write,
 // report values out of range, stay silent).
 #include "files/parameterfile.h"
-#include "pipewatch.h"
+#include "tests/pipewatch.h"
 #include "protocol/frame.h"
 #include "serial/portsettings.h"
 #include "serial/pseudoterminal.h"
-#include "skips.h"
+#include "tests/skips.h"
 #include "tools/servo-cli/cli.h"
 
 #include <QElapsedTimer>

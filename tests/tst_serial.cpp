@@ -10,7 +10,7 @@
 
 #include "files/parameterfile.h"
 
-#include "skips.h"
+#include "tests/skips.h"
 
 #ifdef Q_OS_WIN
 #include <windows.h>

@@ -6,7 +6,7 @@
 #include "protocol/frame.h"
 #include "serial/portsettings.h"
 #include "serial/pseudoterminal.h"
-#include "skips.h"
+#include "tests/skips.h"
 
 #include <QElapsedTimer>
 #include <QFileInfo>
