@@ -87,7 +87,9 @@ bool openRegularFile(const QString &path, QFile *file, ParsedLine *refused)
 #else
     const QFileInfo info(path);
     if (!info.isFile()) {
-        *refused = info.exists() ? refusal(ParsedLine::NotRegularFile, QStringLiteral("not a regular file"))
+        *refused = info.exists() ? refusal(ParsedLine::NotRegularFile,
+                                           info.isDir() ? QStringLiteral("a folder, not a regular file")
+                                                        : QStringLiteral("not a regular file"))
                                  : refusal(ParsedLine::CannotOpen, QStringLiteral("No such file or directory"));
         return false;
     }

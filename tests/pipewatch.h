@@ -6,6 +6,21 @@
 // watchdog opens and closes the write end, so that reader goes on and sees an
 // empty pipe instead of hanging the test, and opened() counts it.
 #include <QFile>
+#include <QtTest>
+
+#ifdef Q_OS_WIN
+// Windows keeps its named pipes out of the file system and has no /dev.
+#define SKIP_WITHOUT_SPECIAL_FILES() QSKIP("Windows has no named pipes or devices among its files")
+
+class PipeWatch
+{
+public:
+    explicit PipeWatch(const QString &) {}
+    bool made() const { return false; }
+    int opened() { return 0; }
+};
+#else
+#define SKIP_WITHOUT_SPECIAL_FILES() (void)0
 
 #include <atomic>
 #include <chrono>
@@ -49,5 +64,6 @@ private:
     std::atomic<int> m_opened{0};
     std::thread m_thread;
 };
+#endif
 
 #endif // PIPEWATCH_H

@@ -246,6 +246,7 @@ void TestFiles::loadNotAFile_data()
 // The window must not wait on a pipe or device: it refuses it unopened.
 void TestFiles::loadNotAFile()
 {
+    SKIP_WITHOUT_SPECIAL_FILES();
     QFETCH(QString, path);
     const Values preset = {1, 2, 3, 4, 600, 700, 7, 800, 9, 10, 11, 1, 1, 1};
     ui->setValues(preset);

@@ -7,6 +7,8 @@
 #include <QTemporaryDir>
 #include <QtTest>
 
+#include <memory>
+
 #include <csignal>
 #ifndef Q_OS_WIN
 #include <sys/resource.h>
@@ -209,12 +211,18 @@ void TestParameterFile::notAFile()
 {
     QFETCH(QString, path);
     QFETCH(QString, reason);
+    if (path != QLatin1String("/"))
+        SKIP_WITHOUT_SPECIAL_FILES();
     QTemporaryDir dir;
     const QString pipe = dir.filePath("pipe.txt");
-    PipeWatch watch(pipe);
-    QVERIFY(watch.made());
+    std::unique_ptr<PipeWatch> watch;
+    if (path.isEmpty()) {
+        watch = std::make_unique<PipeWatch>(pipe);
+        QVERIFY(watch->made());
+    }
     const ParsedLine parsed = readParameterFile(path.isEmpty() ? pipe : path);
-    QCOMPARE(watch.opened(), 0);
+    if (watch)
+        QCOMPARE(watch->opened(), 0);
     QCOMPARE(int(parsed.status), int(ParsedLine::NotRegularFile));
     QCOMPARE(parsed.errorString, reason);
 }
