@@ -252,6 +252,11 @@ private slots:
 
 void TestForm::initTestCase()
 {
+    // Simulators announce their ports under the temporary folder; a private
+    // one keeps those of other programs running meanwhile out of the lists.
+    static QTemporaryDir tmp;
+    QVERIFY(tmp.isValid());
+    qputenv("TMPDIR", QFile::encodeName(tmp.path()));
     // The program's entry point installs this font before it builds the window.
     QFont font = QApplication::font();
     font.setFamily(QStringLiteral("微软雅黑"));

@@ -62,6 +62,7 @@ class TestSerial : public QObject
     Q_OBJECT
 
 private slots:
+    void initTestCase();
     void init();
     void cleanup();
 
@@ -86,6 +87,15 @@ private:
     WindowDriver *ui = nullptr;
     PseudoTerminal *pty = nullptr;
 };
+
+void TestSerial::initTestCase()
+{
+    // The simulators started here announce their ports in a private temporary
+    // folder, out of reach of other programs starting and stopping theirs.
+    static QTemporaryDir tmp;
+    QVERIFY(tmp.isValid());
+    qputenv("TMPDIR", QFile::encodeName(tmp.path()));
+}
 
 void TestSerial::init()
 {
