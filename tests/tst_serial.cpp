@@ -327,7 +327,7 @@ void TestSerial::pulledAdapter()
     openWindowPort();
     const QString name = ui->port()->portName();
     pty->closeMaster();
-    QTRY_VERIFY(!ui->port()->isOpen());
+    QTRY_VERIFY_WITH_TIMEOUT(!ui->port()->isOpen(), 20000);
     const QString gone = name + QStringLiteral(" 连接断开  ") + name + QStringLiteral(" Disconnected");
     // Nothing keeps the event loop busy afterwards. Counted, not timed: a port
     // left open on the dead line reports its error and wakes the loop
@@ -363,8 +363,8 @@ void TestSerial::againstSimulator()
 
     QProcess sim;
     sim.start(QStringLiteral(SERVO_SIM_PATH), faults + QStringList{file});
-    QVERIFY(sim.waitForStarted(5000));
-    QTRY_VERIFY_WITH_TIMEOUT(sim.canReadLine(), 10000);
+    QVERIFY(sim.waitForStarted(30000));
+    QTRY_VERIFY_WITH_TIMEOUT(sim.canReadLine(), 30000); // the time-outs here bound a hang only
     const QString path = QString::fromLocal8Bit(sim.readLine()).trimmed();
     // The running simulator is offered by the port selector after a press.
     auto *selector = ui->child<QComboBox>(QStringLiteral("comboBox_Port"));
@@ -378,7 +378,7 @@ void TestSerial::againstSimulator()
     QVERIFY(ui->port()->isOpen());
 
     ui->read();
-    QTRY_COMPARE_WITH_TIMEOUT(ui->messages().last(), readOk, 5000);
+    QTRY_COMPARE_WITH_TIMEOUT(ui->messages().last(), readOk, 20000);
     QCOMPARE(ui->values(), held);
 
     // Edit, write, and the programmer acknowledges what it stored.
@@ -389,18 +389,18 @@ void TestSerial::againstSimulator()
     edited[ReversedRotation] = 0;
     ui->setValues(edited);
     ui->write();
-    QTRY_COMPARE_WITH_TIMEOUT(ui->messages().last(), writeOk, 5000);
+    QTRY_COMPARE_WITH_TIMEOUT(ui->messages().last(), writeOk, 20000);
     QCOMPARE(ui->values(), edited);
 
     // Read back into controls that show something else.
     ui->setValues(startValues());
     ui->read();
-    QTRY_COMPARE_WITH_TIMEOUT(ui->messages().size(), 4, 5000);
+    QTRY_COMPARE_WITH_TIMEOUT(ui->messages().size(), 4, 20000);
     QCOMPARE(ui->messages().last(), readOk);
     QCOMPARE(ui->values(), edited);
 
     sim.terminate();
-    QVERIFY(sim.waitForFinished(5000));
+    QVERIFY(sim.waitForFinished(30000));
     // Gone from the list once it has stopped.
     QTest::mousePress(selector, Qt::LeftButton);
     QTest::mouseRelease(selector, Qt::LeftButton);
