@@ -239,10 +239,10 @@ void TestSerial::replies()
     const int before = ui->logLines().size();
     QSignalSpy taken(ui->port(), &QSerialPort::readyRead);
     for (const QByteArray &chunk : arrivals.split('|')) {
-        const int before = taken.count();
+        const int signalled = taken.count();
         QVERIFY(pty->write(hex(chunk)));
         // The window has taken this arrival before the next is written.
-        QTRY_VERIFY_WITH_TIMEOUT(taken.count() > before && unread(ui->port()) == 0, 20000);
+        QTRY_VERIFY_WITH_TIMEOUT(taken.count() > signalled && unread(ui->port()) == 0, 20000);
     }
     QTRY_COMPARE(ui->messages().mid(before), log);
     QCOMPARE(ui->values(), values);
