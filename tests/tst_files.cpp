@@ -65,7 +65,7 @@ void answerDialog(DialogSeen *seen, const QString &path, std::function<void()> b
             if (!name)
                 return;
             name->setText(path);
-            if (dialog->selectedFiles() != QStringList{path} && ++*tries < 100)
+            if (dialog->selectedFiles() != QStringList{path} && ++*tries < 1000) // 20 s: a hang only
                 return;
         }
         poll->stop();
