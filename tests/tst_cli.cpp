@@ -14,9 +14,17 @@
 #include <QJsonObject>
 #include <QProcess>
 #include <QRegularExpression>
+#include <QScopeGuard>
 #include <QSerialPort>
 #include <QTemporaryDir>
 #include <QtTest>
+
+#ifdef Q_OS_UNIX
+#include <fcntl.h>
+#include <sys/file.h>
+#include <sys/stat.h>
+#include <unistd.h>
+#endif
 
 #include <atomic>
 #include <memory>
@@ -147,9 +155,10 @@ private:
     QString m_path;
 };
 
-Result runCli(const QStringList &args)
+Result runCli(const QStringList &args, const QProcessEnvironment &env = QProcessEnvironment::systemEnvironment())
 {
     QProcess p;
+    p.setProcessEnvironment(env);
     QElapsedTimer clock;
     clock.start();
     p.start(qEnvironmentVariable("SERVO_CLI"), args);
@@ -195,6 +204,13 @@ bool valuesFromJson(const QString &text, Values *values)
         (*values)[i] = v.isBool() ? int(v.toBool()) : v.toInt(-99999);
     }
     return object.size() == ParameterCount;
+}
+
+void writeLockFile(const QString &path, qint64 pid)
+{
+    QFile f(path);
+    QVERIFY(f.open(QIODevice::WriteOnly | QIODevice::Truncate));
+    f.write(QString::asprintf("%10lld\n", pid).toLatin1());
 }
 
 QString noReplyMessage(const QString &port, int ms, int attempts)
@@ -257,6 +273,7 @@ private slots:
     void noReply();
     void portUnavailable_data();
     void portUnavailable();
+    void twoOnOneLine();
     void writeDoesNotTake_data();
     void writeDoesNotTake();
     void otherFramesSkipped();
@@ -279,6 +296,7 @@ void TestCli::help_data()
     QTest::newRow("help") << QStringList{"help"} << "Usage: servo-cli <command>";
     QTest::newRow("ports") << QStringList{"ports", "--help"} << "Usage: servo-cli ports";
     QTest::newRow("read") << QStringList{"read", "-h"} << "Usage: servo-cli read --port";
+    QTest::newRow("limits") << QStringList{"diff", "-h"} << "Usage: servo-cli diff --port";
     QTest::newRow("write") << QStringList{"write", "--bogus", "--help"} << "Usage: servo-cli write --port";
     QTest::newRow("help diff") << QStringList{"help", "diff"} << "Usage: servo-cli diff --port";
     QTest::newRow("show") << QStringList{"show", "--help"} << "Usage: servo-cli show FILE";
@@ -292,6 +310,8 @@ void TestCli::help()
     QCOMPARE(r.code, 0);
     QVERIFY2(r.out.startsWith(usage), qPrintable(r.out));
     QVERIFY(r.out.contains(QLatin1String("Exit codes")));
+    if (args.first() != QLatin1String("--help") && r.out.contains(QLatin1String("--timeout")))
+        QVERIFY(r.out.contains(QLatin1String("1 to 600000")) && r.out.contains(QLatin1String("0 to 100")));
     QCOMPARE(r.err, QString());
 }
 
@@ -367,8 +387,9 @@ void TestCli::show_data()
 {
     QTest::addColumn<QByteArray>("content");
     QTest::newRow("window format") << SampleLine;
-    QTest::newRow("CR LF and more lines") << SampleLine + "\r\n7,7,7\r\n";
-    QTest::newRow("extra fields") << SampleLine + ",5,abc";
+    QTest::newRow("CR LF, empty lines") << SampleLine + "\r\n\n\r\n";
+    QTest::newRow("UTF-8 byte-order mark, LF") << "\xef\xbb\xbf" + SampleLine + "\n";
+    QTest::newRow("leading zeros") << QByteArray("0100,050,20,10,0900,2100,2,1500,399,128,128,1,0,01");
 }
 
 void TestCli::show()
@@ -405,7 +426,14 @@ void TestCli::malformedFiles()
                                   << "the first line has 3 fields, 14 are needed; field 4 (Integral Speed)";
     QTest::newRow("letters") << QByteArray("100,5x,20,10,900,2100,2,1500,399,128,128,1,0,1") << 6
                              << "field 2 (Brake Gain) is \"5x\", not a decimal number";
-    QTest::newRow("negative") << QByteArray("-1,50,20,10,900,2100,2,1500,399,128,128,1,0,1") << 6 << "field 1 (Torque Gain)";
+    QTest::newRow("negative") << QByteArray("-1,50,20,10,900,2100,2,1500,399,128,128,1,0,1") << 6
+                              << "field 1 (Torque Gain) is -1, outside 0..255";
+    QTest::newRow("fifteen fields") << QByteArray("1,2,3,4,600,2400,50,1500,300,7,8,1,0,1,5") << 6
+                                    << "the first line has 15 fields, 14 are needed";
+    QTest::newRow("trailing comma") << SampleLine + ",\n" << 6 << "15 fields, 14 are needed (a comma at the end";
+    QTest::newRow("second line") << SampleLine + "\n\n7,7,7\n" << 6 << "line 3 is not empty";
+    QTest::newRow("space") << QByteArray("100, 50,20,10,900,2100,2,1500,399,128,128,1,0,1") << 6
+                           << "field 2 (Brake Gain) is \" 50\", not a decimal number";
     QTest::newRow("empty field") << QByteArray("100,50,20,10,900,,2,1500,399,128,128,1,0,1") << 6 << "field 6 (MAX Pulse Width)";
     QTest::newRow("above range") << QByteArray("100,50,20,10,900,2100,51,1500,399,128,128,1,0,1") << 6
                                  << "field 7 (Sensitivity) is 51, outside 0..50";
@@ -554,36 +582,109 @@ void TestCli::noReply()
 
 void TestCli::portUnavailable_data()
 {
-    QTest::addColumn<bool>("busy");
+    QTest::addColumn<QString>("how");
     QTest::addColumn<QString>("command");
-    QTest::addColumn<QString>("reason");
-    QTest::newRow("missing, read") << false << "read" << "does not exist";
-    QTest::newRow("missing, diff") << false << "diff" << "does not exist";
-#ifdef Q_OS_LINUX
-    QTest::newRow("busy, write") << true << "write" << "dialout group";
+    QTest::addColumn<QString>("reason"); // %PID: this test's process
+    QTest::newRow("missing, read") << "missing" << "read" << "the port does not exist";
+    QTest::newRow("missing, diff") << "missing" << "diff" << "the port does not exist";
+    QTest::newRow("bare name, in /dev") << "bare" << "read" << "the port does not exist";
+    QTest::newRow("regular file") << "file" << "read" << "not a serial port (a regular file)";
+#ifdef Q_OS_UNIX
+    QTest::newRow("/dev/null") << "/dev/null" << "write" << "not a serial port (a character device that is not";
+    QTest::newRow("held by a serial port") << "qt" << "write" << "the port is busy: process %PID";
+    QTest::newRow("UUCP lock of a live process") << "uucp" << "read" << "the port is busy: process %PID";
 #endif
-    QTest::newRow("busy, read") << true << "read" << "busy";
+#ifdef Q_OS_LINUX
+    QTest::newRow("held with flock") << "flock" << "read" << "the port is busy: process %PID (tst_cli) holds it (flock)";
+    if (::geteuid() != 0) // root opens whatever the mode says
+        QTest::newRow("no permission") << "chmod" << "read" << "permission denied";
+#endif
 }
 
 void TestCli::portUnavailable()
 {
-    QFETCH(bool, busy);
+    QFETCH(QString, how);
     QFETCH(QString, command);
     QFETCH(QString, reason);
     ScriptedProgrammer programmer;
     QVERIFY(programmer.start());
-    QSerialPort holder(programmer.path());
-    if (busy)
+    QString port = programmer.path();
+    QSerialPort holder(port);
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    QTemporaryDir lockFolder;
+    env.insert(QStringLiteral("SERVO_LOCK_DIR"), lockFolder.path());
+    const QString lockFile = lockFolder.filePath("LCK.." + port.mid(5).replace('/', '_'));
+#ifdef Q_OS_UNIX
+    const int fd = ::open(QFile::encodeName(port).constData(), O_RDWR | O_NOCTTY | O_NONBLOCK);
+    const auto closeFd = qScopeGuard([fd] { ::close(fd); });
+    if (how == QLatin1String("flock"))
+        QVERIFY(::flock(fd, LOCK_EX) == 0);
+    if (how == QLatin1String("chmod"))
+        QVERIFY(::fchmod(fd, 0) == 0);
+#endif
+    if (how == QLatin1String("qt"))
         QVERIFY2(holder.open(QIODevice::ReadWrite), qPrintable(holder.errorString()));
-    const QString port = busy ? programmer.path() : m_dir.filePath(QStringLiteral("no-such-port"));
+    if (how == QLatin1String("uucp"))
+        writeLockFile(lockFile, QCoreApplication::applicationPid());
+    if (how == QLatin1String("missing"))
+        port = m_dir.filePath(QStringLiteral("no-such-port"));
+    if (how == QLatin1String("bare"))
+        port = QStringLiteral("no-such-servo");
+    if (how == QLatin1String("file"))
+        port = file(SampleLine);
+    if (how == QLatin1String("/dev/null"))
+        port = how;
     QStringList args{command, "--port", port};
     if (command != QLatin1String("read"))
         args << file(SampleLine);
-    const Result r = runCli(args);
+    const Result r = runCli(args, env);
     QCOMPARE(r.code, 4);
     QCOMPARE(r.out, QString());
-    QVERIFY2(r.err.startsWith("servo-cli: cannot open the serial port " + port + ": "), qPrintable(r.err));
-    QVERIFY2(r.err.contains(reason), qPrintable(r.err));
+    const QString shown = how == QLatin1String("bare") ? "/dev/" + port : port;
+    QVERIFY2(r.err.startsWith("servo-cli: cannot open the serial port " + shown + ": "), qPrintable(r.err));
+    QVERIFY2(r.err.contains(QString(reason).replace("%PID", QString::number(QCoreApplication::applicationPid()))),
+             qPrintable(r.err));
+    QCOMPARE(programmer.received, QByteArray());
+    if (how == QLatin1String("uucp")) {
+        QVERIFY(r.err.contains(" (lock file " + lockFile + ")"));
+        // The lock of a process that is gone is passed over and left alone.
+        writeLockFile(lockFile, 999999999);
+        QCOMPARE(runCli({"read", "--port", port}, env).code, 0);
+        QVERIFY(QFile::exists(lockFile));
+    }
+}
+
+void TestCli::twoOnOneLine()
+{
+    // The first holds the port while it waits for a reply that never comes;
+    // the second, through a link, must not send on the same line.
+    ScriptedProgrammer programmer;
+    programmer.silent = true;
+    QVERIFY(programmer.start());
+    const QString link = m_dir.filePath(QStringLiteral("servo-link"));
+    QVERIFY(QFile::link(programmer.path(), link));
+    QProcess first;
+    first.setReadChannel(QProcess::StandardError);
+    first.start(qEnvironmentVariable("SERVO_CLI"),
+                {"read", "--port", programmer.path(), "--timeout", "1500", "--retries", "0", "--verbose"});
+    QByteArray firstErr;
+    while (!firstErr.contains("attempt 1") && first.waitForReadyRead(10000))
+        firstErr += first.readAllStandardError();
+    QVERIFY2(firstErr.contains("attempt 1"), firstErr.constData());
+    // Lock files in a folder of its own: the flock alone must tell.
+    QTemporaryDir lockFolder;
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    env.insert(QStringLiteral("SERVO_LOCK_DIR"), lockFolder.path());
+    const Result second = runCli({"write", "--port", link, file(SampleLine)}, env);
+    const qint64 firstPid = first.processId();
+    QVERIFY(first.waitForFinished(10000));
+    programmer.stop();
+    QCOMPARE(first.exitCode(), 3);
+    QCOMPARE(second.code, 4);
+    QVERIFY2(second.err.startsWith("servo-cli: cannot open the serial port " + link + " (" + programmer.path() + "): "
+                                   "the port is busy: process " + QString::number(firstPid) + " (servo-cli) holds it (flock)"),
+             qPrintable(second.err));
+    QCOMPARE(programmer.requests.size(), 1);
 }
 
 void TestCli::writeDoesNotTake_data()

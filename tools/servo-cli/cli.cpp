@@ -1,6 +1,8 @@
 #include "tools/servo-cli/cli.h"
 
 #include "files/parameterfile.h"
+#include "tools/servo-cli/input.h"
+#include "tools/servo-cli/portaccess.h"
 #include "tools/servo-cli/servolink.h"
 
 #include <QMap>
@@ -52,8 +54,10 @@ Exit codes:
 )";
 
 const char *const LinkOptionsHelp = R"(  -p, --port PORT       serial port name or device path (see "servo-cli ports")
-      --timeout MS      time to wait for each reply, in milliseconds (default 500)
-      --retries N       further attempts when no valid reply comes (default 2)
+      --timeout MS      time to wait for each reply, in milliseconds, 1 to 600000
+                        (default 500)
+      --retries N       further attempts when no valid reply comes, 0 to 100
+                        (default 2)
   -v, --verbose         report each frame sent and received on standard error
 )";
 
@@ -348,15 +352,34 @@ QString linkSettings(const Invocation &inv, LinkSettings *settings)
     return QString();
 }
 
-int openLink(Servo::ServoLink &link, const LinkSettings &settings, QTextStream &err)
+// The port claimed and the link opened on it; the claim is held as long as
+// the link.
+struct Session {
+    PortClaim claim;
+    Servo::ServoLink link;
+};
+
+int openLink(Session &session, const LinkSettings &settings, QTextStream &err)
 {
+    Servo::ServoLink &link = session.link;
     link.setTimeout(settings.timeout);
     link.setRetries(settings.retries);
     if (settings.verbose)
         link.setLogger([&err](const QString &line) { say(err, line); });
-    if (!link.open(settings.port)) {
-        say(err, QStringLiteral("cannot open the serial port %1: %2").arg(settings.port, link.errorString()));
+    PortClaim &claim = session.claim;
+    auto refuse = [&](const QString &why) {
+        const QString resolved = claim.devicePath() != claim.requestedPath()
+                                     ? QStringLiteral(" (%1)").arg(claim.devicePath())
+                                     : QString();
+        say(err, QStringLiteral("cannot open the serial port %1%2: %3").arg(claim.requestedPath(), resolved, why));
         return PortUnavailable;
+    };
+    if (!claim.claim(settings.port))
+        return refuse(claim.problem());
+    if (!link.open(claim.devicePath())) {
+        const QString why = link.openError() == QSerialPort::PermissionError ? claim.busyProblem() : link.errorString();
+        claim.release();
+        return refuse(why);
     }
     return Success;
 }
@@ -392,21 +415,13 @@ void warnOutOfRange(const Values &values, const QString &source, QTextStream &er
 // Reads and strictly checks a parameter file.
 int loadFile(const QString &path, Values *values, QTextStream &err, const char *consequence = "")
 {
-    const Servo::ParsedLine parsed = Servo::readParameterFile(path);
-    if (parsed.status == Servo::ParsedLine::CannotOpen || parsed.status == Servo::ParsedLine::NotRegularFile) {
-        say(err, QStringLiteral("cannot read %1: %2").arg(path, parsed.errorString));
-        return FileError;
-    }
-    QString reason;
-    const int field = Servo::firstInvalidField(parsed, &reason);
-    if (field >= 0) {
-        if (parsed.status == Servo::ParsedLine::TooFewFields && parsed.fieldCount > 1)
-            reason += QStringLiteral("; field %1 (%2) is the first one missing").arg(field + 1).arg(englishName(field));
-        say(err, QStringLiteral("%1: %2%3").arg(path, reason, QLatin1String(consequence)));
-        return MalformedFile;
-    }
-    *values = parsed.values;
-    return Success;
+    QString problem;
+    const int code = loadValues(path, values, &problem);
+    if (code == MalformedFile)
+        problem += QLatin1String(consequence);
+    if (code != Success)
+        say(err, problem);
+    return code;
 }
 
 int runPorts(const Invocation &, QTextStream &out, QTextStream &err)
@@ -437,9 +452,10 @@ int runRead(const Invocation &inv, QTextStream &out, QTextStream &err)
     const QString problem = linkSettings(inv, &settings);
     if (!problem.isEmpty())
         return badArguments(err, problem, QLatin1String(inv.command->name));
-    Servo::ServoLink link;
-    if (const int code = openLink(link, settings, err))
+    Session session;
+    if (const int code = openLink(session, settings, err))
         return code;
+    Servo::ServoLink &link = session.link;
     Values values{};
     const Servo::ServoLink::Result result = link.read(&values);
     if (result != Servo::ServoLink::Ok)
@@ -473,9 +489,10 @@ int runWrite(const Invocation &inv, QTextStream &out, QTextStream &err)
     if (const int code = loadFile(path, &values, err, "; nothing was sent"))
         return code;
 
-    Servo::ServoLink link;
-    if (const int code = openLink(link, settings, err))
+    Session session;
+    if (const int code = openLink(session, settings, err))
         return code;
+    Servo::ServoLink &link = session.link;
     Values acknowledged{};
     Servo::ServoLink::Result result = link.write(values, &acknowledged);
     if (result != Servo::ServoLink::Ok)
@@ -523,9 +540,10 @@ int runDiff(const Invocation &inv, QTextStream &out, QTextStream &err)
     if (const int code = loadFile(path, &fileValues, err))
         return code;
 
-    Servo::ServoLink link;
-    if (const int code = openLink(link, settings, err))
+    Session session;
+    if (const int code = openLink(session, settings, err))
         return code;
+    Servo::ServoLink &link = session.link;
     Values servoValues{};
     const Servo::ServoLink::Result result = link.read(&servoValues);
     if (result != Servo::ServoLink::Ok)
