@@ -8,8 +8,10 @@
 #include "serial/portsettings.h"
 #include "serial/pseudoterminal.h"
 #include "tools/servo-cli/cli.h"
+#include "tools/servo-cli/input.h"
 
 #include <QElapsedTimer>
+#include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QProcess>
@@ -261,6 +263,10 @@ private slots:
     void badArguments();
     void ports();
     void portTable();
+    void strictText_data();
+    void strictText();
+    void formatting_data();
+    void formatting();
     void show_data();
     void show();
     void showRefuses_data() { malformedFiles(); }
@@ -295,10 +301,12 @@ void TestCli::help_data()
     QTest::newRow("--help") << QStringList{"--help"} << "Usage: servo-cli <command>";
     QTest::newRow("help") << QStringList{"help"} << "Usage: servo-cli <command>";
     QTest::newRow("ports") << QStringList{"ports", "--help"} << "Usage: servo-cli ports";
-    QTest::newRow("read") << QStringList{"read", "-h"} << "Usage: servo-cli read --port";
-    QTest::newRow("limits") << QStringList{"diff", "-h"} << "Usage: servo-cli diff --port";
-    QTest::newRow("write") << QStringList{"write", "--bogus", "--help"} << "Usage: servo-cli write --port";
-    QTest::newRow("help diff") << QStringList{"help", "diff"} << "Usage: servo-cli diff --port";
+    QTest::newRow("read") << QStringList{"read", "-h"} << "Usage: servo-cli read [--port PORT]";
+    QTest::newRow("write") << QStringList{"write", "--bogus", "--help"} << "Usage: servo-cli write [--port PORT] FILE";
+    QTest::newRow("help diff") << QStringList{"help", "diff"} << "Usage: servo-cli diff [--port PORT] FILE";
+    QTest::newRow("get") << QStringList{"get", "--help"} << "Usage: servo-cli get [--port PORT] NAME...";
+    QTest::newRow("set") << QStringList{"set", "--help"} << "Usage: servo-cli set [--port PORT] NAME=VALUE...";
+    QTest::newRow("program") << QStringList{"program", "--help"} << "Usage: servo-cli program [--port PORT] FILE";
     QTest::newRow("show") << QStringList{"show", "--help"} << "Usage: servo-cli show FILE";
 }
 
@@ -311,7 +319,7 @@ void TestCli::help()
     QVERIFY2(r.out.startsWith(usage), qPrintable(r.out));
     QVERIFY(r.out.contains(QLatin1String("Exit codes")));
     if (args.first() != QLatin1String("--help") && r.out.contains(QLatin1String("--timeout")))
-        QVERIFY(r.out.contains(QLatin1String("1 to 600000")) && r.out.contains(QLatin1String("0 to 100")));
+        QVERIFY(r.out.simplified().contains("1 to 600000") && r.out.simplified().contains("0 to 100"));
     QCOMPARE(r.err, QString());
 }
 
@@ -325,7 +333,6 @@ void TestCli::badArguments_data()
     QTest::newRow("nothing") << QStringList{} << "no command given";
     QTest::newRow("unknown command") << QStringList{"frobnicate"} << "unknown command \"frobnicate\"";
     QTest::newRow("option first") << QStringList{"--port", p, "read"} << "the command comes first";
-    QTest::newRow("no port") << QStringList{"read"} << "read needs --port PORT";
     QTest::newRow("unknown option") << QStringList{"read", "-p", p, "--bogus"} << "unknown option --bogus";
     QTest::newRow("port without value") << QStringList{"read", "--port"} << "--port needs a value";
     QTest::newRow("port twice") << QStringList{"read", "-p", p, "--port=x"} << "--port given twice";
@@ -337,6 +344,11 @@ void TestCli::badArguments_data()
     QTest::newRow("flag with value") << QStringList{"show", "a", "--json=yes"} << "--json takes no value";
     QTest::newRow("option of another command") << QStringList{"show", "a", "--no-verify"} << "unknown option";
     QTest::newRow("help on nothing") << QStringList{"help", "nothing"} << "no help on \"nothing\"";
+    QTest::newRow("unknown field") << QStringList{"get", "-p", p, "Torque"} << "unknown parameter \"Torque\"; the names are TorqueGain, BrakeGain";
+    QTest::newRow("set without value") << QStringList{"set", "-p", p, "SoftStart"} << "\"SoftStart\" is not NAME=VALUE";
+    QTest::newRow("switch set to 2") << QStringList{"set", "-p", p, "softstart=2"} << "SoftStart takes on/off";
+    QTest::newRow("field twice") << QStringList{"set", "-p", p, "Sensitivity=1", "sensitivity=2"} << "Sensitivity given twice";
+    QTest::newRow("JSON on --out -") << QStringList{"read", "-p", p, "--json", "--out", "-"} << "--out - and --json";
 }
 
 void TestCli::badArguments()
@@ -381,6 +393,98 @@ void TestCli::portTable()
     // Columns line up under their headings.
     QCOMPARE(lines.at(1).indexOf(QLatin1String("0403")), lines.at(0).indexOf(QLatin1String("VID:PID")));
     QCOMPARE(lines.at(2).lastIndexOf(QLatin1Char('-')), lines.at(0).indexOf(QLatin1String("VID:PID")));
+}
+
+void TestCli::strictText_data()
+{
+    QTest::addColumn<QString>("text");
+    QTest::addColumn<bool>("json");
+    QTest::addColumn<QString>("problem"); // empty: taken, as the sample
+    const QString line = QString::fromLatin1(SampleLine);
+    const QString json = ServoCli::formatJson(sampleValues());
+    auto replaced = [&json](const char *from, const char *to) { return QString(json).replace(from, to); };
+    QTest::newRow("line") << line << false << "";
+    QTest::newRow("line, CR LF, empty line") << line + "\r\n\n" << false << "";
+    QTest::newRow("fifteen fields") << line + ",1" << false << "the first line has 15 fields, 14 are needed";
+    QTest::newRow("lone CR") << line + "\r7\n" << false << "a CR that does not end it";
+    QTest::newRow("blank second line") << line + "\n \n" << false << "line 2 is not empty";
+    QTest::newRow("JSON") << json << true << "";
+    QTest::newRow("JSON, compact, any order, white space first")
+        << "\r\n " + QString(json).replace("\n", "").replace("\"TorqueGain\": 100,", "").chopped(1) + ",\"TorqueGain\":1e2}"
+        << true << "";
+    QTest::newRow("JSON key missing") << replaced("\"BrakeGain\": 50,", "") << true << "key missing: BrakeGain";
+    QTest::newRow("JSON key in other case") << replaced("BrakeGain", "brakegain") << true << "unknown key \"brakegain\"";
+    QTest::newRow("JSON fraction") << replaced(": 100,", ": 100.5,") << true << "TorqueGain is 100.5, not an integer";
+    QTest::newRow("JSON string") << replaced(": 100,", ": \"100\",") << true << "TorqueGain is \"100\", not an integer";
+    QTest::newRow("JSON switch as number") << replaced("true", "1") << true << "ReversedRotation is 1, not true or false";
+    QTest::newRow("JSON out of range") << replaced(": 399,", ": 400,") << true << "MAXDuty is 400, outside 0..399";
+    QTest::newRow("JSON after the object") << json + "{}" << true << "not valid JSON";
+    QTest::newRow("JSON array") << "[" + json + "]" << false << "line 2 is not empty";
+}
+
+void TestCli::strictText()
+{
+    QFETCH(QString, text);
+    QFETCH(bool, json);
+    QFETCH(QString, problem);
+    const ServoCli::ValuesCheck check = ServoCli::parseValuesText(text);
+    QCOMPARE(check.json, json);
+    QVERIFY2(check.problem.contains(problem), qPrintable(check.problem));
+    QCOMPARE(check.ok, problem.isEmpty());
+    if (check.ok)
+        QCOMPARE(check.values, sampleValues());
+}
+
+void TestCli::formatting_data()
+{
+    QTest::addColumn<QString>("text");
+    QTest::addColumn<QString>("expected");
+    const Values sample = sampleValues();
+    Values other = sample;
+    other[Sensitivity] = 7;
+    other[SoftStart] = 1;
+    QTest::newRow("write, verified") << ServoCli::formatWriteJson(sample, sample, &sample)
+                                     << "verified=true differing= readBack=100";
+    QTest::newRow("write, differs") << ServoCli::formatWriteJson(sample, other, &sample)
+                                    << "verified=false differing=Sensitivity,SoftStart readBack=100";
+    QTest::newRow("write, not verified") << ServoCli::formatWriteJson(sample, sample, nullptr)
+                                         << "verified=null differing= readBack=none";
+    QTest::newRow("diff") << ServoCli::formatDiffJson(sample, other) << "agree=false differing=Sensitivity,SoftStart";
+    QTest::newRow("assignments") << ServoCli::formatAssignments(other, {SoftStart, TorqueGain})
+                                 << "SoftStart=on\nTorqueGain=100\n";
+    QTest::newRow("CSV") << ServoCli::formatCsvRow({"t", "/dev/a,b", "say \"x\""}, &sample)
+                         << "t,\"/dev/a,b\",\"say \"\"x\"\"\"," + QString::fromLatin1(SampleLine);
+    QTest::newRow("CSV, no values") << ServoCli::formatCsvRow({"t"}, nullptr) << "t" + QString(14, ',');
+}
+
+void TestCli::formatting()
+{
+    QFETCH(QString, text);
+    QFETCH(QString, expected);
+    const QJsonObject o = QJsonDocument::fromJson(text.toUtf8()).object();
+    if (o.isEmpty()) { // not JSON
+        QCOMPARE(text, expected);
+        return;
+    }
+    // The JSON results: a summary of the keys the scripts read.
+    const char *flag = o.contains("verified") ? "verified" : "agree";
+    QStringList differing;
+    for (const QJsonValue &v : o.value("differing").toArray())
+        differing << v.toString();
+    QString summary = QStringLiteral("%1=%2 differing=%3")
+                          .arg(flag, o.value(flag).isNull() ? "null" : o.value(flag).toBool() ? "true" : "false",
+                               differing.join(','));
+    if (o.contains("verified"))
+        summary += " readBack=" + (o.contains("readBack") ? QString::number(o.value("readBack")["TorqueGain"].toInt())
+                                                          : QStringLiteral("none"));
+    QCOMPARE(summary, expected);
+    // Every block nested in it is the JSON that read --json prints.
+    for (const char *key : {"written", "acknowledged", "readBack", "servo", "file"}) {
+        if (o.contains(key)) {
+            const QString block = QString::fromUtf8(QJsonDocument(o.value(key).toObject()).toJson());
+            QVERIFY2(ServoCli::parseJsonText(block).ok, key);
+        }
+    }
 }
 
 void TestCli::show_data()
