@@ -61,7 +61,7 @@ public:
     // stuckValue, or acknowledged as stuckValue, or both.
     int stuckField = -1;
     int stuckValue = 0;
-    bool storeStuck = false;
+    std::atomic<bool> storeStuck{false}; // may change while serving
     bool ackStuck = false;
     // Before each reply: the request echoed back and a valid frame of the
     // other reply kind, both carrying other values.
@@ -285,6 +285,9 @@ private slots:
     void otherFramesSkipped();
     void readOutOfRange();
     void roundTrip();
+    void jsonBothWays();
+    void getSetBackup();
+    void program();
 };
 
 void TestCli::initTestCase()
@@ -911,6 +914,105 @@ void TestCli::roundTrip()
     const Result unwritable = runCli({"read", "--port", port, "--out", m_dir.filePath("no-dir/x.txt")});
     QCOMPARE(unwritable.code, 7);
     QVERIFY(unwritable.err.contains(QLatin1String("cannot write")));
+}
+
+void TestCli::jsonBothWays()
+{
+    Simulator sim;
+    QVERIFY(sim.start({}));
+    const QString port = sim.path();
+    const QString backup = m_dir.filePath(QStringLiteral("backup.txt"));
+    const QString json = file(ServoCli::formatJson(sampleValues()).toUtf8());
+    const Result written = runCli({"write", "--port", port, "--json", "--backup", backup, json});
+    QVERIFY2(written.code == 0, qPrintable(written.err));
+    QCOMPARE(QJsonDocument::fromJson(written.out.toUtf8()).object().value("verified"), QJsonValue(true));
+    QCOMPARE(readParameterFile(backup).values, startValues()); // the block before the write
+
+    const QString readBack = file(runCli({"read", "--port", port, "--json"}).out.toUtf8());
+    const Result same = runCli({"diff", "--port", port, "--json", readBack});
+    QCOMPARE(same.code, 0);
+    QCOMPARE(QJsonDocument::fromJson(same.out.toUtf8()).object().value("agree"), QJsonValue(true));
+    const Result shown = runCli({"show", "--json", readBack});
+    QCOMPARE(shown.out, ServoCli::formatJson(sampleValues()));
+    const Result line = runCli({"read", "--port", port, "--out", "-"});
+    QCOMPARE(line.out, QString::fromLatin1(SampleLine + '\n'));
+    const Result bad = runCli({"write", "--port", port, file("{\"TorqueGain\": 1}")});
+    QCOMPARE(bad.code, 6);
+    QVERIFY2(bad.err.contains("keys missing: BrakeGain, IntegralGain"), qPrintable(bad.err));
+}
+
+void TestCli::getSetBackup()
+{
+    Simulator sim;
+    QVERIFY(sim.start({}));
+    // The port from the environment; ports lists the simulator.
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    env.insert(QStringLiteral("SERVO_PORT"), sim.path());
+    QVERIFY(runCli({"ports"}).out.contains(sim.path() + "  servo-sim"));
+    const QString backup = m_dir.filePath(QStringLiteral("before-set.txt"));
+    const Result set = runCli({"set", "sensitivity=7", "SoftStart=on", "MAXDuty=0399", "--backup", backup}, env);
+    QVERIFY2(set.code == 0, qPrintable(set.err));
+    QCOMPARE(readParameterFile(backup).values, startValues());
+    const Result get = runCli({"get", "SOFTSTART", "Sensitivity", "MAXDuty", "TorqueGain"}, env);
+    QCOMPARE(get.code, 0);
+    QCOMPARE(get.out, QStringLiteral("SoftStart=on\nSensitivity=7\nMAXDuty=399\nTorqueGain=0\n"));
+    const Result outside = runCli({"set", "Sensitivity=51"}, env);
+    QCOMPARE(outside.code, 6);
+    QCOMPARE(outside.err, QStringLiteral("servo-cli: Sensitivity=51 is outside 0..50; nothing was sent\n"));
+    QCOMPARE(runCli({"get", "Sensitivity"}, env).out, QStringLiteral("Sensitivity=7\n"));
+}
+
+void TestCli::program()
+{
+    // Three servos; the second does not keep Sensitivity.
+    ScriptedProgrammer programmer;
+    programmer.stuckField = Sensitivity;
+    programmer.stuckValue = 7;
+    QVERIFY(programmer.start());
+    const QString log = m_dir.filePath(QStringLiteral("batch.csv"));
+    const QString values = file(SampleLine);
+    QProcess cli;
+    cli.start(qEnvironmentVariable("SERVO_CLI"), {"program", "--port", programmer.path(), values, "--log", log});
+    QString out;
+    auto waitFor = [&](const QString &text) {
+        while (!out.contains(text) && cli.waitForReadyRead(10000))
+            out += QString::fromUtf8(cli.readAllStandardOutput());
+        return out.contains(text);
+    };
+    QVERIFY2(waitFor("servo 1: verified\n"), qPrintable(out));
+    programmer.storeStuck = true;
+    cli.write("\n");
+    QVERIFY2(waitFor("servo 2: FAILED, fields that did not take: Sensitivity\n"), qPrintable(out));
+    programmer.storeStuck = false;
+    cli.write("\n");
+    QVERIFY2(waitFor("servo 3: verified\n"), qPrintable(out));
+    cli.write("q\n");
+    QVERIFY(cli.waitForFinished(10000));
+    out += QString::fromUtf8(cli.readAllStandardOutput());
+    programmer.stop();
+    QCOMPARE(cli.exitCode(), 5);
+    QVERIFY2(out.endsWith("servo 3: verified\nprogrammed 2, failed 1\n"), qPrintable(out));
+    QFile csv(log);
+    QVERIFY(csv.open(QIODevice::ReadOnly));
+    const QStringList rows = QString::fromUtf8(csv.readAll()).split('\n', Qt::SkipEmptyParts);
+    QCOMPARE(rows.size(), 4);
+    QVERIFY2(rows.at(0).startsWith("time,port,result,TorqueGain,"), qPrintable(rows.at(0)));
+    Values stuck = sampleValues();
+    stuck[Sensitivity] = 7;
+    QStringList cells = rows.at(2).split(',');
+    QCOMPARE(cells.mid(1, 2), QStringList({programmer.path(), "differs"}));
+    QCOMPARE(cells.mid(3).join(','), formatParameterLine(stuck));
+    QCOMPARE(rows.at(3).section(',', 2), "verified," + QString::fromLatin1(SampleLine));
+
+    // Every servo verified, and the end of the input stops the run.
+    QVERIFY(programmer.start());
+    QProcess again;
+    again.start(qEnvironmentVariable("SERVO_CLI"), {"program", "--port", programmer.path(), values});
+    again.closeWriteChannel();
+    QVERIFY(again.waitForFinished(10000));
+    programmer.stop();
+    QCOMPARE(again.exitCode(), 0);
+    QCOMPARE(QString::fromUtf8(again.readAllStandardOutput()), QStringLiteral("servo 1: verified\nprogrammed 1, failed 0\n"));
 }
 
 QTEST_GUILESS_MAIN(TestCli)
