@@ -44,6 +44,7 @@ QStringList lockFolders()
     return folders;
 }
 
+#ifdef Q_OS_UNIX
 namespace {
 
 QString describeProcess(qint64 pid)
@@ -55,6 +56,7 @@ QString describeProcess(qint64 pid)
 }
 
 } // namespace
+#endif
 
 QStringList processesUsing(const QString &path)
 {
