@@ -421,6 +421,8 @@ void TestCli::strictText_data()
     QTest::newRow("JSON string") << replaced(": 100,", ": \"100\",") << true << "TorqueGain is \"100\", not an integer";
     QTest::newRow("JSON switch as number") << replaced("true", "1") << true << "ReversedRotation is 1, not true or false";
     QTest::newRow("JSON out of range") << replaced(": 399,", ": 400,") << true << "MAXDuty is 400, outside 0..399";
+    QTest::newRow("JSON key twice") << replaced("\"BrakeGain\": 50,", "\"BrakeGain\": 50, \"BrakeGain\" : 9,") << true
+                                    << "key \"BrakeGain\" given twice";
     QTest::newRow("JSON after the object") << json + "{}" << true << "not valid JSON";
     QTest::newRow("JSON array") << "[" + json + "]" << false << "line 2 is not empty";
 }
@@ -496,6 +498,10 @@ void TestCli::show_data()
     QTest::newRow("window format") << SampleLine;
     QTest::newRow("CR LF, empty lines") << SampleLine + "\r\n\n\r\n";
     QTest::newRow("UTF-8 byte-order mark, LF") << "\xef\xbb\xbf" + SampleLine + "\n";
+    QTest::newRow("UTF-16 with byte-order mark") << QByteArray("\xff\xfe")
+                                                        + QByteArray(reinterpret_cast<const char *>(
+                                                                         QString::fromLatin1(SampleLine).utf16()),
+                                                                     2 * SampleLine.size());
     QTest::newRow("leading zeros") << QByteArray("0100,050,20,10,0900,2100,2,1500,399,128,128,1,0,01");
 }
 
@@ -553,6 +559,9 @@ void TestCli::malformedFiles()
     for (char c : SampleLine)
         utf16 += QByteArray(1, c) + '\0';
     QTest::newRow("UTF-16 without byte-order mark") << utf16 << 6 << "byte 2 of the first line is NUL";
+    QTest::newRow("NUL on a later line") << SampleLine + QByteArray("\n\n\0", 3) << 6 << "byte 49 is NUL";
+    QTest::newRow("not UTF-8 on a later line") << SampleLine + "\n\xff" << 6 << "not valid UTF-8";
+    QTest::newRow("over 64 KiB") << SampleLine + QByteArray(65536, '\n') << 6 << "larger than 65536 bytes";
 }
 
 void TestCli::showRefuses()

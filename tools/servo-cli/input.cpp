@@ -6,6 +6,7 @@
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
+#include <QRegularExpression>
 #include <QStringList>
 
 #include <cmath>
@@ -93,6 +94,17 @@ ValuesCheck parseJsonText(const QString &text)
     if (!document.isObject())
         return refused(QStringLiteral("the JSON is not one object"), true);
     const QJsonObject object = document.object();
+    // The parser keeps the last of two equal keys; a file that says two
+    // things of one field is refused instead. Values are numbers and
+    // booleans only, so every quoted word before a colon is a key.
+    QStringList seen;
+    const QRegularExpression keyPattern(QStringLiteral("\"([^\"\\\\]*)\"\\s*:"));
+    for (auto it = keyPattern.globalMatch(text); it.hasNext();) {
+        const QString key = it.next().captured(1);
+        if (seen.contains(key))
+            return refused(QStringLiteral("key \"%1\" given twice").arg(key), true);
+        seen << key;
+    }
     for (auto it = object.begin(); it != object.end(); ++it) {
         int index = -1;
         for (int i = 0; i < ParameterCount && index < 0; ++i)
