@@ -969,6 +969,8 @@ void TestCli::getSetBackup()
     QCOMPARE(outside.code, 6);
     QCOMPARE(outside.err, QStringLiteral("servo-cli: Sensitivity=51 is outside 0..50; nothing was sent\n"));
     QCOMPARE(runCli({"get", "Sensitivity"}, env).out, QStringLiteral("Sensitivity=7\n"));
+    QCOMPARE(runCli({"get", "--json", "softStart", "TorqueGain"}, env).out,
+             QStringLiteral("{\n  \"SoftStart\": true,\n  \"TorqueGain\": 0\n}\n"));
 }
 
 void TestCli::program()
@@ -981,7 +983,7 @@ void TestCli::program()
     const QString log = m_dir.filePath(QStringLiteral("batch.csv"));
     const QString values = file(SampleLine);
     QProcess cli;
-    cli.start(qEnvironmentVariable("SERVO_CLI"), {"program", "--port", programmer.path(), values, "--log", log});
+    cli.start(qEnvironmentVariable("SERVO_CLI"), {"program", "--port", programmer.path(), values, "--log", log, "--verbose"});
     QString out;
     auto waitFor = [&](const QString &text) {
         while (!out.contains(text) && cli.waitForReadyRead(10000))

@@ -217,18 +217,7 @@ int runGet(const Invocation &inv)
     const Servo::ServoLink::Result result = session.link.read(&values);
     if (result != Servo::ServoLink::Ok)
         return linkFailure(session.link, result, *inv.err);
-    if (!inv.has("json")) {
-        *inv.out << formatAssignments(values, indexes);
-        return Success;
-    }
-    QString json = QStringLiteral("{\n");
-    for (int n = 0; n < indexes.size(); ++n) {
-        const int i = indexes.at(n);
-        const QString value = parameterInfo(i).isSwitch ? QLatin1String(values[i] ? "true" : "false")
-                                                        : QString::number(values[i]);
-        json += QStringLiteral("  \"%1\": %2%3\n").arg(stem(i), value, QLatin1String(n + 1 < indexes.size() ? "," : ""));
-    }
-    *inv.out << json << "}\n";
+    *inv.out << (inv.has("json") ? formatJsonFields(values, indexes) : formatAssignments(values, indexes));
     return Success;
 }
 

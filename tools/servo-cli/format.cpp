@@ -97,11 +97,21 @@ QString formatTable(const Values &values)
 
 QString formatJson(const Values &values, int indent)
 {
+    QVector<int> all;
+    for (int i = 0; i < ParameterCount; ++i)
+        all << i;
+    return formatJsonFields(values, all, indent);
+}
+
+QString formatJsonFields(const Values &values, const QVector<int> &indexes, int indent)
+{
     const QString pad(indent, QLatin1Char(' '));
     QString text = QStringLiteral("{\n");
-    for (int i = 0; i < ParameterCount; ++i)
+    for (int n = 0; n < indexes.size(); ++n) {
+        const int i = indexes.at(n);
         text += QStringLiteral("%1  \"%2\": %3%4\n")
-                    .arg(pad, stem(i), jsonValue(i, values[i]), QLatin1String(i + 1 < ParameterCount ? "," : ""));
+                    .arg(pad, stem(i), jsonValue(i, values[i]), QLatin1String(n + 1 < indexes.size() ? "," : ""));
+    }
     text += pad + QStringLiteral("}\n");
     return text;
 }

@@ -22,6 +22,8 @@ QString formatTable(const Servo::Values &values);
 // parameters, true/false for the switches. indent spaces go before every
 // line but the first, so that the object can be nested.
 QString formatJson(const Servo::Values &values, int indent = 0);
+// The same object with only the fields given, in the order given.
+QString formatJsonFields(const Servo::Values &values, const QVector<int> &indexes, int indent = 0);
 
 struct PortRow {
     QString name;

@@ -24,16 +24,10 @@ Outcome programOne(const LinkSettings &settings, const Values &values, QTextStre
 {
     Outcome o;
     Session session;
-    QString opening;
-    {
-        QTextStream capture(&opening);
-        if (openSession(settings, &session, capture) != Success) {
-            err << opening;
-            err.flush();
-            o.result = QStringLiteral("port unavailable");
-            o.details = QStringLiteral("the port cannot be opened");
-            return o;
-        }
+    if (openSession(settings, &session, err) != Success) {
+        o.result = QStringLiteral("port unavailable");
+        o.details = QStringLiteral("the port cannot be opened");
+        return o;
     }
     Values acknowledged{};
     QVector<int> differing;
