@@ -94,7 +94,9 @@ QString heldBy(const QStringList &holders)
 {
     if (holders.isEmpty())
         return QStringLiteral("the port is busy: another program holds it");
-    return QStringLiteral("the port is busy: %1 holds it").arg(holders.join(QLatin1String(", ")));
+    if (holders.size() == 1)
+        return QStringLiteral("the port is busy: %1 holds it").arg(holders.first());
+    return QStringLiteral("the port is busy: it is open in %1").arg(holders.join(QLatin1String(", ")));
 }
 
 // The name of a device's UUCP lock file: the path below /dev with '/' as '_'
@@ -131,7 +133,8 @@ bool alive(qint64 pid)
     return pid > 0 && (::kill(pid_t(pid), 0) == 0 || errno == EPERM);
 }
 
-// Processes holding an flock() on the file of st, from /proc/locks (Linux).
+// Other processes holding an flock() on the file of st, from /proc/locks
+// (Linux).
 QStringList flockHolders(const struct stat &st)
 {
     QStringList found;
@@ -149,7 +152,7 @@ QStringList flockHolders(const struct stat &st)
         bool ok[3] = {false, false, false};
         if (id.size() == 3 && id.at(0).toUInt(&ok[0], 16) == major(st.st_dev)
             && id.at(1).toUInt(&ok[1], 16) == minor(st.st_dev) && id.at(2).toULongLong(&ok[2]) == st.st_ino
-            && ok[0] && ok[1] && ok[2])
+            && ok[0] && ok[1] && ok[2] && f.at(4).toLongLong() != QCoreApplication::applicationPid())
             found << describeProcess(f.at(4).toLongLong());
     }
 #else
@@ -197,6 +200,23 @@ QString permissionProblem(const struct stat &st)
         .arg(QString::number(st.st_mode & 07777, 8), advice);
 }
 
+// Who holds a port that cannot be had: an flock(), else a lock file of a
+// live process (the serial port classes keep one in the first of these
+// folders that can take it), else every process that has it open.
+QString busyReason(const QString &device, const struct stat &st)
+{
+    const QStringList locking = flockHolders(st);
+    if (!locking.isEmpty())
+        return heldBy(locking) + QStringLiteral(" (flock)");
+    QStringList folders = lockFolders();
+    for (const char *folder : {"/run/lock", "/var/lock", "/tmp", "/var/tmp"})
+        folders << QString::fromLatin1(folder);
+    QString lockFile;
+    if (const qint64 pid = lockHolder(device, folders, &lockFile))
+        return heldBy({describeProcess(pid)}) + QStringLiteral(" (lock file %1)").arg(lockFile);
+    return heldBy(processesUsing(device));
+}
+
 } // namespace
 #endif
 
@@ -217,15 +237,10 @@ void PortClaim::release()
 QString PortClaim::busyProblem() const
 {
 #ifdef Q_OS_UNIX
-    // The serial port classes keep a lock file of their own, in the first
-    // of these folders that can take it.
-    QStringList folders = lockFolders();
-    for (const char *folder : {"/run/lock", "/var/lock", "/tmp", "/var/tmp"})
-        folders << QString::fromLatin1(folder);
-    QString lockFile;
-    if (const qint64 pid = lockHolder(m_device, folders, &lockFile))
-        return heldBy({describeProcess(pid)}) + QStringLiteral(" (lock file %1)").arg(lockFile);
-    return heldBy(processesUsing(m_device));
+    struct stat st;
+    if (::stat(QFile::encodeName(m_device).constData(), &st) != 0)
+        return heldBy({});
+    return busyReason(m_device, st);
 #else
     return QStringLiteral("permission denied or the port is busy (another program holds it)");
 #endif
@@ -268,7 +283,7 @@ bool PortClaim::claim(const QString &port)
         if (error == EACCES || error == EPERM)
             m_problem = permissionProblem(st);
         else if (error == EBUSY)
-            m_problem = heldBy(processesUsing(m_device));
+            m_problem = busyReason(m_device, st);
         else if (error == ENOENT || error == ENXIO || error == ENODEV)
             m_problem = QStringLiteral("the port does not exist (is the programmer plugged in?)");
         else
@@ -283,7 +298,7 @@ bool PortClaim::claim(const QString &port)
     // A device that does not take flock() at all is used without one.
     if (::flock(fd, LOCK_EX | LOCK_NB) != 0 && errno == EWOULDBLOCK) {
         ::close(fd);
-        m_problem = heldBy(flockHolders(st)) + QStringLiteral(" (flock)");
+        m_problem = busyReason(m_device, st);
         return false;
     }
     m_fd = fd;
