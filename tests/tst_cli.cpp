@@ -969,8 +969,19 @@ void TestCli::getSetBackup()
     QCOMPARE(outside.code, 6);
     QCOMPARE(outside.err, QStringLiteral("servo-cli: Sensitivity=51 is outside 0..50; nothing was sent\n"));
     QCOMPARE(runCli({"get", "Sensitivity"}, env).out, QStringLiteral("Sensitivity=7\n"));
-    QCOMPARE(runCli({"get", "--json", "softStart", "TorqueGain"}, env).out,
-             QStringLiteral("{\n  \"SoftStart\": true,\n  \"TorqueGain\": 0\n}\n"));
+    const Result json = runCli({"get", "--json", "softStart", "TorqueGain"}, env);
+    QCOMPARE(json.out, QStringLiteral("{\n  \"SoftStart\": true,\n  \"TorqueGain\": 0\n}\n"));
+    // Neither --port nor SERVO_PORT: the simulator when it is the only port,
+    // else a refusal that lists it (the machine may have ports of its own).
+    env.remove(QStringLiteral("SERVO_PORT"));
+    const Result chosen = runCli({"get", "Sensitivity"}, env);
+    if (chosen.code == 0) {
+        QCOMPARE(chosen.err, "servo-cli: using " + sim.path() + ", the only port present\n");
+        QCOMPARE(chosen.out, QStringLiteral("Sensitivity=7\n"));
+    } else {
+        QCOMPARE(chosen.code, 2);
+        QVERIFY2(chosen.err.contains(QRegularExpression("ports are present: .*" + sim.path())), qPrintable(chosen.err));
+    }
 }
 
 void TestCli::program()
