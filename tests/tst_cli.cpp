@@ -56,7 +56,7 @@ class ScriptedProgrammer
 {
 public:
     Values block = startValues();
-    bool silent = false;
+    std::atomic<bool> silent{false};
     // A field that does not take what is written: it is stored as
     // stuckValue, or acknowledged as stuckValue, or both.
     int stuckField = -1;
@@ -288,6 +288,7 @@ private slots:
     void jsonBothWays();
     void getSetBackup();
     void program();
+    void backupFails();
 };
 
 void TestCli::initTestCase()
@@ -1035,6 +1036,43 @@ void TestCli::program()
     programmer.stop();
     QCOMPARE(again.exitCode(), 0);
     QCOMPARE(QString::fromUtf8(again.readAllStandardOutput()), QStringLiteral("servo 1: verified\nprogrammed 1, failed 0\n"));
+
+    // A servo that does not answer fails; the log gets a row without values
+    // and no second header.
+    programmer.silent = true;
+    QVERIFY(programmer.start());
+    QProcess silent;
+    silent.start(qEnvironmentVariable("SERVO_CLI"), {"program", "--port", programmer.path(), values, "--log", log,
+                                                     "--timeout", "100", "--retries", "0"});
+    silent.closeWriteChannel();
+    QVERIFY(silent.waitForFinished(10000));
+    programmer.stop();
+    QCOMPARE(silent.exitCode(), 5);
+    QCOMPARE(QString::fromUtf8(silent.readAllStandardOutput()),
+             QStringLiteral("servo 1: FAILED, no reply\nprogrammed 0, failed 1\n"));
+    QVERIFY(csv.seek(0));
+    const QStringList appended = QString::fromUtf8(csv.readAll()).split('\n', Qt::SkipEmptyParts);
+    QCOMPARE(appended.mid(0, 4), rows);
+    QCOMPARE(appended.size(), 5);
+    QCOMPARE(appended.at(4).section(',', 1), programmer.path() + ",no reply" + QString(14, ','));
+}
+
+void TestCli::backupFails()
+{
+    ScriptedProgrammer programmer;
+    QVERIFY(programmer.start());
+    const QString backup = m_dir.filePath(QStringLiteral("no-dir/backup.txt"));
+    const Result write = runCli({"write", "--port", programmer.path(), "--backup", backup, file(SampleLine)});
+    const Result set = runCli({"set", "--port", programmer.path(), "--backup", backup, "SoftStart=on"});
+    programmer.stop();
+    for (const Result &r : {write, set}) {
+        QCOMPARE(r.code, 7);
+        QVERIFY2(r.err.contains("cannot save the backup " + backup), qPrintable(r.err));
+    }
+    // Two reads, nothing written.
+    QCOMPARE(programmer.requests.size(), 2);
+    for (const QByteArray &request : programmer.requests)
+        QVERIFY(!(decodeFrame(request).flags & Flag::Write));
 }
 
 QTEST_GUILESS_MAIN(TestCli)
