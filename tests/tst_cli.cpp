@@ -322,6 +322,8 @@ void TestCli::help()
     QCOMPARE(r.code, 0);
     QVERIFY2(r.out.startsWith(usage), qPrintable(r.out));
     QVERIFY(r.out.contains(QLatin1String("Exit codes")));
+    if (args.first() == QLatin1String("--help"))
+        QVERIFY(QRegularExpression("^servo-cli \\d+\\.\\d+\n$").match(runCli({"--version"}).out).hasMatch());
     if (args.first() != QLatin1String("--help") && r.out.contains(QLatin1String("--timeout")))
         QVERIFY(r.out.simplified().contains("1 to 600000") && r.out.simplified().contains("0 to 100"));
     QCOMPARE(r.err, QString());

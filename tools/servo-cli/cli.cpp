@@ -37,13 +37,13 @@ eleven numbers, true or false for the three switches. A missing or unknown key
 is refused.
 )";
 
-const QVector<CommandSpec> &table()
+const QVector<CommandEntry> &table()
 {
     const OptionUse port{"port", nullptr};
     const OptionUse timeout{"timeout", nullptr};
     const OptionUse retries{"retries", nullptr};
     const OptionUse verbose{"verbose", nullptr};
-    static const QVector<CommandSpec> commands = {
+    static const QVector<CommandEntry> commands = {
         {"ports", "", "list the serial ports present and running simulators",
          R"(Lists the serial ports present, then the pseudo-terminals of running
 servo-sim simulators, one per line after a header line, in columns aligned
@@ -147,7 +147,7 @@ and closed while waiting. Prompts go to standard error.
 QString globalHelp()
 {
     QString list;
-    for (const CommandSpec &c : table())
+    for (const CommandEntry &c : table())
         list += QStringLiteral("  %1%2\n").arg(QString::fromLatin1(c.name).leftJustified(10), QLatin1String(c.summary));
     return QStringLiteral(R"(Usage: servo-cli <command> [options]
 
@@ -181,9 +181,9 @@ Exit codes:
         .arg(list, QLatin1String(FileFormats));
 }
 
-const CommandSpec *findCommand(const QString &name)
+const CommandEntry *findCommand(const QString &name)
 {
-    for (const CommandSpec &c : table()) {
+    for (const CommandEntry &c : table()) {
         if (name == QLatin1String(c.name))
             return &c;
     }
@@ -192,7 +192,7 @@ const CommandSpec *findCommand(const QString &name)
 
 } // namespace
 
-const QVector<CommandSpec> &commandTable()
+const QVector<CommandEntry> &commandTable()
 {
     return table();
 }
@@ -216,13 +216,13 @@ int run(const QStringList &arguments, QTextStream &out, QTextStream &err, QTextS
         return Success;
     }
     if (first == QLatin1String("help")) {
-        const CommandSpec *c = findCommand(arguments.at(1));
+        const CommandEntry *c = findCommand(arguments.at(1));
         if (!c || arguments.size() > 2)
             return badArguments(err, QStringLiteral("no help on \"%1\"").arg(arguments.mid(1).join(QLatin1Char(' '))));
         out << commandHelp(*c);
         return Success;
     }
-    const CommandSpec *command = findCommand(first);
+    const CommandEntry *command = findCommand(first);
     if (!command) {
         if (first.startsWith(QLatin1Char('-')))
             return badArguments(err, QStringLiteral("the command comes first, before %1").arg(first));

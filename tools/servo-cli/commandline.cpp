@@ -89,14 +89,14 @@ QString optionLines(const QVector<OptionUse> &uses)
 
 } // namespace
 
-QString commandHelp(const CommandSpec &command)
+QString commandHelp(const CommandEntry &command)
 {
     return QStringLiteral("Usage: servo-cli %1 %2\n\n%3\nOptions:\n%4\nExit codes: %5")
         .arg(QLatin1String(command.name), QLatin1String(command.usage), QString::fromUtf8(command.description),
              optionLines(command.options), QString::fromUtf8(command.exitCodes));
 }
 
-QString parseArguments(const CommandSpec &command, const QStringList &arguments, Invocation *inv, bool *help)
+QString parseArguments(const CommandEntry &command, const QStringList &arguments, Invocation *inv, bool *help)
 {
     inv->command = &command;
     // A request for help wins over anything else on the line.

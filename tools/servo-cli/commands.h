@@ -21,7 +21,7 @@ struct OptionUse {
     const char *description; // for this command; null: the catalogue's
 };
 
-struct CommandSpec {
+struct CommandEntry {
     const char *name;
     const char *usage;       // the rest of "Usage: servo-cli ..."
     const char *summary;     // one line for "servo-cli --help"
@@ -34,10 +34,10 @@ struct CommandSpec {
     Handler handler;
 };
 
-const QVector<CommandSpec> &commandTable();
+const QVector<CommandEntry> &commandTable();
 
 struct Invocation {
-    const CommandSpec *command = nullptr;
+    const CommandEntry *command = nullptr;
     QMap<QString, QString> options; // key -> value, "" for a flag
     QStringList operands;
     QTextStream *out = nullptr;
@@ -50,10 +50,10 @@ struct Invocation {
 };
 
 // The full --help of a command.
-QString commandHelp(const CommandSpec &command);
+QString commandHelp(const CommandEntry &command);
 // Parses what follows the command name with QCommandLineParser. Returns an
 // empty string, or the problem; *help is set when help was asked for.
-QString parseArguments(const CommandSpec &command, const QStringList &arguments, Invocation *inv, bool *help);
+QString parseArguments(const CommandEntry &command, const QStringList &arguments, Invocation *inv, bool *help);
 
 // ------------------------------------------------ steps the commands share
 
