@@ -204,6 +204,15 @@ int firstInvalidField(const ParsedLine &parsed, QString *reason)
             plain = plain && c >= QLatin1Char('0') && c <= QLatin1Char('9');
         bool ok = false;
         const int v = text.toInt(&ok, 10);
+        // Every minimum is 0 or more: a negative number is out of range,
+        // which says more than "not a number" (a "-0" is refused below).
+        if (!plain && ok && v < 0)
+            return fail(i, QStringLiteral("field %1 (%2) is %3, outside %4..%5")
+                               .arg(i + 1)
+                               .arg(QLatin1String(p.english))
+                               .arg(v)
+                               .arg(p.minimum)
+                               .arg(p.maximum));
         if (!plain || !ok)
             return fail(i, QStringLiteral("field %1 (%2) is \"%3\", not a decimal number")
                                .arg(i + 1)
@@ -232,6 +241,36 @@ ParsedLine readParameterFile(const QString &path)
     if (file.error() != QFileDevice::NoError)
         return refusal(ParsedLine::CannotOpen, file.errorString());
     return parseFileStart(head, file.atEnd());
+}
+
+ParsedLine::Status readTextFile(const QString &path, QString *text, QString *errorString)
+{
+    QFile file;
+    ParsedLine refused;
+    auto fail = [errorString](ParsedLine::Status status, const QString &why) {
+        if (errorString)
+            *errorString = why;
+        return status;
+    };
+    if (!openRegularFile(path, &file, &refused))
+        return fail(refused.status, refused.errorString);
+    const QByteArray bytes = file.read(MaxTextFileSize + 1);
+    if (file.error() != QFileDevice::NoError)
+        return fail(ParsedLine::CannotOpen, file.errorString());
+    if (bytes.size() > MaxTextFileSize)
+        return fail(ParsedLine::TooLong, QStringLiteral("larger than %1 bytes").arg(MaxTextFileSize));
+    QTextCodec *const utf8 = QTextCodec::codecForMib(106);
+    QTextCodec *const codec = QTextCodec::codecForUtfText(bytes, utf8);
+    if (codec == utf8 && bytes.contains('\0'))
+        return fail(ParsedLine::NotText, QStringLiteral("byte %1 is NUL: binary content, not text")
+                                             .arg(bytes.indexOf('\0') + 1));
+    QTextCodec::ConverterState state;
+    const QString decoded = codec->toUnicode(bytes.constData(), bytes.size(), &state);
+    if (state.invalidChars > 0 || state.remainingChars > 0 || decoded.contains(QChar(0)))
+        return fail(ParsedLine::NotText, QStringLiteral("not valid %1: binary content, not text")
+                                             .arg(QString::fromLatin1(codec->name())));
+    *text = decoded;
+    return ParsedLine::Ok;
 }
 
 bool writeParameterFile(const QString &path, const Values &values, QString *errorString)

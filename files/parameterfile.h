@@ -47,6 +47,17 @@ int firstInvalidField(const ParsedLine &parsed, QString *reason);
 // UTF-32; CR characters are dropped.
 ParsedLine readParameterFile(const QString &path);
 
+// Largest file that readTextFile takes.
+constexpr int MaxTextFileSize = 64 * 1024;
+
+// The whole of a small text file, for tools that check its format strictly.
+// Opened as readParameterFile opens a file (a regular file only, without
+// blocking). UTF-8 unless a byte-order mark says UTF-16 or UTF-32; the mark
+// is dropped. Status Ok with the text, or CannotOpen, NotRegularFile,
+// TooLong (over MaxTextFileSize bytes) or NotText (a NUL anywhere, or bytes
+// that are not UTF-8), with a message in *errorString.
+ParsedLine::Status readTextFile(const QString &path, QString *text, QString *errorString);
+
 // Writes the line through a temporary file that replaces the target only when
 // everything has been written; on any failure the old file is left as it was.
 bool writeParameterFile(const QString &path, const Values &values, QString *errorString = nullptr);
