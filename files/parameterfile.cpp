@@ -206,24 +206,20 @@ int firstInvalidField(const ParsedLine &parsed, QString *reason)
         const int v = text.toInt(&ok, 10);
         // Every minimum is 0 or more: a negative number is out of range,
         // which says more than "not a number" (a "-0" is refused below).
+        const QString outside = QStringLiteral("field %1 (%2) is %3, outside %4..%5")
+                                    .arg(i + 1)
+                                    .arg(QLatin1String(p.english))
+                                    .arg(v)
+                                    .arg(p.minimum)
+                                    .arg(p.maximum);
         if (!plain && ok && v < 0)
-            return fail(i, QStringLiteral("field %1 (%2) is %3, outside %4..%5")
-                               .arg(i + 1)
-                               .arg(QLatin1String(p.english))
-                               .arg(v)
-                               .arg(p.minimum)
-                               .arg(p.maximum));
+            return fail(i, outside);
         if (!plain || !ok)
             return fail(i, QStringLiteral("field %1 (%2) is \"%3\", not a decimal number")
                                .arg(i + 1)
                                .arg(QLatin1String(p.english), text));
         if (!inRange(i, v))
-            return fail(i, QStringLiteral("field %1 (%2) is %3, outside %4..%5")
-                               .arg(i + 1)
-                               .arg(QLatin1String(p.english))
-                               .arg(v)
-                               .arg(p.minimum)
-                               .arg(p.maximum));
+            return fail(i, outside);
     }
     return -1;
 }

@@ -108,10 +108,8 @@ int runRead(const Invocation &inv)
     if (const int code = startSession(inv, &settings, &session))
         return code;
     Values values{};
-    const Servo::ServoLink::Result result = session.link.read(&values);
-    if (result != Servo::ServoLink::Ok)
-        return linkFailure(session.link, result, err);
-    warnOutOfRange(values, QStringLiteral("the servo"), err);
+    if (const int code = readServo(session, &values, err, WarnOutOfRange))
+        return code;
 
     if (inv.has("json"))
         out << formatJson(values);
@@ -143,9 +141,8 @@ int runWrite(const Invocation &inv)
         return code;
     if (inv.has("backup")) {
         Values current{};
-        const Servo::ServoLink::Result result = session.link.read(&current);
-        if (result != Servo::ServoLink::Ok)
-            return linkFailure(session.link, result, *inv.err);
+        if (const int code = readServo(session, &current, *inv.err, NoRangeWarning))
+            return code;
         if (const int code = saveBackup(current, inv.value("backup"), *inv.err))
             return code;
     }
@@ -165,10 +162,8 @@ int runDiff(const Invocation &inv)
     if (const int code = startSession(inv, &settings, &session))
         return code;
     Values servoValues{};
-    const Servo::ServoLink::Result result = session.link.read(&servoValues);
-    if (result != Servo::ServoLink::Ok)
-        return linkFailure(session.link, result, err);
-    warnOutOfRange(servoValues, QStringLiteral("the servo"), err);
+    if (const int code = readServo(session, &servoValues, err, WarnOutOfRange))
+        return code;
 
     const QString port = session.claim.requestedPath();
     const QVector<int> differing = differingFields({servoValues, fileValues});
@@ -214,9 +209,8 @@ int runGet(const Invocation &inv)
     if (const int code = startSession(inv, &settings, &session))
         return code;
     Values values{};
-    const Servo::ServoLink::Result result = session.link.read(&values);
-    if (result != Servo::ServoLink::Ok)
-        return linkFailure(session.link, result, *inv.err);
+    if (const int code = readServo(session, &values, *inv.err, NoRangeWarning))
+        return code;
     *inv.out << (inv.has("json") ? formatJsonFields(values, indexes) : formatAssignments(values, indexes));
     return Success;
 }
@@ -274,10 +268,8 @@ int runSet(const Invocation &inv)
     if (const int code = startSession(inv, &settings, &session))
         return code;
     Values values{};
-    const Servo::ServoLink::Result result = session.link.read(&values);
-    if (result != Servo::ServoLink::Ok)
-        return linkFailure(session.link, result, err);
-    warnOutOfRange(values, QStringLiteral("the servo"), err);
+    if (const int code = readServo(session, &values, err, WarnOutOfRange))
+        return code;
     if (inv.has("backup")) {
         if (const int code = saveBackup(values, inv.value("backup"), err))
             return code;

@@ -86,6 +86,10 @@ int startSession(const Invocation &inv, LinkSettings *settings, Session *session
 
 int linkFailure(const Servo::ServoLink &link, Servo::ServoLink::Result result, QTextStream &err);
 void warnOutOfRange(const Servo::Values &values, const QString &source, QTextStream &err);
+// Reads the servo's block into *values: 0, or the exit code after saying why
+// not. WarnOutOfRange also warns of values outside their ranges.
+enum ReadCheck { NoRangeWarning, WarnOutOfRange };
+int readServo(Session &session, Servo::Values *values, QTextStream &err, ReadCheck check);
 // Reads a parameter file strictly (one line or JSON); consequence is added
 // to a refusal for malformed content.
 int loadFile(const QString &path, Servo::Values *values, QTextStream &err, const char *consequence = "");

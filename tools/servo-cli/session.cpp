@@ -137,6 +137,16 @@ int linkFailure(const Servo::ServoLink &link, Servo::ServoLink::Result result, Q
     return NoReply;
 }
 
+int readServo(Session &session, Values *values, QTextStream &err, ReadCheck check)
+{
+    const Servo::ServoLink::Result result = session.link.read(values);
+    if (result != Servo::ServoLink::Ok)
+        return linkFailure(session.link, result, err);
+    if (check == WarnOutOfRange)
+        warnOutOfRange(*values, QStringLiteral("the servo"), err);
+    return Success;
+}
+
 void warnOutOfRange(const Values &values, const QString &source, QTextStream &err)
 {
     for (int i = 0; i < ParameterCount; ++i) {
