@@ -14,6 +14,12 @@
 #                     Debian package build/servo-tool_<version>_<arch>.deb
 #                     and check it: desktop-file-validate, appstreamcli
 #                     validate, man --warnings, lintian (no errors)
+#   ./setup.sh windows  install the mingw-w64 cross compiler and Wine, build
+#                     for 64-bit Windows into build-win/ with the Qt SDK from
+#                     QT_MINGW_PREFIX or ../shared/toolchains/, make
+#                     build-win/servo-tool-<version>-win64.zip, and run the
+#                     programs from it and every test under Wine
+#                     (packaging/windows.sh)
 #
 # Environment: JOBS (parallel build jobs, default: number of cores),
 # FUZZ_SECONDS. Packages are installed with apt-get, through sudo when not
@@ -30,6 +36,7 @@ FUZZERS=(fuzz_receive fuzz_receive_fixup fuzz_paramline)
 BASE_PACKAGES=(cmake g++ make qtbase5-dev libqt5serialport5-dev qttools5-dev-tools fonts-wqy-microhei)
 FUZZ_PACKAGES=(clang)
 PACKAGE_PACKAGES=(dpkg-dev file desktop-file-utils appstream lintian man-db debootstrap)
+WINDOWS_PACKAGES=(g++-mingw-w64-x86-64-posix wine64 wine xvfb x11-utils unzip fonts-liberation)
 
 step() {
     echo
@@ -42,7 +49,7 @@ die() {
 }
 
 usage() {
-    echo "usage: $0 run [arguments for servo-tool] | test | package" >&2
+    echo "usage: $0 run [arguments for servo-tool] | test | package | windows" >&2
     exit 2
 }
 
@@ -246,6 +253,20 @@ package)
     configure_and_build build -DCMAKE_BUILD_TYPE=Release
     build_deb
     validate_deb
+    ;;
+windows)
+    [ $# -eq 0 ] || usage
+    . "$ROOT/packaging/windows.sh"
+    windows_sdk
+    step "packages"
+    install_missing "${BASE_PACKAGES[@]}"
+    install_missing "${WINDOWS_PACKAGES[@]}"
+    windows_build
+    windows_fresh_prefix
+    windows_programs
+    windows_tests
+    serial_through_wine
+    step "Windows: $(basename "$ZIP") built, programs and tests ran under Wine"
     ;;
 *)
     usage

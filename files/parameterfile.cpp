@@ -1,10 +1,154 @@
 #include "files/parameterfile.h"
 
 #include <QFile>
+#include <QFileInfo>
 #include <QSaveFile>
-#include <QTextStream>
+#include <QTextCodec>
+
+#ifdef Q_OS_UNIX
+#include <cerrno>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+#endif
 
 namespace Servo {
+
+namespace {
+
+ParsedLine refusal(ParsedLine::Status status, const QString &why)
+{
+    ParsedLine out;
+    out.status = status;
+    out.errorString = why;
+    return out;
+}
+
+QString tooLongMessage()
+{
+    return QStringLiteral("the first line is longer than %1 characters").arg(MaxParameterLineLength);
+}
+
+#ifdef Q_OS_UNIX
+ParsedLine notRegular(mode_t mode)
+{
+    const char *kind = S_ISFIFO(mode)   ? "a named pipe"
+                       : S_ISCHR(mode)  ? "a character device"
+                       : S_ISBLK(mode)  ? "a block device"
+                       : S_ISDIR(mode)  ? "a folder"
+                       : S_ISSOCK(mode) ? "a socket"
+                                        : "a special file";
+    return refusal(ParsedLine::NotRegularFile,
+                   QStringLiteral("%1, not a regular file").arg(QLatin1String(kind)));
+}
+#endif
+
+// Opens a regular file for reading; anything else is refused before it is
+// opened. Opening a named pipe waits for a writer, and opening a device can
+// wait or act on it (a serial line raises its modem lines).
+bool openRegularFile(const QString &path, QFile *file, ParsedLine *refused)
+{
+#ifdef Q_OS_UNIX
+    const QByteArray name = QFile::encodeName(path);
+    struct stat st;
+    if (::stat(name.constData(), &st) != 0) {
+        *refused = refusal(ParsedLine::CannotOpen, qt_error_string(errno));
+        return false;
+    }
+    if (!S_ISREG(st.st_mode)) {
+        *refused = notRegular(st.st_mode);
+        return false;
+    }
+    // The path can be replaced by a pipe between the check and the open:
+    // O_NONBLOCK keeps the open from waiting, and the opened descriptor is
+    // checked once more.
+    int fd;
+    do
+        fd = ::open(name.constData(), O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
+    while (fd < 0 && errno == EINTR);
+    if (fd < 0) {
+        *refused = refusal(ParsedLine::CannotOpen, qt_error_string(errno));
+        return false;
+    }
+    if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
+        *refused = notRegular(st.st_mode);
+        ::close(fd);
+        return false;
+    }
+    const int flags = ::fcntl(fd, F_GETFL);
+    if (flags != -1)
+        ::fcntl(fd, F_SETFL, flags & ~O_NONBLOCK);
+    if (!file->open(fd, QIODevice::ReadOnly, QFileDevice::AutoCloseHandle)) {
+        *refused = refusal(ParsedLine::CannotOpen, file->errorString());
+        ::close(fd);
+        return false;
+    }
+    return true;
+#else
+    const QFileInfo info(path);
+    if (!info.isFile()) {
+        *refused = info.exists() ? refusal(ParsedLine::NotRegularFile,
+                                           info.isDir() ? QStringLiteral("a folder, not a regular file")
+                                                        : QStringLiteral("not a regular file"))
+                                 : refusal(ParsedLine::CannotOpen, QStringLiteral("No such file or directory"));
+        return false;
+    }
+    file->setFileName(path);
+    if (!file->open(QIODevice::ReadOnly)) {
+        *refused = refusal(ParsedLine::CannotOpen, file->errorString());
+        return false;
+    }
+    return true;
+#endif
+}
+
+// Decodes and parses the first line of head, the start of a file (the whole
+// file when atEnd). UTF-8 unless a byte-order mark says otherwise; a line
+// with a NUL or a byte sequence that is not UTF-8 is binary and refused
+// whole, before any field is looked at.
+ParsedLine parseFileStart(const QByteArray &head, bool atEnd)
+{
+    QTextCodec *const utf8 = QTextCodec::codecForMib(106);
+    QTextCodec *const codec = QTextCodec::codecForUtfText(head, utf8);
+    QString line;
+    bool ended = false;
+    if (codec == utf8) {
+        int end = head.indexOf('\n');
+        ended = end >= 0 || atEnd;
+        if (end < 0)
+            end = head.size();
+        const QByteArray bytes = head.left(end);
+        const int nul = bytes.indexOf('\0');
+        if (nul >= 0) {
+            // Every other byte NUL: ASCII text saved as UTF-16 without a mark.
+            const bool wide = 3 * bytes.count('\0') >= bytes.size();
+            return refusal(ParsedLine::NotText, QStringLiteral("byte %1 of the first line is NUL: binary content, not text%2")
+                                                    .arg(nul + 1)
+                                                    .arg(wide ? " (UTF-16 without a byte-order mark?)" : ""));
+        }
+        // The decoder drops a leading byte-order mark.
+        QTextCodec::ConverterState state;
+        line = utf8->toUnicode(head.constData(), end, &state);
+        // A sequence cut short is only an error where the line really ends.
+        if (state.invalidChars > 0 || (ended && state.remainingChars > 0))
+            return refusal(ParsedLine::NotText,
+                           QStringLiteral("the first line is not valid UTF-8: binary content, not text"));
+    } else {
+        const QString text = codec->toUnicode(head);
+        const int end = text.indexOf(QLatin1Char('\n'));
+        ended = end >= 0 || atEnd;
+        line = text.left(end);
+        if (line.contains(QChar(0)))
+            return refusal(ParsedLine::NotText,
+                           QStringLiteral("the first line holds a NUL character: binary content, not text"));
+    }
+    if (!ended)
+        return refusal(ParsedLine::TooLong, tooLongMessage());
+    line.remove(QLatin1Char('\r'));
+    return parseParameterLine(line);
+}
+
+} // namespace
 
 QString formatParameterLine(const Values &values)
 {
@@ -24,8 +168,7 @@ ParsedLine parseParameterLine(const QString &line)
     ParsedLine out;
     if (line.size() > MaxParameterLineLength) {
         out.status = ParsedLine::TooLong;
-        out.errorString = QStringLiteral("the first line is longer than %1 characters")
-                              .arg(MaxParameterLineLength);
+        out.errorString = tooLongMessage();
         return out;
     }
     const QStringList fields = line.split(QLatin1Char(','));
@@ -61,35 +204,69 @@ int firstInvalidField(const ParsedLine &parsed, QString *reason)
             plain = plain && c >= QLatin1Char('0') && c <= QLatin1Char('9');
         bool ok = false;
         const int v = text.toInt(&ok, 10);
+        // Every minimum is 0 or more: a negative number is out of range,
+        // which says more than "not a number" (a "-0" is refused below).
+        const QString outside = QStringLiteral("field %1 (%2) is %3, outside %4..%5")
+                                    .arg(i + 1)
+                                    .arg(QLatin1String(p.english))
+                                    .arg(v)
+                                    .arg(p.minimum)
+                                    .arg(p.maximum);
+        if (!plain && ok && v < 0)
+            return fail(i, outside);
         if (!plain || !ok)
             return fail(i, QStringLiteral("field %1 (%2) is \"%3\", not a decimal number")
                                .arg(i + 1)
                                .arg(QLatin1String(p.english), text));
         if (!inRange(i, v))
-            return fail(i, QStringLiteral("field %1 (%2) is %3, outside %4..%5")
-                               .arg(i + 1)
-                               .arg(QLatin1String(p.english))
-                               .arg(v)
-                               .arg(p.minimum)
-                               .arg(p.maximum));
+            return fail(i, outside);
     }
     return -1;
 }
 
 ParsedLine readParameterFile(const QString &path)
 {
-    QFile file(path);
-    if (!file.open(QIODevice::ReadOnly | QIODevice::Text)) {
-        ParsedLine out;
-        out.status = ParsedLine::CannotOpen;
-        out.errorString = file.errorString();
-        return out;
-    }
-    QTextStream in(&file);
-    in.setCodec("UTF-8");
-    // One character more than allowed tells an over-long line from one that
-    // is exactly at the limit.
-    return parseParameterLine(in.readLine(MaxParameterLineLength + 1));
+    QFile file;
+    ParsedLine refused;
+    if (!openRegularFile(path, &file, &refused))
+        return refused;
+    // Enough bytes for a line over the limit in any encoding read (at most
+    // four bytes a character), with its byte-order mark and line end.
+    const qint64 headSize = 4 * (MaxParameterLineLength + 2) + 4;
+    const QByteArray head = file.read(headSize);
+    if (file.error() != QFileDevice::NoError)
+        return refusal(ParsedLine::CannotOpen, file.errorString());
+    return parseFileStart(head, file.atEnd());
+}
+
+ParsedLine::Status readTextFile(const QString &path, QString *text, QString *errorString)
+{
+    QFile file;
+    ParsedLine refused;
+    auto fail = [errorString](ParsedLine::Status status, const QString &why) {
+        if (errorString)
+            *errorString = why;
+        return status;
+    };
+    if (!openRegularFile(path, &file, &refused))
+        return fail(refused.status, refused.errorString);
+    const QByteArray bytes = file.read(MaxTextFileSize + 1);
+    if (file.error() != QFileDevice::NoError)
+        return fail(ParsedLine::CannotOpen, file.errorString());
+    if (bytes.size() > MaxTextFileSize)
+        return fail(ParsedLine::TooLong, QStringLiteral("larger than %1 bytes").arg(MaxTextFileSize));
+    QTextCodec *const utf8 = QTextCodec::codecForMib(106);
+    QTextCodec *const codec = QTextCodec::codecForUtfText(bytes, utf8);
+    if (codec == utf8 && bytes.contains('\0'))
+        return fail(ParsedLine::NotText, QStringLiteral("byte %1 is NUL: binary content, not text")
+                                             .arg(bytes.indexOf('\0') + 1));
+    QTextCodec::ConverterState state;
+    const QString decoded = codec->toUnicode(bytes.constData(), bytes.size(), &state);
+    if (state.invalidChars > 0 || state.remainingChars > 0 || decoded.contains(QChar(0)))
+        return fail(ParsedLine::NotText, QStringLiteral("not valid %1: binary content, not text")
+                                             .arg(QString::fromLatin1(codec->name())));
+    *text = decoded;
+    return ParsedLine::Ok;
 }
 
 bool writeParameterFile(const QString &path, const Values &values, QString *errorString)

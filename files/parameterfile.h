@@ -19,7 +19,10 @@ constexpr int MaxParameterLineLength = 4096;
 QString formatParameterLine(const Values &values);
 
 struct ParsedLine {
-    enum Status { Ok, TooFewFields, TooLong, CannotOpen };
+    // NotRegularFile: a named pipe, device, folder or socket, refused without
+    // being read. NotText: the first line holds a NUL byte or is not valid
+    // UTF-8 (a UTF-16 file without a byte-order mark, say).
+    enum Status { Ok, TooFewFields, TooLong, CannotOpen, NotRegularFile, NotText };
     Status status = TooFewFields;
     // Lenient reading, as the window loads a file: a field that is not a
     // decimal integer counts as 0. Values are not clamped here.
@@ -39,8 +42,21 @@ ParsedLine parseParameterLine(const QString &line);
 int firstInvalidField(const ParsedLine &parsed, QString *reason);
 
 // Reads the first line of the file (at most MaxParameterLineLength
-// characters) and parses it.
+// characters) and parses it. Only a regular file is opened, and the open
+// cannot block. The line is UTF-8 unless a byte-order mark says UTF-16 or
+// UTF-32; CR characters are dropped.
 ParsedLine readParameterFile(const QString &path);
+
+// Largest file that readTextFile takes.
+constexpr int MaxTextFileSize = 64 * 1024;
+
+// The whole of a small text file, for tools that check its format strictly.
+// Opened as readParameterFile opens a file (a regular file only, without
+// blocking). UTF-8 unless a byte-order mark says UTF-16 or UTF-32; the mark
+// is dropped. Status Ok with the text, or CannotOpen, NotRegularFile,
+// TooLong (over MaxTextFileSize bytes) or NotText (a NUL anywhere, or bytes
+// that are not UTF-8), with a message in *errorString.
+ParsedLine::Status readTextFile(const QString &path, QString *text, QString *errorString);
 
 // Writes the line through a temporary file that replaces the target only when
 // everything has been written; on any failure the old file is left as it was.

@@ -56,7 +56,8 @@ differ "servo-cli commands in the completion" "$work/commands" "$work/completed"
 [ -s "$work/commands" ] || { echo "no commands found in servo-cli --help"; failed=1; }
 
 help_exit_codes <"$work/global" >"$work/codes"
-: >"$work/options"
+# options the global help names ("servo-cli --version")
+grep -oE -- '--[a-z][a-z-]*' "$work/global" >"$work/options"
 for command in $(cat "$work/commands"); do
     "$cli" "$command" --help >"$work/help"
     help_options <"$work/help" >"$work/command-options"

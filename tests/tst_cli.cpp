@@ -3,21 +3,34 @@
 // programmer in this test for what the simulator never does (forget a write,
 // report values out of range, stay silent).
 #include "files/parameterfile.h"
+#include "tests/pipewatch.h"
 #include "protocol/frame.h"
 #include "serial/portsettings.h"
 #include "serial/pseudoterminal.h"
+#include "tests/skips.h"
 #include "tools/servo-cli/cli.h"
+#include "tools/servo-cli/input.h"
 
 #include <QElapsedTimer>
+#include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QProcess>
 #include <QRegularExpression>
+#include <QScopeGuard>
 #include <QSerialPort>
 #include <QTemporaryDir>
 #include <QtTest>
 
+#ifdef Q_OS_UNIX
+#include <fcntl.h>
+#include <sys/file.h>
+#include <sys/stat.h>
+#include <unistd.h>
+#endif
+
 #include <atomic>
+#include <memory>
 #include <thread>
 
 using namespace Servo;
@@ -36,6 +49,7 @@ struct Result {
     QString out;
     QString err;
     qint64 ms = 0;
+    QString rawOut; // out before its line ends were made LF
 };
 
 // A servo programmer scripted by the test, on a pseudo-terminal of its own,
@@ -44,12 +58,12 @@ class ScriptedProgrammer
 {
 public:
     Values block = startValues();
-    bool silent = false;
+    std::atomic<bool> silent{false};
     // A field that does not take what is written: it is stored as
     // stuckValue, or acknowledged as stuckValue, or both.
     int stuckField = -1;
     int stuckValue = 0;
-    bool storeStuck = false;
+    std::atomic<bool> storeStuck{false}; // may change while serving
     bool ackStuck = false;
     // Before each reply: the request echoed back and a valid frame of the
     // other reply kind, both carrying other values.
@@ -145,9 +159,10 @@ private:
     QString m_path;
 };
 
-Result runCli(const QStringList &args)
+Result runCli(const QStringList &args, const QProcessEnvironment &env = QProcessEnvironment::systemEnvironment())
 {
     QProcess p;
+    p.setProcessEnvironment(env);
     QElapsedTimer clock;
     clock.start();
     p.start(qEnvironmentVariable("SERVO_CLI"), args);
@@ -162,6 +177,18 @@ Result runCli(const QStringList &args)
     r.code = p.exitStatus() == QProcess::NormalExit ? p.exitCode() : -1;
     r.out = QString::fromUtf8(p.readAllStandardOutput());
     r.err = QString::fromUtf8(p.readAllStandardError());
+    r.rawOut = r.out;
+#ifdef Q_OS_WIN
+    // Windows programs end their text lines in CR LF, which text-mode
+    // readers turn back into LF. Every line must end so, none with CR CR LF
+    // or a bare LF; the checks that follow compare LF.
+    for (QString *text : {&r.out, &r.err}) {
+        const int pairs = text->count(QLatin1String("\r\n"));
+        if (text->count(QLatin1Char('\n')) != pairs || text->count(QLatin1Char('\r')) != pairs)
+            QTest::qFail(qPrintable(QStringLiteral("not CR LF throughout: ") + *text), __FILE__, __LINE__);
+        text->replace(QLatin1String("\r\n"), QLatin1String("\n"));
+    }
+#endif
     return r;
 }
 
@@ -195,6 +222,13 @@ bool valuesFromJson(const QString &text, Values *values)
     return object.size() == ParameterCount;
 }
 
+void writeLockFile(const QString &path, qint64 pid)
+{
+    QFile f(path);
+    QVERIFY(f.open(QIODevice::WriteOnly | QIODevice::Truncate));
+    f.write(QString::asprintf("%10lld\n", pid).toLatin1());
+}
+
 QString noReplyMessage(const QString &port, int ms, int attempts)
 {
     return QStringLiteral("no reply from the servo programmer on %1 within %2 ms (%3 attempt%4); "
@@ -222,6 +256,17 @@ private:
             qFatal("cannot write %s", qPrintable(path));
         return path;
     }
+    // A null content stands for a missing file, "<pipe>" for a named pipe.
+    QString fileFor(const QByteArray &content, std::unique_ptr<PipeWatch> *pipe)
+    {
+        if (content.isNull())
+            return m_dir.filePath(QStringLiteral("absent.txt"));
+        if (content != "<pipe>")
+            return file(content);
+        const QString path = m_dir.filePath(QStringLiteral("pipe%1.txt").arg(++m_files));
+        pipe->reset(new PipeWatch(path));
+        return path;
+    }
     static void malformedFiles();
 
 private slots:
@@ -232,6 +277,10 @@ private slots:
     void badArguments();
     void ports();
     void portTable();
+    void strictText_data();
+    void strictText();
+    void formatting_data();
+    void formatting();
     void show_data();
     void show();
     void showRefuses_data() { malformedFiles(); }
@@ -244,11 +293,16 @@ private slots:
     void noReply();
     void portUnavailable_data();
     void portUnavailable();
+    void twoOnOneLine();
     void writeDoesNotTake_data();
     void writeDoesNotTake();
     void otherFramesSkipped();
     void readOutOfRange();
     void roundTrip();
+    void jsonBothWays();
+    void getSetBackup();
+    void program();
+    void backupFails();
 };
 
 void TestCli::initTestCase()
@@ -265,9 +319,12 @@ void TestCli::help_data()
     QTest::newRow("--help") << QStringList{"--help"} << "Usage: servo-cli <command>";
     QTest::newRow("help") << QStringList{"help"} << "Usage: servo-cli <command>";
     QTest::newRow("ports") << QStringList{"ports", "--help"} << "Usage: servo-cli ports";
-    QTest::newRow("read") << QStringList{"read", "-h"} << "Usage: servo-cli read --port";
-    QTest::newRow("write") << QStringList{"write", "--bogus", "--help"} << "Usage: servo-cli write --port";
-    QTest::newRow("help diff") << QStringList{"help", "diff"} << "Usage: servo-cli diff --port";
+    QTest::newRow("read") << QStringList{"read", "-h"} << "Usage: servo-cli read [--port PORT]";
+    QTest::newRow("write") << QStringList{"write", "--bogus", "--help"} << "Usage: servo-cli write [--port PORT] FILE";
+    QTest::newRow("help diff") << QStringList{"help", "diff"} << "Usage: servo-cli diff [--port PORT] FILE";
+    QTest::newRow("get") << QStringList{"get", "--help"} << "Usage: servo-cli get [--port PORT] NAME...";
+    QTest::newRow("set") << QStringList{"set", "--help"} << "Usage: servo-cli set [--port PORT] NAME=VALUE...";
+    QTest::newRow("program") << QStringList{"program", "--help"} << "Usage: servo-cli program [--port PORT] FILE";
     QTest::newRow("show") << QStringList{"show", "--help"} << "Usage: servo-cli show FILE";
 }
 
@@ -279,6 +336,10 @@ void TestCli::help()
     QCOMPARE(r.code, 0);
     QVERIFY2(r.out.startsWith(usage), qPrintable(r.out));
     QVERIFY(r.out.contains(QLatin1String("Exit codes")));
+    if (args.first() == QLatin1String("--help"))
+        QVERIFY(QRegularExpression("^servo-cli \\d+\\.\\d+\n$").match(runCli({"--version"}).out).hasMatch());
+    if (args.first() != QLatin1String("--help") && r.out.contains(QLatin1String("--timeout")))
+        QVERIFY(r.out.simplified().contains("1 to 600000") && r.out.simplified().contains("0 to 100"));
     QCOMPARE(r.err, QString());
 }
 
@@ -292,7 +353,6 @@ void TestCli::badArguments_data()
     QTest::newRow("nothing") << QStringList{} << "no command given";
     QTest::newRow("unknown command") << QStringList{"frobnicate"} << "unknown command \"frobnicate\"";
     QTest::newRow("option first") << QStringList{"--port", p, "read"} << "the command comes first";
-    QTest::newRow("no port") << QStringList{"read"} << "read needs --port PORT";
     QTest::newRow("unknown option") << QStringList{"read", "-p", p, "--bogus"} << "unknown option --bogus";
     QTest::newRow("port without value") << QStringList{"read", "--port"} << "--port needs a value";
     QTest::newRow("port twice") << QStringList{"read", "-p", p, "--port=x"} << "--port given twice";
@@ -304,6 +364,11 @@ void TestCli::badArguments_data()
     QTest::newRow("flag with value") << QStringList{"show", "a", "--json=yes"} << "--json takes no value";
     QTest::newRow("option of another command") << QStringList{"show", "a", "--no-verify"} << "unknown option";
     QTest::newRow("help on nothing") << QStringList{"help", "nothing"} << "no help on \"nothing\"";
+    QTest::newRow("unknown field") << QStringList{"get", "-p", p, "Torque"} << "unknown parameter \"Torque\"; the names are TorqueGain, BrakeGain";
+    QTest::newRow("set without value") << QStringList{"set", "-p", p, "SoftStart"} << "\"SoftStart\" is not NAME=VALUE";
+    QTest::newRow("switch set to 2") << QStringList{"set", "-p", p, "softstart=2"} << "SoftStart takes on/off";
+    QTest::newRow("field twice") << QStringList{"set", "-p", p, "Sensitivity=1", "sensitivity=2"} << "Sensitivity given twice";
+    QTest::newRow("JSON on --out -") << QStringList{"read", "-p", p, "--json", "--out", "-"} << "--out - and --json";
 }
 
 void TestCli::badArguments()
@@ -350,12 +415,111 @@ void TestCli::portTable()
     QCOMPARE(lines.at(2).lastIndexOf(QLatin1Char('-')), lines.at(0).indexOf(QLatin1String("VID:PID")));
 }
 
+void TestCli::strictText_data()
+{
+    QTest::addColumn<QString>("text");
+    QTest::addColumn<bool>("json");
+    QTest::addColumn<QString>("problem"); // empty: taken, as the sample
+    const QString line = QString::fromLatin1(SampleLine);
+    const QString json = ServoCli::formatJson(sampleValues());
+    auto replaced = [&json](const char *from, const char *to) { return QString(json).replace(from, to); };
+    QTest::newRow("line") << line << false << "";
+    QTest::newRow("line, CR LF, empty line") << line + "\r\n\n" << false << "";
+    QTest::newRow("fifteen fields") << line + ",1" << false << "the first line has 15 fields, 14 are needed";
+    QTest::newRow("lone CR") << line + "\r7\n" << false << "a CR that does not end it";
+    QTest::newRow("blank second line") << line + "\n \n" << false << "line 2 is not empty";
+    QTest::newRow("JSON") << json << true << "";
+    QTest::newRow("JSON, compact, any order, white space first")
+        << "\r\n " + QString(json).replace("\n", "").replace("\"TorqueGain\": 100,", "").chopped(1) + ",\"TorqueGain\":1e2}"
+        << true << "";
+    QTest::newRow("JSON key missing") << replaced("\"BrakeGain\": 50,", "") << true << "key missing: BrakeGain";
+    QTest::newRow("JSON key in other case") << replaced("BrakeGain", "brakegain") << true << "unknown key \"brakegain\"";
+    QTest::newRow("JSON fraction") << replaced(": 100,", ": 100.5,") << true << "TorqueGain is 100.5, not an integer";
+    QTest::newRow("JSON string") << replaced(": 100,", ": \"100\",") << true << "TorqueGain is \"100\", not an integer";
+    QTest::newRow("JSON switch as number") << replaced("true", "1") << true << "ReversedRotation is 1, not true or false";
+    QTest::newRow("JSON out of range") << replaced(": 399,", ": 400,") << true << "MAXDuty is 400, outside 0..399";
+    QTest::newRow("JSON key twice") << replaced("\"BrakeGain\": 50,", "\"BrakeGain\": 50, \"BrakeGain\" : 9,") << true
+                                    << "key \"BrakeGain\" given twice";
+    QTest::newRow("JSON after the object") << json + "{}" << true << "not valid JSON";
+    QTest::newRow("JSON array") << "[" + json + "]" << false << "line 2 is not empty";
+}
+
+void TestCli::strictText()
+{
+    QFETCH(QString, text);
+    QFETCH(bool, json);
+    QFETCH(QString, problem);
+    const ServoCli::ValuesCheck check = ServoCli::parseValuesText(text);
+    QCOMPARE(check.json, json);
+    QVERIFY2(check.problem.contains(problem), qPrintable(check.problem));
+    QCOMPARE(check.ok, problem.isEmpty());
+    if (check.ok)
+        QCOMPARE(check.values, sampleValues());
+}
+
+void TestCli::formatting_data()
+{
+    QTest::addColumn<QString>("text");
+    QTest::addColumn<QString>("expected");
+    const Values sample = sampleValues();
+    Values other = sample;
+    other[Sensitivity] = 7;
+    other[SoftStart] = 1;
+    QTest::newRow("write, verified") << ServoCli::formatWriteJson(sample, sample, &sample)
+                                     << "verified=true differing= readBack=100";
+    QTest::newRow("write, differs") << ServoCli::formatWriteJson(sample, other, &sample)
+                                    << "verified=false differing=Sensitivity,SoftStart readBack=100";
+    QTest::newRow("write, not verified") << ServoCli::formatWriteJson(sample, sample, nullptr)
+                                         << "verified=null differing= readBack=none";
+    QTest::newRow("diff") << ServoCli::formatDiffJson(sample, other) << "agree=false differing=Sensitivity,SoftStart";
+    QTest::newRow("assignments") << ServoCli::formatAssignments(other, {SoftStart, TorqueGain})
+                                 << "SoftStart=on\nTorqueGain=100\n";
+    QTest::newRow("CSV") << ServoCli::formatCsvRow({"t", "/dev/a,b", "say \"x\""}, &sample)
+                         << "t,\"/dev/a,b\",\"say \"\"x\"\"\"," + QString::fromLatin1(SampleLine);
+    QTest::newRow("CSV, no values") << ServoCli::formatCsvRow({"t"}, nullptr) << "t" + QString(14, ',');
+}
+
+void TestCli::formatting()
+{
+    QFETCH(QString, text);
+    QFETCH(QString, expected);
+    const QJsonObject o = QJsonDocument::fromJson(text.toUtf8()).object();
+    if (o.isEmpty()) { // not JSON
+        QCOMPARE(text, expected);
+        return;
+    }
+    // The JSON results: a summary of the keys the scripts read.
+    const char *flag = o.contains("verified") ? "verified" : "agree";
+    QStringList differing;
+    for (const QJsonValue &v : o.value("differing").toArray())
+        differing << v.toString();
+    QString summary = QStringLiteral("%1=%2 differing=%3")
+                          .arg(flag, o.value(flag).isNull() ? "null" : o.value(flag).toBool() ? "true" : "false",
+                               differing.join(','));
+    if (o.contains("verified"))
+        summary += " readBack=" + (o.contains("readBack") ? QString::number(o.value("readBack")["TorqueGain"].toInt())
+                                                          : QStringLiteral("none"));
+    QCOMPARE(summary, expected);
+    // Every block nested in it is the JSON that read --json prints.
+    for (const char *key : {"written", "acknowledged", "readBack", "servo", "file"}) {
+        if (o.contains(key)) {
+            const QString block = QString::fromUtf8(QJsonDocument(o.value(key).toObject()).toJson());
+            QVERIFY2(ServoCli::parseJsonText(block).ok, key);
+        }
+    }
+}
+
 void TestCli::show_data()
 {
     QTest::addColumn<QByteArray>("content");
     QTest::newRow("window format") << SampleLine;
-    QTest::newRow("CR LF and more lines") << SampleLine + "\r\n7,7,7\r\n";
-    QTest::newRow("extra fields") << SampleLine + ",5,abc";
+    QTest::newRow("CR LF, empty lines") << SampleLine + "\r\n\n\r\n";
+    QTest::newRow("UTF-8 byte-order mark, LF") << "\xef\xbb\xbf" + SampleLine + "\n";
+    QTest::newRow("UTF-16 with byte-order mark") << QByteArray("\xff\xfe")
+                                                        + QByteArray(reinterpret_cast<const char *>(
+                                                                         QString::fromLatin1(SampleLine).utf16()),
+                                                                     2 * SampleLine.size());
+    QTest::newRow("leading zeros") << QByteArray("0100,050,20,10,0900,2100,2,1500,399,128,128,1,0,01");
 }
 
 void TestCli::show()
@@ -376,6 +540,7 @@ void TestCli::show()
 
     const Result json = runCli({"show", "--json", path});
     QCOMPARE(json.code, 0);
+    QVERIFY(QJsonDocument::fromJson(json.rawOut.toUtf8()).isObject()); // CR LF included
     Values values{};
     QVERIFY2(valuesFromJson(json.out, &values), qPrintable(json.out));
     QCOMPARE(values, sampleValues());
@@ -392,7 +557,14 @@ void TestCli::malformedFiles()
                                   << "the first line has 3 fields, 14 are needed; field 4 (Integral Speed)";
     QTest::newRow("letters") << QByteArray("100,5x,20,10,900,2100,2,1500,399,128,128,1,0,1") << 6
                              << "field 2 (Brake Gain) is \"5x\", not a decimal number";
-    QTest::newRow("negative") << QByteArray("-1,50,20,10,900,2100,2,1500,399,128,128,1,0,1") << 6 << "field 1 (Torque Gain)";
+    QTest::newRow("negative") << QByteArray("-1,50,20,10,900,2100,2,1500,399,128,128,1,0,1") << 6
+                              << "field 1 (Torque Gain) is -1, outside 0..255";
+    QTest::newRow("fifteen fields") << QByteArray("1,2,3,4,600,2400,50,1500,300,7,8,1,0,1,5") << 6
+                                    << "the first line has 15 fields, 14 are needed";
+    QTest::newRow("trailing comma") << SampleLine + ",\n" << 6 << "15 fields, 14 are needed (a comma at the end";
+    QTest::newRow("second line") << SampleLine + "\n\n7,7,7\n" << 6 << "line 3 is not empty";
+    QTest::newRow("space") << QByteArray("100, 50,20,10,900,2100,2,1500,399,128,128,1,0,1") << 6
+                           << "field 2 (Brake Gain) is \" 50\", not a decimal number";
     QTest::newRow("empty field") << QByteArray("100,50,20,10,900,,2,1500,399,128,128,1,0,1") << 6 << "field 6 (MAX Pulse Width)";
     QTest::newRow("above range") << QByteArray("100,50,20,10,900,2100,51,1500,399,128,128,1,0,1") << 6
                                  << "field 7 (Sensitivity) is 51, outside 0..50";
@@ -400,6 +572,14 @@ void TestCli::malformedFiles()
                                  << "field 5 (Min Pulse Width) is 499, outside 500..2500";
     QTest::newRow("switch 2") << QByteArray("100,50,20,10,900,2100,2,1500,399,128,128,1,2,1") << 6
                               << "field 13 (Soft Start) is 2, outside 0..1";
+    QTest::newRow("named pipe") << QByteArray("<pipe>") << 7 << "a named pipe, not a regular file";
+    QByteArray utf16;
+    for (char c : SampleLine)
+        utf16 += QByteArray(1, c) + '\0';
+    QTest::newRow("UTF-16 without byte-order mark") << utf16 << 6 << "byte 2 of the first line is NUL";
+    QTest::newRow("NUL on a later line") << SampleLine + QByteArray("\n\n\0", 3) << 6 << "byte 49 is NUL";
+    QTest::newRow("not UTF-8 on a later line") << SampleLine + "\n\xff" << 6 << "not valid UTF-8";
+    QTest::newRow("over 64 KiB") << SampleLine + QByteArray(65536, '\n') << 6 << "larger than 65536 bytes";
 }
 
 void TestCli::showRefuses()
@@ -407,8 +587,13 @@ void TestCli::showRefuses()
     QFETCH(QByteArray, content);
     QFETCH(int, code);
     QFETCH(QString, message);
-    const QString path = content.isNull() ? m_dir.filePath(QStringLiteral("absent.txt")) : file(content);
+    if (content == "<pipe>")
+        SKIP_WITHOUT_SPECIAL_FILES();
+    std::unique_ptr<PipeWatch> pipe;
+    const QString path = fileFor(content, &pipe);
     const Result r = runCli({"show", path});
+    if (pipe)
+        QCOMPARE(pipe->opened(), 0);
     QCOMPARE(r.code, code);
     QCOMPARE(r.out, QString());
     QVERIFY2(r.err.startsWith(QLatin1String("servo-cli: ")), qPrintable(r.err));
@@ -417,13 +602,17 @@ void TestCli::showRefuses()
 
 void TestCli::writeRefusesBeforeSending()
 {
+    SKIP_WITHOUT_PSEUDO_TERMINAL();
     QFETCH(QByteArray, content);
     QFETCH(int, code);
     QFETCH(QString, message);
     ScriptedProgrammer programmer;
     QVERIFY(programmer.start());
-    const QString path = content.isNull() ? m_dir.filePath(QStringLiteral("absent.txt")) : file(content);
+    std::unique_ptr<PipeWatch> pipe;
+    const QString path = fileFor(content, &pipe);
     const Result r = runCli({"write", "--port", programmer.path(), path});
+    if (pipe)
+        QCOMPARE(pipe->opened(), 0);
     programmer.stop();
     QCOMPARE(r.code, code);
     QVERIFY2(r.err.contains(message), qPrintable(r.err));
@@ -448,8 +637,10 @@ void TestCli::faults_data()
     QTest::newRow("noise") << QStringList{"--noise", "45"} << write << 0 << ok;
     QTest::newRow("noise, split") << QStringList{"--noise", "30", "--chunk", "7"} << read << 0 << ok;
     QTest::newRow("delay within time-out") << QStringList{"--delay", "300"} << write << 0 << ok;
+    // Rows that must get a reply allow seconds; those that must not get one
+    // fail the same way whether a reply is missing or merely late.
     QTest::newRow("delay past time-out")
-        << QStringList{"--delay", "3000"} << QStringList{"read", "--timeout", "200", "--retries", "1"} << 3
+        << QStringList{"--delay", "60000"} << QStringList{"read", "--timeout", "200", "--retries", "1"} << 3
         << noReplyMessage("%PORT", 200, 2);
     QTest::newRow("every reply corrupted")
         << QStringList{"--corrupt-every", "1"} << QStringList{"read", "--timeout", "300"} << 3
@@ -460,12 +651,12 @@ void TestCli::faults_data()
     // The write's acknowledgement is the first reply and request, the read
     // back the second: a retry has to rescue the read back.
     QTest::newRow("corrupted read back, retried")
-        << QStringList{"--corrupt-every", "2"} << QStringList{"write", "--timeout", "1000", "--retries", "1"} << 0 << ok;
+        << QStringList{"--corrupt-every", "2"} << QStringList{"write", "--timeout", "3000", "--retries", "1"} << 0 << ok;
     QTest::newRow("corrupted read back, no retry")
         << QStringList{"--corrupt-every", "2"} << QStringList{"write", "--timeout", "300", "--retries", "0"} << 3
         << noReplyMessage("%PORT", 300, 1);
     QTest::newRow("lost read back, retried")
-        << QStringList{"--drop-every", "2"} << QStringList{"write", "--timeout", "1000", "--retries", "1"} << 0 << ok;
+        << QStringList{"--drop-every", "2"} << QStringList{"write", "--timeout", "3000", "--retries", "1"} << 0 << ok;
     QTest::newRow("lost read back, no retry")
         << QStringList{"--drop-every", "2"} << QStringList{"write", "--timeout", "300", "--retries", "0"} << 3
         << noReplyMessage("%PORT", 300, 1);
@@ -473,6 +664,7 @@ void TestCli::faults_data()
 
 void TestCli::faults()
 {
+    SKIP_WITHOUT_PSEUDO_TERMINAL();
     QFETCH(QStringList, simArgs);
     QFETCH(QStringList, cliArgs);
     QFETCH(int, code);
@@ -510,6 +702,7 @@ void TestCli::noReply_data()
 
 void TestCli::noReply()
 {
+    SKIP_WITHOUT_PSEUDO_TERMINAL();
     QFETCH(int, retries);
     ScriptedProgrammer programmer;
     programmer.silent = true;
@@ -530,36 +723,119 @@ void TestCli::noReply()
 
 void TestCli::portUnavailable_data()
 {
-    QTest::addColumn<bool>("busy");
+    QTest::addColumn<QString>("how"); // a port name on Windows
     QTest::addColumn<QString>("command");
-    QTest::addColumn<QString>("reason");
-    QTest::newRow("missing, read") << false << "read" << "does not exist";
-    QTest::newRow("missing, diff") << false << "diff" << "does not exist";
-#ifdef Q_OS_LINUX
-    QTest::newRow("busy, write") << true << "write" << "dialout group";
+    QTest::addColumn<QString>("reason"); // %PID: this test's process
+#ifdef Q_OS_WIN
+    // Both spellings of a port name; from COM10 on only the second opens with
+    // the plain Windows file functions, and Qt accepts both.
+    QTest::newRow("missing, read") << "COM199" << "read" << "does not exist";
+    QTest::newRow("missing, diff") << "\\\\.\\COM210" << "diff" << "does not exist";
+#else
+    QTest::newRow("missing, read") << "missing" << "read" << "the port does not exist";
+    QTest::newRow("missing, diff") << "missing" << "diff" << "the port does not exist";
+    QTest::newRow("bare name, in /dev") << "bare" << "read" << "the port does not exist";
+    QTest::newRow("regular file") << "file" << "read" << "not a serial port (a regular file)";
+    QTest::newRow("/dev/null") << "/dev/null" << "write" << "not a serial port (a character device that is not";
+    QTest::newRow("held by a serial port") << "qt" << "write" << "the port is busy: process %PID";
+    QTest::newRow("UUCP lock of a live process") << "uucp" << "read" << "the port is busy: process %PID";
 #endif
-    QTest::newRow("busy, read") << true << "read" << "busy";
+#ifdef Q_OS_LINUX
+    QTest::newRow("held with flock") << "flock" << "read" << "the port is busy: process %PID (tst_cli) holds it (flock)";
+    if (::geteuid() != 0) // root opens whatever the mode says
+        QTest::newRow("no permission") << "chmod" << "read" << "permission denied";
+#endif
 }
 
 void TestCli::portUnavailable()
 {
-    QFETCH(bool, busy);
+    QFETCH(QString, how);
     QFETCH(QString, command);
     QFETCH(QString, reason);
     ScriptedProgrammer programmer;
+#ifdef Q_OS_WIN
+    QString port = how; // the servo programmer is never reached
+#else
     QVERIFY(programmer.start());
-    QSerialPort holder(programmer.path());
-    if (busy)
+    QString port = programmer.path();
+#endif
+    QSerialPort holder(port);
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    QTemporaryDir lockFolder;
+    env.insert(QStringLiteral("SERVO_LOCK_DIR"), lockFolder.path());
+    const QString lockFile = lockFolder.filePath("LCK.." + port.mid(5).replace('/', '_'));
+#ifdef Q_OS_UNIX
+    const int fd = ::open(QFile::encodeName(port).constData(), O_RDWR | O_NOCTTY | O_NONBLOCK);
+    const auto closeFd = qScopeGuard([fd] { ::close(fd); });
+    if (how == QLatin1String("flock"))
+        QVERIFY(::flock(fd, LOCK_EX) == 0);
+    if (how == QLatin1String("chmod"))
+        QVERIFY(::fchmod(fd, 0) == 0);
+#endif
+    if (how == QLatin1String("qt"))
         QVERIFY2(holder.open(QIODevice::ReadWrite), qPrintable(holder.errorString()));
-    const QString port = busy ? programmer.path() : m_dir.filePath(QStringLiteral("no-such-port"));
+    if (how == QLatin1String("uucp"))
+        writeLockFile(lockFile, QCoreApplication::applicationPid());
+    if (how == QLatin1String("missing"))
+        port = m_dir.filePath(QStringLiteral("no-such-port"));
+    if (how == QLatin1String("bare"))
+        port = QStringLiteral("no-such-servo");
+    if (how == QLatin1String("file"))
+        port = file(SampleLine);
+    if (how == QLatin1String("/dev/null"))
+        port = how;
     QStringList args{command, "--port", port};
     if (command != QLatin1String("read"))
         args << file(SampleLine);
-    const Result r = runCli(args);
+    const Result r = runCli(args, env);
     QCOMPARE(r.code, 4);
     QCOMPARE(r.out, QString());
-    QVERIFY2(r.err.startsWith("servo-cli: cannot open the serial port " + port + ": "), qPrintable(r.err));
-    QVERIFY2(r.err.contains(reason), qPrintable(r.err));
+    const QString shown = how == QLatin1String("bare") ? "/dev/" + port : port;
+    QVERIFY2(r.err.startsWith("servo-cli: cannot open the serial port " + shown + ": "), qPrintable(r.err));
+    QVERIFY2(r.err.contains(QString(reason).replace("%PID", QString::number(QCoreApplication::applicationPid()))),
+             qPrintable(r.err));
+    QCOMPARE(programmer.received, QByteArray());
+    if (how == QLatin1String("uucp")) {
+        QVERIFY(r.err.contains(" (lock file " + lockFile + ")"));
+        // The lock of a process that is gone is passed over and left alone.
+        writeLockFile(lockFile, 999999999);
+        QCOMPARE(runCli({"read", "--port", port}, env).code, 0);
+        QVERIFY(QFile::exists(lockFile));
+    }
+}
+
+void TestCli::twoOnOneLine()
+{
+    SKIP_WITHOUT_PSEUDO_TERMINAL();
+    // The first holds the port while it waits for a reply that never comes;
+    // the second, through a link, must not send on the same line.
+    ScriptedProgrammer programmer;
+    programmer.silent = true;
+    QVERIFY(programmer.start());
+    const QString link = m_dir.filePath(QStringLiteral("servo-link"));
+    QVERIFY(QFile::link(programmer.path(), link));
+    QProcess first;
+    first.setReadChannel(QProcess::StandardError);
+    first.start(qEnvironmentVariable("SERVO_CLI"),
+                {"read", "--port", programmer.path(), "--timeout", "1500", "--retries", "0", "--verbose"});
+    QByteArray firstErr;
+    while (!firstErr.contains("attempt 1") && first.waitForReadyRead(10000))
+        firstErr += first.readAllStandardError();
+    QVERIFY2(firstErr.contains("attempt 1"), firstErr.constData());
+    // Lock files in a folder of its own: the flock alone must tell.
+    QTemporaryDir lockFolder;
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    env.insert(QStringLiteral("SERVO_LOCK_DIR"), lockFolder.path());
+    const Result second = runCli({"write", "--port", link, file(SampleLine)}, env);
+    const qint64 firstPid = first.processId();
+    QVERIFY(first.waitForFinished(10000));
+    programmer.stop();
+    QCOMPARE(first.exitCode(), 3);
+    QCOMPARE(second.code, 4);
+    QVERIFY2(second.err.startsWith("servo-cli: cannot open the serial port " + link + " (" + programmer.path() + "): "
+                                   "the port is busy: process " + QString::number(firstPid) + " (servo-cli) holds it (flock)"),
+             qPrintable(second.err));
+    QCOMPARE(programmer.requests.size(), 1);
 }
 
 void TestCli::writeDoesNotTake_data()
@@ -574,6 +850,7 @@ void TestCli::writeDoesNotTake_data()
 
 void TestCli::writeDoesNotTake()
 {
+    SKIP_WITHOUT_PSEUDO_TERMINAL();
     QFETCH(bool, storeStuck);
     QFETCH(bool, ackStuck);
     QFETCH(QStringList, row);
@@ -604,6 +881,7 @@ void TestCli::writeDoesNotTake()
 
 void TestCli::otherFramesSkipped()
 {
+    SKIP_WITHOUT_PSEUDO_TERMINAL();
     ScriptedProgrammer programmer;
     programmer.decoys = true;
     QVERIFY(programmer.start());
@@ -619,6 +897,7 @@ void TestCli::otherFramesSkipped()
 
 void TestCli::readOutOfRange()
 {
+    SKIP_WITHOUT_PSEUDO_TERMINAL();
     ScriptedProgrammer programmer;
     programmer.block = sampleValues();
     programmer.block[Sensitivity] = 100;
@@ -644,6 +923,7 @@ void TestCli::readOutOfRange()
 
 void TestCli::roundTrip()
 {
+    SKIP_WITHOUT_PSEUDO_TERMINAL();
     // Window format: one line, no line end.
     const QString original = file(SampleLine);
     QCOMPARE(runCli({"show", original}).code, 0);
@@ -682,6 +962,159 @@ void TestCli::roundTrip()
     const Result unwritable = runCli({"read", "--port", port, "--out", m_dir.filePath("no-dir/x.txt")});
     QCOMPARE(unwritable.code, 7);
     QVERIFY(unwritable.err.contains(QLatin1String("cannot write")));
+}
+
+void TestCli::jsonBothWays()
+{
+    SKIP_WITHOUT_PSEUDO_TERMINAL();
+    Simulator sim;
+    QVERIFY(sim.start({}));
+    const QString port = sim.path();
+    const QString backup = m_dir.filePath(QStringLiteral("backup.txt"));
+    const QString json = file(ServoCli::formatJson(sampleValues()).toUtf8());
+    const Result written = runCli({"write", "--port", port, "--json", "--backup", backup, json});
+    QVERIFY2(written.code == 0, qPrintable(written.err));
+    QCOMPARE(QJsonDocument::fromJson(written.out.toUtf8()).object().value("verified"), QJsonValue(true));
+    QCOMPARE(readParameterFile(backup).values, startValues()); // the block before the write
+
+    const QString readBack = file(runCli({"read", "--port", port, "--json"}).out.toUtf8());
+    const Result same = runCli({"diff", "--port", port, "--json", readBack});
+    QCOMPARE(same.code, 0);
+    QCOMPARE(QJsonDocument::fromJson(same.out.toUtf8()).object().value("agree"), QJsonValue(true));
+    const Result shown = runCli({"show", "--json", readBack});
+    QCOMPARE(shown.out, ServoCli::formatJson(sampleValues()));
+    const Result line = runCli({"read", "--port", port, "--out", "-"});
+    QCOMPARE(line.out, QString::fromLatin1(SampleLine + '\n'));
+    const Result bad = runCli({"write", "--port", port, file("{\"TorqueGain\": 1}")});
+    QCOMPARE(bad.code, 6);
+    QVERIFY2(bad.err.contains("keys missing: BrakeGain, IntegralGain"), qPrintable(bad.err));
+}
+
+void TestCli::getSetBackup()
+{
+    SKIP_WITHOUT_PSEUDO_TERMINAL();
+    Simulator sim;
+    QVERIFY(sim.start({}));
+    // The port from the environment; ports lists the simulator.
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    env.insert(QStringLiteral("SERVO_PORT"), sim.path());
+    QVERIFY(runCli({"ports"}).out.contains(sim.path() + "  servo-sim"));
+    const QString backup = m_dir.filePath(QStringLiteral("before-set.txt"));
+    const Result set = runCli({"set", "sensitivity=7", "SoftStart=on", "MAXDuty=0399", "--backup", backup}, env);
+    QVERIFY2(set.code == 0, qPrintable(set.err));
+    QCOMPARE(readParameterFile(backup).values, startValues());
+    const Result get = runCli({"get", "SOFTSTART", "Sensitivity", "MAXDuty", "TorqueGain"}, env);
+    QCOMPARE(get.code, 0);
+    QCOMPARE(get.out, QStringLiteral("SoftStart=on\nSensitivity=7\nMAXDuty=399\nTorqueGain=0\n"));
+    const Result outside = runCli({"set", "Sensitivity=51"}, env);
+    QCOMPARE(outside.code, 6);
+    QCOMPARE(outside.err, QStringLiteral("servo-cli: Sensitivity=51 is outside 0..50; nothing was sent\n"));
+    QCOMPARE(runCli({"get", "Sensitivity"}, env).out, QStringLiteral("Sensitivity=7\n"));
+    const Result json = runCli({"get", "--json", "softStart", "TorqueGain"}, env);
+    QCOMPARE(json.out, QStringLiteral("{\n  \"SoftStart\": true,\n  \"TorqueGain\": 0\n}\n"));
+    // Neither --port nor SERVO_PORT: the simulator when it is the only port,
+    // else a refusal that lists it (the machine may have ports of its own).
+    env.remove(QStringLiteral("SERVO_PORT"));
+    const Result chosen = runCli({"get", "Sensitivity"}, env);
+    if (chosen.code == 0) {
+        QCOMPARE(chosen.err, "servo-cli: using " + sim.path() + ", the only port present\n");
+        QCOMPARE(chosen.out, QStringLiteral("Sensitivity=7\n"));
+    } else {
+        QCOMPARE(chosen.code, 2);
+        QVERIFY2(chosen.err.contains(QRegularExpression("ports are present: .*" + sim.path())), qPrintable(chosen.err));
+    }
+}
+
+void TestCli::program()
+{
+    SKIP_WITHOUT_PSEUDO_TERMINAL();
+    // Three servos; the second does not keep Sensitivity.
+    ScriptedProgrammer programmer;
+    programmer.stuckField = Sensitivity;
+    programmer.stuckValue = 7;
+    QVERIFY(programmer.start());
+    const QString log = m_dir.filePath(QStringLiteral("batch.csv"));
+    const QString values = file(SampleLine);
+    QProcess cli;
+    cli.start(qEnvironmentVariable("SERVO_CLI"), {"program", "--port", programmer.path(), values, "--log", log, "--verbose"});
+    QString out;
+    auto waitFor = [&](const QString &text) {
+        while (!out.contains(text) && cli.waitForReadyRead(10000))
+            out += QString::fromUtf8(cli.readAllStandardOutput());
+        return out.contains(text);
+    };
+    QVERIFY2(waitFor("servo 1: verified\n"), qPrintable(out));
+    programmer.storeStuck = true;
+    cli.write("\n");
+    QVERIFY2(waitFor("servo 2: FAILED, fields that did not take: Sensitivity\n"), qPrintable(out));
+    programmer.storeStuck = false;
+    cli.write("\n");
+    QVERIFY2(waitFor("servo 3: verified\n"), qPrintable(out));
+    cli.write("q\n");
+    QVERIFY(cli.waitForFinished(10000));
+    out += QString::fromUtf8(cli.readAllStandardOutput());
+    programmer.stop();
+    QCOMPARE(cli.exitCode(), 5);
+    QVERIFY2(out.endsWith("servo 3: verified\nprogrammed 2, failed 1\n"), qPrintable(out));
+    QFile csv(log);
+    QVERIFY(csv.open(QIODevice::ReadOnly));
+    const QStringList rows = QString::fromUtf8(csv.readAll()).split('\n', Qt::SkipEmptyParts);
+    QCOMPARE(rows.size(), 4);
+    QVERIFY2(rows.at(0).startsWith("time,port,result,TorqueGain,"), qPrintable(rows.at(0)));
+    Values stuck = sampleValues();
+    stuck[Sensitivity] = 7;
+    QStringList cells = rows.at(2).split(',');
+    QCOMPARE(cells.mid(1, 2), QStringList({programmer.path(), "differs"}));
+    QCOMPARE(cells.mid(3).join(','), formatParameterLine(stuck));
+    QCOMPARE(rows.at(3).section(',', 2), "verified," + QString::fromLatin1(SampleLine));
+
+    // Every servo verified, and the end of the input stops the run.
+    QVERIFY(programmer.start());
+    QProcess again;
+    again.start(qEnvironmentVariable("SERVO_CLI"), {"program", "--port", programmer.path(), values});
+    again.closeWriteChannel();
+    QVERIFY(again.waitForFinished(10000));
+    programmer.stop();
+    QCOMPARE(again.exitCode(), 0);
+    QCOMPARE(QString::fromUtf8(again.readAllStandardOutput()), QStringLiteral("servo 1: verified\nprogrammed 1, failed 0\n"));
+
+    // A servo that does not answer fails; the log gets a row without values
+    // and no second header.
+    programmer.silent = true;
+    QVERIFY(programmer.start());
+    QProcess silent;
+    silent.start(qEnvironmentVariable("SERVO_CLI"), {"program", "--port", programmer.path(), values, "--log", log,
+                                                     "--timeout", "100", "--retries", "0"});
+    silent.closeWriteChannel();
+    QVERIFY(silent.waitForFinished(10000));
+    programmer.stop();
+    QCOMPARE(silent.exitCode(), 5);
+    QCOMPARE(QString::fromUtf8(silent.readAllStandardOutput()),
+             QStringLiteral("servo 1: FAILED, no reply\nprogrammed 0, failed 1\n"));
+    QVERIFY(csv.seek(0));
+    const QStringList appended = QString::fromUtf8(csv.readAll()).split('\n', Qt::SkipEmptyParts);
+    QCOMPARE(appended.mid(0, 4), rows);
+    QCOMPARE(appended.size(), 5);
+    QCOMPARE(appended.at(4).section(',', 1), programmer.path() + ",no reply" + QString(14, ','));
+}
+
+void TestCli::backupFails()
+{
+    SKIP_WITHOUT_PSEUDO_TERMINAL();
+    ScriptedProgrammer programmer;
+    QVERIFY(programmer.start());
+    const QString backup = m_dir.filePath(QStringLiteral("no-dir/backup.txt"));
+    const Result write = runCli({"write", "--port", programmer.path(), "--backup", backup, file(SampleLine)});
+    const Result set = runCli({"set", "--port", programmer.path(), "--backup", backup, "SoftStart=on"});
+    programmer.stop();
+    for (const Result &r : {write, set}) {
+        QCOMPARE(r.code, 7);
+        QVERIFY2(r.err.contains("cannot save the backup " + backup), qPrintable(r.err));
+    }
+    // Two reads, nothing written.
+    QCOMPARE(programmer.requests.size(), 2);
+    for (const QByteArray &request : programmer.requests)
+        QVERIFY(!(decodeFrame(request).flags & Flag::Write));
 }
 
 QTEST_GUILESS_MAIN(TestCli)

@@ -1,13 +1,18 @@
 // The one-line parameter file: formatting, lenient and strict reading, and
 // writes that never damage the file they replace.
 #include "files/parameterfile.h"
+#include "tests/pipewatch.h"
 
 #include <QDir>
 #include <QTemporaryDir>
 #include <QtTest>
 
+#include <memory>
+
 #include <csignal>
+#ifndef Q_OS_WIN
 #include <sys/resource.h>
+#endif
 
 using namespace Servo;
 
@@ -28,6 +33,8 @@ private slots:
     void strict();
     void readFile_data();
     void readFile();
+    void notAFile_data();
+    void notAFile();
     void writeRoundTrip();
     void writeIntoMissingFolder();
     void failedWriteKeepsOldFile();
@@ -142,6 +149,34 @@ void TestParameterFile::readFile_data()
                                      << int(ParsedLine::TooLong) << 0;
     QTest::newRow("binary, 3 MiB without a line end") << QByteArray(3 << 20, '\x01')
                                                       << int(ParsedLine::TooLong) << 0;
+
+    // Text in the encodings an editor may choose; binary content is refused
+    // whole, however its fields would have read.
+    const QString line = QStringLiteral("7,0,0,0,500,2500,0,1500,0,0,0,0,0,0\r\n");
+    auto utf16 = [&line](QSysInfo::Endian order, bool mark) {
+        QByteArray out;
+        for (QChar c : (mark ? QChar(0xFEFF) + line : line)) {
+            const char high = char(c.unicode() >> 8), low = char(c.unicode() & 0xFF);
+            out += order == QSysInfo::LittleEndian ? low : high;
+            out += order == QSysInfo::LittleEndian ? high : low;
+        }
+        return out;
+    };
+    const int notText = int(ParsedLine::NotText);
+    QTest::newRow("UTF-8 with byte-order mark") << "\xEF\xBB\xBF" + line.toLatin1() << 0 << 7;
+    QTest::newRow("UTF-16 LE with byte-order mark") << utf16(QSysInfo::LittleEndian, true) << 0 << 7;
+    QTest::newRow("UTF-16 BE with byte-order mark") << utf16(QSysInfo::BigEndian, true) << 0 << 7;
+    QTest::newRow("spaces and tabs around fields") << QByteArray(" 7 ,0,0,0,\t500, 2500 ,0,1500,0,0,0,0,0,0 ") << 0 << 7;
+    QTest::newRow("UTF-16 LE without byte-order mark") << utf16(QSysInfo::LittleEndian, false) << notText << 0;
+    QTest::newRow("UTF-16 BE without byte-order mark") << utf16(QSysInfo::BigEndian, false) << notText << 0;
+    QTest::newRow("NUL inside a field") << QByteArray("7,0,0,0,5") + '\0' + "0,2500,0,1500,0,0,0,0,0,0" << notText << 0;
+    QTest::newRow("NUL with UTF-16 mark") << utf16(QSysInfo::LittleEndian, true).replace(4, 2, "\0\0", 2) << notText
+                                          << 0;
+    QTest::newRow("not UTF-8") << QByteArray("7,0,0,0,500,2500,0,1500,0,0,0,0,\xE9,0") << notText << 0;
+    QTest::newRow("UTF-8 cut short at the line end") << QByteArray("7,0,0,0,500,2500,0,1500,0,0,0,0,0,0\xC3\n")
+                                                     << notText << 0;
+    QTest::newRow("binary after the first line") << QByteArray("7,0,0,0,500,2500,0,1500,0,0,0,0,0,0\n") + '\0' + "\xFF" << 0
+                                                 << 7;
 }
 
 void TestParameterFile::readFile()
@@ -160,6 +195,36 @@ void TestParameterFile::readFile()
     if (parsed.ok())
         QCOMPARE(parsed.values[TorqueGain], torqueGain);
     QCOMPARE(int(readParameterFile(dir.filePath("missing.txt")).status), int(ParsedLine::CannotOpen));
+}
+
+void TestParameterFile::notAFile_data()
+{
+    QTest::addColumn<QString>("path"); // empty: a named pipe
+    QTest::addColumn<QString>("reason");
+    QTest::newRow("named pipe") << QString() << "a named pipe, not a regular file";
+    QTest::newRow("/dev/zero") << "/dev/zero" << "a character device, not a regular file";
+    QTest::newRow("/dev/null") << "/dev/null" << "a character device, not a regular file";
+    QTest::newRow("folder") << "/" << "a folder, not a regular file";
+}
+
+void TestParameterFile::notAFile()
+{
+    QFETCH(QString, path);
+    QFETCH(QString, reason);
+    if (path != QLatin1String("/"))
+        SKIP_WITHOUT_SPECIAL_FILES();
+    QTemporaryDir dir;
+    const QString pipe = dir.filePath("pipe.txt");
+    std::unique_ptr<PipeWatch> watch;
+    if (path.isEmpty()) {
+        watch = std::make_unique<PipeWatch>(pipe);
+        QVERIFY(watch->made());
+    }
+    const ParsedLine parsed = readParameterFile(path.isEmpty() ? pipe : path);
+    if (watch)
+        QCOMPARE(watch->opened(), 0);
+    QCOMPARE(int(parsed.status), int(ParsedLine::NotRegularFile));
+    QCOMPARE(parsed.errorString, reason);
 }
 
 void TestParameterFile::writeRoundTrip()
@@ -194,6 +259,15 @@ void TestParameterFile::failedWriteKeepsOldFile()
         QVERIFY(f.open(QIODevice::WriteOnly));
         f.write(old);
     }
+    QString error;
+#ifdef Q_OS_WIN
+    // The file is open in another program, as a spreadsheet holds it: the
+    // new contents are written, but they cannot replace the file.
+    QFile holder(path);
+    QVERIFY(holder.open(QIODevice::ReadOnly));
+    const bool written = writeParameterFile(path, startValues(), &error);
+    holder.close();
+#else
     // The file-size limit makes the write fail after the file has opened;
     // root ignores permissions, but not this.
     struct rlimit saved;
@@ -202,10 +276,10 @@ void TestParameterFile::failedWriteKeepsOldFile()
     struct rlimit small = saved;
     small.rlim_cur = 10;
     QCOMPARE(setrlimit(RLIMIT_FSIZE, &small), 0);
-    QString error;
     const bool written = writeParameterFile(path, startValues(), &error);
     setrlimit(RLIMIT_FSIZE, &saved);
     std::signal(SIGXFSZ, oldHandler);
+#endif
 
     QVERIFY(!written);
     QVERIFY(!error.isEmpty());

@@ -14,11 +14,13 @@ int main(int argc, char *argv[])
 
     QTextStream out(stdout);
     QTextStream err(stderr);
+    QTextStream in(stdin);
     out.setCodec("UTF-8");
+    in.setCodec("UTF-8");
     err.setCodec("UTF-8");
     QStringList arguments = QCoreApplication::arguments();
     arguments.removeFirst();
-    const int code = ServoCli::run(arguments, out, err);
+    const int code = ServoCli::run(arguments, out, err, &in);
     out.flush();
     err.flush();
     return code;

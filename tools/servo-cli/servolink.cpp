@@ -42,7 +42,9 @@ bool ServoLink::open(const QString &portName)
     m_error.clear();
     m_port.setPortName(portName);
     applyLineSettings(&m_port);
+    m_openError = QSerialPort::NoError;
     if (!m_port.open(QIODevice::ReadWrite)) {
+        m_openError = m_port.error();
         m_error = describeOpenError(m_port);
         return false;
     }

@@ -39,6 +39,8 @@ public:
     void close();
     bool isOpen() const { return m_port.isOpen(); }
     QString portName() const { return m_name; }
+    // Why the last open failed, as the serial port classes tell it.
+    QSerialPort::SerialPortError openError() const { return m_openError; }
 
     // Time allowed for each attempt, counted from the moment the request
     // has been handed to the port.
@@ -77,6 +79,7 @@ private:
     int m_retries = 2;
     int m_attemptsUsed = 0;
     QString m_error;
+    QSerialPort::SerialPortError m_openError = QSerialPort::NoError;
     std::function<void(const QString &)> m_log;
 };
 

@@ -1,0 +1,269 @@
+# The Windows build, sourced by `./setup.sh windows` (which has installed the
+# packages and defines ROOT, JOBS, step, die and configure_and_build):
+#
+#   1. the Qt SDK for 64-bit Windows: $QT_MINGW_PREFIX, or
+#      ../shared/toolchains/qt5.15.8-mingw64.tar.xz unpacked into build-win/
+#   2. the cross build of the Release with the tests in build-win/, and the
+#      zip made by CPack from the install rules (packaging/CMakeLists.txt)
+#   3. in a fresh Wine prefix (build-win/wineprefix): the zip unpacked to
+#      C:\, servo-cli.exe --help and servo-tool.exe (offscreen; and on the
+#      windows platform under Xvfb) started from there, then every test
+#      program through CTest under Wine
+#   4. the serial line: servo-sim (Linux) on a pseudo-terminal that the Wine
+#      prefix knows as COM7, and servo-cli.exe reading, writing and comparing
+#      through it (see serial_through_wine)
+
+SDK_TARBALL=$ROOT/../shared/toolchains/qt5.15.8-mingw64.tar.xz
+SDK_TOOLCHAIN=$ROOT/../shared/toolchains/mingw64.cmake
+WIN_BUILD=$ROOT/build-win
+WIN_PREFIX=$WIN_BUILD/wineprefix
+# Windows programs on the offscreen platform take their fonts from a folder.
+# Liberation has the metrics of Arial, Times New Roman and Courier New, the
+# faces a Windows desktop has.
+WIN_FONTS=/usr/share/fonts/truetype/liberation # fonts-liberation
+WINDOW_TITLE="Vantrel Servo Tool V1.10"
+
+# What the zip holds, below its top folder; nothing more, nothing less.
+ZIP_FILES="README.txt
+Qt5Core.dll
+Qt5Gui.dll
+Qt5SerialPort.dll
+Qt5Widgets.dll
+imageformats/qjpeg.dll
+libgcc_s_seh-1.dll
+libstdc++-6.dll
+libwinpthread-1.dll
+platforms/qwindows.dll
+servo-cli.exe
+servo-sim.exe
+servo-tool.exe
+styles/qwindowsvistastyle.dll"
+
+export WINEDEBUG=-all
+export WINEDLLOVERRIDES="mscoree,mshtml=" # no Mono or Gecko installer in a fresh prefix
+
+# Z:\ is the Unix root in every Wine prefix.
+winpath() {
+    printf 'Z:%s' "$1"
+}
+
+windows_sdk() {
+    if [ -n "${QT_MINGW_PREFIX:-}" ]; then
+        [ -f "$QT_MINGW_PREFIX/lib/cmake/Qt5/Qt5Config.cmake" ] ||
+            die "QT_MINGW_PREFIX=$QT_MINGW_PREFIX is not a Qt SDK (no lib/cmake/Qt5/Qt5Config.cmake)"
+        SDK=$(cd "$QT_MINGW_PREFIX" && pwd)
+    elif [ -f "$SDK_TARBALL" ]; then
+        SDK=$WIN_BUILD/qt5.15.8-mingw64
+        if [ ! -f "$SDK/.unpacked" ] || [ "$SDK_TARBALL" -nt "$SDK/.unpacked" ]; then
+            step "unpack $(basename "$SDK_TARBALL") into build-win/"
+            rm -rf "$SDK"
+            mkdir -p "$WIN_BUILD"
+            tar -xf "$SDK_TARBALL" -C "$WIN_BUILD" || die "cannot unpack $SDK_TARBALL"
+            touch "$SDK/.unpacked"
+        fi
+    else
+        die "no Qt SDK for Windows: set QT_MINGW_PREFIX to an unpacked qt5.15.8-mingw64 folder, or put qt5.15.8-mingw64.tar.xz and mingw64.cmake into ../shared/toolchains/ beside this checkout"
+    fi
+    TOOLCHAIN=$SDK_TOOLCHAIN
+    [ -f "$TOOLCHAIN" ] || TOOLCHAIN=$SDK/mingw64.cmake
+    [ -f "$TOOLCHAIN" ] || die "no mingw64.cmake toolchain file beside the SDK"
+    echo "SDK: $SDK"
+    echo "toolchain file: $TOOLCHAIN"
+}
+
+windows_build() {
+    configure_and_build build-win -DCMAKE_TOOLCHAIN_FILE="$TOOLCHAIN" -DQT_MINGW_PREFIX="$SDK" \
+        -DCMAKE_BUILD_TYPE=Release
+    step "zip (cpack)"
+    rm -f "$WIN_BUILD"/servo-tool-*-win64.zip
+    (cd "$WIN_BUILD" && cpack -G ZIP) || die "cpack failed"
+    ZIP=$(ls "$WIN_BUILD"/servo-tool-*-win64.zip)
+    local top
+    top=$(basename "$ZIP" .zip)
+    local listed
+    listed=$(unzip -Z1 "$ZIP" | grep -v '/$' | sed "s|^$top/||" | LC_ALL=C sort)
+    if [ "$listed" != "$(printf '%s\n' "$ZIP_FILES" | LC_ALL=C sort)" ]; then
+        diff <(printf '%s\n' "$ZIP_FILES" | LC_ALL=C sort) <(printf '%s\n' "$listed") >&2 || true
+        die "the zip does not hold what it should (< expected, > found)"
+    fi
+    unzip -l "$ZIP"
+}
+
+# Stops what runs in our prefix and waits until its wineserver is gone.
+stop_prefix() {
+    WINEPREFIX=$WIN_PREFIX wineserver -k 2>/dev/null || true
+    WINEPREFIX=$WIN_PREFIX wineserver -w 2>/dev/null || true
+}
+
+windows_fresh_prefix() {
+    step "fresh Wine prefix build-win/wineprefix, zip unpacked to C:\\"
+    stop_prefix
+    rm -rf "$WIN_PREFIX"
+    WINEPREFIX=$WIN_PREFIX wineboot -i >/dev/null 2>&1 || die "wineboot failed"
+    unzip -q "$ZIP" -d "$WIN_PREFIX/drive_c" || die "cannot unpack $ZIP"
+    APP=$WIN_PREFIX/drive_c/$(basename "$ZIP" .zip)
+}
+
+# Starts servo-tool.exe from the unpacked folder with the given variables,
+# waits until `shown` (a command) succeeds, then stops it.
+run_window_until_shown() {
+    local log=$1 shown=$2
+    shift 2
+    (cd "$APP" && exec env WINEPREFIX="$WIN_PREFIX" "$@" wine ./servo-tool.exe) >"$log" 2>&1 &
+    local pid=$! seen=no i
+    for i in $(seq 120); do
+        if eval "$shown"; then
+            seen=yes
+            break
+        fi
+        kill -0 "$pid" 2>/dev/null || break
+        sleep 1
+    done
+    kill "$pid" 2>/dev/null || true
+    wait "$pid" 2>/dev/null || true
+    stop_prefix
+    [ "$seen" = yes ]
+}
+
+windows_programs() {
+    step "servo-cli.exe --help from C:\\$(basename "$APP")"
+    local out
+    out=$(cd "$APP" && WINEPREFIX=$WIN_PREFIX wine ./servo-cli.exe --help) || die "servo-cli.exe --help failed"
+    printf '%s\n' "$out" | head -n 3
+    printf '%s\n' "$out" | grep -q '^Usage: servo-cli' || die "servo-cli.exe --help printed no usage"
+    stop_prefix
+
+    # The offscreen platform is not part of the zip; Qt takes it from the SDK.
+    # Painting is logged, and the first flush of the main window shows that
+    # it is on the (offscreen) screen.
+    step "servo-tool.exe, offscreen, until the window is painted"
+    local log=$WIN_BUILD/servo-tool-offscreen.log
+    run_window_until_shown "$log" "grep -q 'Flushing .* of Widget(0x[0-9a-f]*, name=\"Widget\")' '$log'" \
+        WINEQT_QPA_PLATFORM=offscreen WINEQT_QPA_PLATFORM_PLUGIN_PATH="$(winpath "$SDK/plugins/platforms")" \
+        WINEQT_QPA_FONTDIR="$(winpath "$WIN_FONTS")" WINEQT_FORCE_STDERR_LOGGING=1 \
+        WINEQT_LOGGING_RULES="qt.widgets.painting=true" ||
+        { tail -n 20 "$log" >&2; die "servo-tool.exe did not show its window offscreen (log: $log)"; }
+    grep -m1 'Flushing .* of Widget(' "$log"
+
+    # The deployed platform plugin and style, on an X server of its own.
+    step "servo-tool.exe on the windows platform under Xvfb, until its window is mapped"
+    log=$WIN_BUILD/servo-tool-xvfb.log
+    local number=$WIN_BUILD/xvfb-display
+    Xvfb -displayfd 3 -screen 0 1280x1024x24 -nolisten tcp 3>"$number" 2>/dev/null &
+    local xvfb=$! i
+    for i in $(seq 50); do
+        [ -s "$number" ] && break
+        sleep 0.2
+    done
+    [ -s "$number" ] || die "Xvfb did not start"
+    local display=:$(cat "$number")
+    local ok=yes
+    run_window_until_shown "$log" "xwininfo -display $display -root -tree | grep -q '\"$WINDOW_TITLE\"'" \
+        DISPLAY="$display" || ok=no
+    kill "$xvfb" 2>/dev/null || true
+    wait "$xvfb" 2>/dev/null || true
+    [ $ok = yes ] ||
+        { tail -n 20 "$log" >&2; die "servo-tool.exe did not map a window titled \"$WINDOW_TITLE\" (log: $log)"; }
+    echo "a window titled \"$WINDOW_TITLE\" was mapped on $display"
+}
+
+windows_tests() {
+    step "every test program under Wine (offscreen)"
+    local log=$WIN_BUILD/ctest-wine.log rc=0
+    (cd "$WIN_BUILD" && WINEPREFIX=$WIN_PREFIX QT_QPA_FONTDIR="$(winpath "$WIN_FONTS")" \
+        ctest --output-on-failure -V) >"$log" 2>&1 || rc=$?
+    stop_prefix
+    grep -E '^[0-9]+: (Totals|\*+ Start testing)' "$log" | sed -E 's/^[0-9]+: //; s/\*+ Start testing of (.*) \*+/\1/' |
+        paste - - | awk -F'\t' '{ print "  " $1 ": " $2 }'
+    grep -E '^[0-9]+: FAIL!' "$log" >&2 || true
+    grep -E '^[0-9]+: SKIP' "$log" | sed -E 's/^[0-9]+: SKIP *: [A-Za-z]+::[A-Za-z_0-9]+(\([^)]*\))? //' |
+        sort | uniq -c | sed 's/^/  skipped: /'
+    [ $rc -eq 0 ] || die "tests failed under Wine (log: $log)"
+}
+
+# servo-sim runs on Linux with a pseudo-terminal, which Wine's own port table
+# (HKLM\Software\Wine\Ports) makes COM7 of the prefix, listed like a real
+# port. A pseudo-terminal refuses the modem-line query that Wine's wait for
+# received characters makes; tests/wine/ptymodem.c, preloaded, answers it.
+# Qt's serial port also needs Wine to return from that wait at once and to
+# call its completion routine; tests/wine/commwait.c checks both. When
+# servo-cli.exe cannot read, commwait.exe tells whether Wine is the reason
+# (reported, not failed) or not (failed).
+serial_through_wine() {
+    step "serial line: servo-sim (Linux) as COM7 of the Wine prefix"
+    local sim
+    sim=$(find "$ROOT/build" -type f -name servo-sim -perm -u+x 2>/dev/null | head -n 1) || true
+    if [ -z "$sim" ]; then
+        step "build servo-sim for Linux in build/"
+        cmake -S "$ROOT" -B "$ROOT/build" -DCMAKE_BUILD_TYPE=Release >/dev/null || die "cannot configure build/"
+        cmake --build "$ROOT/build" --parallel "$JOBS" --target servo-sim || die "cannot build servo-sim"
+        sim=$(find "$ROOT/build" -type f -name servo-sim -perm -u+x | head -n 1)
+    fi
+    gcc -std=c11 -O2 -Wall -Wextra -shared -fPIC -o "$WIN_BUILD/ptymodem.so" "$ROOT/tests/wine/ptymodem.c" -ldl ||
+        die "cannot build ptymodem.so"
+    x86_64-w64-mingw32-gcc-posix -std=c11 -O2 -Wall -Wextra -o "$WIN_BUILD/commwait.exe" \
+        "$ROOT/tests/wine/commwait.c" || die "cannot build commwait.exe"
+
+    local simlog=$WIN_BUILD/servo-sim.log simout=$WIN_BUILD/servo-sim.out
+    "$sim" --verbose >"$simout" 2>"$simlog" &
+    local simpid=$! i
+    for i in $(seq 50); do
+        [ -s "$simout" ] && break
+        sleep 0.2
+    done
+    local pty
+    pty=$(head -n 1 "$simout")
+    case "$pty" in /dev/pts/*) ;; *) kill "$simpid"; die "servo-sim did not start" ;; esac
+    echo "servo-sim serves $pty"
+    WINEPREFIX=$WIN_PREFIX wine reg add 'HKLM\Software\Wine\Ports' /v COM7 /d "$pty" /f >/dev/null ||
+        die "cannot add COM7 to the prefix"
+    stop_prefix # the port table is read when the prefix starts
+
+    local failed=no
+    wine_cli() {
+        (cd "$APP" && WINEPREFIX=$WIN_PREFIX LD_PRELOAD=$WIN_BUILD/ptymodem.so timeout 30 wine ./servo-cli.exe "$@")
+    }
+    local ports
+    ports=$(wine_cli ports 2>&1) || true
+    printf '%s\n' "$ports"
+    printf '%s\n' "$ports" | grep -q '^COM7 ' || { echo "!! COM7 is not listed" >&2; failed=yes; }
+
+    local sample=$WIN_BUILD/serial-sample.txt
+    printf '%s' "100,50,20,10,900,2100,2,1500,399,128,128,1,0,1" >"$sample"
+    local rc=0 out
+    out=$(wine_cli read --port COM7 --json --timeout 3000 --retries 1 2>&1) || rc=$?
+    printf '%s\n' "$out"
+    if [ $rc -eq 0 ]; then
+        rc=0
+        wine_cli write --port COM7 "$(winpath "$sample")" || rc=$?
+        wine_cli diff --port COM7 "$(winpath "$sample")" || rc=$?
+        [ $rc -eq 0 ] || { echo "!! write or diff through COM7 failed" >&2; failed=yes; }
+        [ $rc -ne 0 ] || echo "servo-cli.exe read, write and diff through COM7: all passed"
+    else
+        echo "servo-cli.exe read through COM7 failed (exit $rc$([ $rc -eq 124 ] && echo ': stopped after 30 s')); servo-sim received:"
+        grep -E ' rx ' "$simlog" | head -n 3 | sed 's/^/  /' || echo "  nothing"
+        stop_prefix
+        local why
+        rc=0
+        why=$(cd "$WIN_BUILD" && WINEPREFIX=$WIN_PREFIX LD_PRELOAD=$WIN_BUILD/ptymodem.so timeout 60 wine ./commwait.exe COM7 2>&1) ||
+            rc=$?
+        printf '%s\n' "$why" | sed 's/^/  commwait: /'
+        if [ $rc -eq 1 ]; then
+            echo "Wine $(wine --version 2>/dev/null) does not wait for received characters the way Qt's serial"
+            echo "port needs (above), so programs on Windows cannot read a COM port under it; see README.md."
+        else
+            echo "!! Wine waits as Windows does, yet servo-cli.exe could not read" >&2
+            failed=yes
+        fi
+    fi
+    kill "$simpid" 2>/dev/null || true
+    for i in $(seq 50); do
+        kill -0 "$simpid" 2>/dev/null || break
+        sleep 0.1
+    done
+    kill -KILL "$simpid" 2>/dev/null || true
+    wait "$simpid" 2>/dev/null || true
+    WINEPREFIX=$WIN_PREFIX wine reg delete 'HKLM\Software\Wine\Ports' /v COM7 /f >/dev/null 2>&1 || true
+    stop_prefix
+    [ $failed = no ] || die "the serial line through Wine failed (servo-sim log: $simlog)"
+}

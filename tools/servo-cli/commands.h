@@ -1,0 +1,121 @@
+#ifndef SERVOCLI_COMMANDS_H
+#define SERVOCLI_COMMANDS_H
+
+// The inside of servo-cli: the table of commands, their parsed command
+// lines, the steps they share, and the handlers.
+#include "tools/servo-cli/cli.h"
+#include "tools/servo-cli/portaccess.h"
+#include "tools/servo-cli/servolink.h"
+
+#include <QMap>
+
+class QTextStream;
+
+namespace ServoCli {
+
+struct Invocation;
+using Handler = int (*)(const Invocation &);
+
+struct OptionUse {
+    const char *key;         // in the option catalogue (commandline.cpp)
+    const char *description; // for this command; null: the catalogue's
+};
+
+struct CommandEntry {
+    const char *name;
+    const char *usage;       // the rest of "Usage: servo-cli ..."
+    const char *summary;     // one line for "servo-cli --help"
+    const char *description; // paragraphs before the options
+    QVector<OptionUse> options;
+    const char *operandName; // for "needs FILE"; empty when none
+    int minOperands;
+    int maxOperands; // -1: no limit
+    const char *exitCodes;
+    Handler handler;
+};
+
+const QVector<CommandEntry> &commandTable();
+
+struct Invocation {
+    const CommandEntry *command = nullptr;
+    QMap<QString, QString> options; // key -> value, "" for a flag
+    QStringList operands;
+    QTextStream *out = nullptr;
+    QTextStream *err = nullptr;
+    QTextStream *in = nullptr;
+
+    bool has(const char *key) const { return options.contains(QLatin1String(key)); }
+    QString value(const char *key) const { return options.value(QLatin1String(key)); }
+    QString name() const { return QLatin1String(command->name); }
+};
+
+// The full --help of a command.
+QString commandHelp(const CommandEntry &command);
+// Parses what follows the command name with QCommandLineParser. Returns an
+// empty string, or the problem; *help is set when help was asked for.
+QString parseArguments(const CommandEntry &command, const QStringList &arguments, Invocation *inv, bool *help);
+
+// ------------------------------------------------ steps the commands share
+
+void say(QTextStream &err, const QString &message);
+int badArguments(QTextStream &err, const QString &problem, const QString &command = QString());
+
+struct LinkSettings {
+    QString port; // as chosen, before lookup in /dev
+    int timeout = 500;
+    int retries = 2;
+    bool verbose = false;
+};
+
+// The port claimed and the link opened on it; the claim lasts as long as
+// the session.
+struct Session {
+    PortClaim claim;
+    Servo::ServoLink link;
+};
+
+// --timeout, --retries, --verbose and the port: --port, else $SERVO_PORT,
+// else the only port present (said on standard error). Returns Success or
+// the exit code, after saying why.
+int linkSettings(const Invocation &inv, LinkSettings *settings);
+// Claims and opens the port.
+int openSession(const LinkSettings &settings, Session *session, QTextStream &err);
+// What read, write, diff, get, set and program begin with: linkSettings,
+// then openSession.
+int startSession(const Invocation &inv, LinkSettings *settings, Session *session);
+
+int linkFailure(const Servo::ServoLink &link, Servo::ServoLink::Result result, QTextStream &err);
+void warnOutOfRange(const Servo::Values &values, const QString &source, QTextStream &err);
+// Reads the servo's block into *values: 0, or the exit code after saying why
+// not. WarnOutOfRange also warns of values outside their ranges.
+enum ReadCheck { NoRangeWarning, WarnOutOfRange };
+int readServo(Session &session, Servo::Values *values, QTextStream &err, ReadCheck check);
+// Reads a parameter file strictly (one line or JSON); consequence is added
+// to a refusal for malformed content.
+int loadFile(const QString &path, Servo::Values *values, QTextStream &err, const char *consequence = "");
+
+// The ports present: the system's serial ports, then running simulators.
+QVector<PortRow> presentPorts();
+
+// Writes values and, when verify, reads them back. *acknowledged and
+// *readBack receive what came; *differing the fields that did not take.
+Servo::ServoLink::Result writeAndVerify(Servo::ServoLink &link, const Servo::Values &values, bool verify,
+                                        Servo::Values *acknowledged, Servo::Values *readBack,
+                                        QVector<int> *differing);
+// Saves the servo's block, read just before a write, as a parameter file.
+int saveBackup(const Servo::Values &current, const QString &path, QTextStream &err);
+
+// ------------------------------------------------------------ the handlers
+
+int runPorts(const Invocation &inv);
+int runRead(const Invocation &inv);
+int runWrite(const Invocation &inv);
+int runDiff(const Invocation &inv);
+int runShow(const Invocation &inv);
+int runGet(const Invocation &inv);
+int runSet(const Invocation &inv);
+int runProgram(const Invocation &inv);
+
+} // namespace ServoCli
+
+#endif // SERVOCLI_COMMANDS_H

@@ -1,0 +1,216 @@
+#include "tools/servo-cli/format.h"
+
+#include <algorithm>
+
+using Servo::ParameterCount;
+using Servo::Values;
+using Servo::parameterInfo;
+
+namespace ServoCli {
+
+namespace {
+
+// Lays out rows in columns separated by two spaces; the first row is the
+// header. Trailing blanks are cut.
+QString layout(const QVector<QStringList> &rows, const QVector<bool> &rightAligned)
+{
+    QVector<int> widths(rightAligned.size(), 0);
+    for (const QStringList &row : rows) {
+        for (int c = 0; c < row.size(); ++c)
+            widths[c] = std::max(widths[c], int(row.at(c).size()));
+    }
+    QString text;
+    for (const QStringList &row : rows) {
+        QString line;
+        for (int c = 0; c < row.size(); ++c) {
+            if (c > 0)
+                line += QLatin1String("  ");
+            line += rightAligned.at(c) ? row.at(c).rightJustified(widths[c]) : row.at(c).leftJustified(widths[c]);
+        }
+        while (line.endsWith(QLatin1Char(' ')))
+            line.chop(1);
+        text += line + QLatin1Char('\n');
+    }
+    return text;
+}
+
+QString englishName(int index)
+{
+    return QString::fromLatin1(parameterInfo(index).english);
+}
+
+QString stem(int index)
+{
+    return QString::fromLatin1(parameterInfo(index).stem);
+}
+
+QString rangeText(int index)
+{
+    const Servo::ParameterInfo &p = parameterInfo(index);
+    if (p.isSwitch)
+        return QStringLiteral("on/off");
+    return QStringLiteral("%1..%2").arg(p.minimum).arg(p.maximum);
+}
+
+QString jsonValue(int index, int value)
+{
+    if (parameterInfo(index).isSwitch)
+        return QLatin1String(value != 0 ? "true" : "false");
+    return QString::number(value);
+}
+
+QString jsonStems(const QVector<int> &indexes)
+{
+    QStringList quoted;
+    for (int i : indexes)
+        quoted << QLatin1Char('"') + stem(i) + QLatin1Char('"');
+    return QLatin1Char('[') + quoted.join(QLatin1String(", ")) + QLatin1Char(']');
+}
+
+QString csvCell(const QString &cell)
+{
+    if (!cell.contains(QLatin1Char(',')) && !cell.contains(QLatin1Char('"')) && !cell.contains(QLatin1Char('\n'))
+        && !cell.contains(QLatin1Char('\r')))
+        return cell;
+    return QLatin1Char('"') + QString(cell).replace(QLatin1String("\""), QLatin1String("\"\"")) + QLatin1Char('"');
+}
+
+} // namespace
+
+QString formatValue(int index, int value)
+{
+    if (parameterInfo(index).isSwitch)
+        return value != 0 ? QStringLiteral("on") : QStringLiteral("off");
+    return QString::number(value);
+}
+
+QString formatTable(const Values &values)
+{
+    QVector<QStringList> rows;
+    rows << QStringList{QStringLiteral("Parameter"), QStringLiteral("Value"), QStringLiteral("Range"),
+                        QStringLiteral("Unit")};
+    for (int i = 0; i < ParameterCount; ++i)
+        rows << QStringList{englishName(i), formatValue(i, values[i]), rangeText(i),
+                            QString::fromLatin1(parameterInfo(i).unit)};
+    return layout(rows, {false, true, false, false});
+}
+
+QString formatJson(const Values &values, int indent)
+{
+    QVector<int> all;
+    for (int i = 0; i < ParameterCount; ++i)
+        all << i;
+    return formatJsonFields(values, all, indent);
+}
+
+QString formatJsonFields(const Values &values, const QVector<int> &indexes, int indent)
+{
+    const QString pad(indent, QLatin1Char(' '));
+    QString text = QStringLiteral("{\n");
+    for (int n = 0; n < indexes.size(); ++n) {
+        const int i = indexes.at(n);
+        text += QStringLiteral("%1  \"%2\": %3%4\n")
+                    .arg(pad, stem(i), jsonValue(i, values[i]), QLatin1String(n + 1 < indexes.size() ? "," : ""));
+    }
+    text += pad + QStringLiteral("}\n");
+    return text;
+}
+
+QString formatPortTable(const QVector<PortRow> &ports)
+{
+    auto orDash = [](const QString &s) { return s.trimmed().isEmpty() ? QStringLiteral("-") : s.trimmed(); };
+    QVector<QStringList> rows;
+    rows << QStringList{QStringLiteral("Port"), QStringLiteral("Description"), QStringLiteral("Manufacturer"),
+                        QStringLiteral("VID:PID")};
+    for (const PortRow &p : ports) {
+        const QString ids = p.hasIds ? QStringLiteral("%1:%2")
+                                           .arg(p.vendorId, 4, 16, QLatin1Char('0'))
+                                           .arg(p.productId, 4, 16, QLatin1Char('0'))
+                                     : QStringLiteral("-");
+        rows << QStringList{orDash(p.name), orDash(p.description), orDash(p.manufacturer), ids};
+    }
+    return layout(rows, {false, false, false, false});
+}
+
+QString formatComparison(const QStringList &columns, const QVector<int> &indexes,
+                         const QVector<QVector<int>> &values)
+{
+    QVector<QStringList> rows;
+    rows << (QStringList{QStringLiteral("Parameter")} + columns);
+    QVector<bool> right{false};
+    for (int c = 0; c < columns.size(); ++c)
+        right << true;
+    for (int r = 0; r < indexes.size(); ++r) {
+        QStringList row{englishName(indexes.at(r))};
+        for (int v : values.at(r))
+            row << formatValue(indexes.at(r), v);
+        rows << row;
+    }
+    return layout(rows, right);
+}
+
+QVector<int> differingFields(const QVector<Values> &blocks)
+{
+    QVector<int> differing;
+    for (int i = 0; i < ParameterCount; ++i) {
+        for (const Values &block : blocks) {
+            if (block[i] != blocks.first()[i]) {
+                differing << i;
+                break;
+            }
+        }
+    }
+    return differing;
+}
+
+QString formatWriteJson(const Values &written, const Values &acknowledged, const Values *readBack)
+{
+    const QVector<int> differing =
+        readBack ? differingFields({written, acknowledged, *readBack}) : QVector<int>();
+    QString text = QStringLiteral("{\n  \"verified\": %1,\n")
+                       .arg(QLatin1String(!readBack ? "null" : differing.isEmpty() ? "true" : "false"));
+    text += QStringLiteral("  \"written\": ") + formatJson(written, 2).chopped(1) + QStringLiteral(",\n");
+    text += QStringLiteral("  \"acknowledged\": ") + formatJson(acknowledged, 2).chopped(1) + QStringLiteral(",\n");
+    if (readBack)
+        text += QStringLiteral("  \"readBack\": ") + formatJson(*readBack, 2).chopped(1) + QStringLiteral(",\n");
+    text += QStringLiteral("  \"differing\": %1\n}\n").arg(jsonStems(differing));
+    return text;
+}
+
+QString formatDiffJson(const Values &servo, const Values &file)
+{
+    const QVector<int> differing = differingFields({servo, file});
+    QString text = QStringLiteral("{\n  \"agree\": %1,\n").arg(QLatin1String(differing.isEmpty() ? "true" : "false"));
+    text += QStringLiteral("  \"servo\": ") + formatJson(servo, 2).chopped(1) + QStringLiteral(",\n");
+    text += QStringLiteral("  \"file\": ") + formatJson(file, 2).chopped(1) + QStringLiteral(",\n");
+    text += QStringLiteral("  \"differing\": %1\n}\n").arg(jsonStems(differing));
+    return text;
+}
+
+QString formatAssignments(const Values &values, const QVector<int> &indexes)
+{
+    QString text;
+    for (int i : indexes)
+        text += stem(i) + QLatin1Char('=') + formatValue(i, values[i]) + QLatin1Char('\n');
+    return text;
+}
+
+QString formatCsvRow(const QStringList &cells, const Values *values)
+{
+    QStringList row;
+    for (const QString &cell : cells)
+        row << csvCell(cell);
+    for (int i = 0; i < ParameterCount; ++i)
+        row << (values ? QString::number((*values)[i]) : QString());
+    return row.join(QLatin1Char(','));
+}
+
+QString formatCsvHeader(const QStringList &names)
+{
+    QStringList row = names;
+    for (int i = 0; i < ParameterCount; ++i)
+        row << stem(i);
+    return row.join(QLatin1Char(','));
+}
+
+} // namespace ServoCli

@@ -1,0 +1,72 @@
+#ifndef SERVOCLI_FORMAT_H
+#define SERVOCLI_FORMAT_H
+
+#include "protocol/parameters.h"
+
+#include <QString>
+#include <QStringList>
+#include <QVector>
+
+// What servo-cli prints, as pure functions of the values. Every line ends in
+// '\n'.
+namespace ServoCli {
+
+// A value as the tables show it: the number, or on/off for a switch.
+QString formatValue(int index, int value);
+
+// "Parameter  Value  Range  Unit" table, one row per parameter in canonical
+// order. Switches show as on/off; numbers as they are, in range or not.
+QString formatTable(const Servo::Values &values);
+
+// One object keyed by stem in canonical order; numbers for the integer
+// parameters, true/false for the switches. indent spaces go before every
+// line but the first, so that the object can be nested.
+QString formatJson(const Servo::Values &values, int indent = 0);
+// The same object with only the fields given, in the order given.
+QString formatJsonFields(const Servo::Values &values, const QVector<int> &indexes, int indent = 0);
+
+struct PortRow {
+    QString name;
+    QString description;
+    QString manufacturer;
+    bool hasIds = false; // both vendor and product identifier known
+    quint16 vendorId = 0;
+    quint16 productId = 0;
+};
+
+// "Port  Description  Manufacturer  VID:PID" table; "-" where the platform
+// gives nothing; identifiers as four lower-case hex digits each.
+QString formatPortTable(const QVector<PortRow> &ports);
+
+// A table of named columns, each row a parameter index and one value per
+// column; values are right-aligned.
+QString formatComparison(const QStringList &columns, const QVector<int> &indexes,
+                         const QVector<QVector<int>> &values);
+
+// Indexes of the fields where any of the blocks differs from the first.
+QVector<int> differingFields(const QVector<Servo::Values> &blocks);
+
+// The result of a write as JSON: "verified" (false when fields differ, null
+// without verification), the blocks "written", "acknowledged" and
+// "readBack" (left out when null), and "differing", the stems of the fields
+// that did not take.
+QString formatWriteJson(const Servo::Values &written, const Servo::Values &acknowledged,
+                        const Servo::Values *readBack);
+
+// The result of a diff as JSON: "agree", the blocks "servo" and "file", and
+// "differing", the stems where they differ.
+QString formatDiffJson(const Servo::Values &servo, const Servo::Values &file);
+
+// "Stem=value" lines for the fields given, as "set" takes them back.
+QString formatAssignments(const Servo::Values &values, const QVector<int> &indexes);
+
+// One CSV row (no line end): the cells given, then the fourteen values (or
+// fourteen empty cells without values). Cells with a comma, quote or line
+// end are quoted.
+QString formatCsvRow(const QStringList &cells, const Servo::Values *values);
+// The header for formatCsvRow: the names given, then the fourteen stems.
+QString formatCsvHeader(const QStringList &names);
+
+} // namespace ServoCli
+
+#endif // SERVOCLI_FORMAT_H

@@ -1,0 +1,183 @@
+#include "tools/servo-cli/input.h"
+
+#include "files/parameterfile.h"
+#include "tools/servo-cli/cli.h"
+
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QRegularExpression>
+#include <QStringList>
+
+#include <cmath>
+
+using Servo::ParameterCount;
+using Servo::parameterInfo;
+
+namespace ServoCli {
+
+namespace {
+
+ValuesCheck refused(const QString &problem, bool json)
+{
+    ValuesCheck out;
+    out.json = json;
+    out.problem = problem;
+    return out;
+}
+
+QString english(int index)
+{
+    return QString::fromLatin1(parameterInfo(index).english);
+}
+
+QString stem(int index)
+{
+    return QString::fromLatin1(parameterInfo(index).stem);
+}
+
+QString allStems()
+{
+    QStringList stems;
+    for (int i = 0; i < ParameterCount; ++i)
+        stems << stem(i);
+    return stems.join(QLatin1String(", "));
+}
+
+QString rangeOf(int index)
+{
+    return QStringLiteral("%1..%2").arg(parameterInfo(index).minimum).arg(parameterInfo(index).maximum);
+}
+
+} // namespace
+
+ValuesCheck parseParameterText(const QString &text)
+{
+    QStringList lines = text.split(QLatin1Char('\n'));
+    for (QString &line : lines) {
+        if (line.endsWith(QLatin1Char('\r')))
+            line.chop(1);
+    }
+    for (int n = 1; n < lines.size(); ++n) {
+        if (!lines.at(n).isEmpty())
+            return refused(QStringLiteral("line %1 is not empty; a parameter file holds one line").arg(n + 1), false);
+    }
+    const QString &line = lines.first();
+    if (line.contains(QLatin1Char('\r')))
+        return refused(QStringLiteral("the first line holds a CR that does not end it; lines end in LF or CR LF"), false);
+    const Servo::ParsedLine parsed = Servo::parseParameterLine(line);
+    if (parsed.fieldCount > ParameterCount)
+        return refused(QStringLiteral("the first line has %1 fields, 14 are needed%2")
+                           .arg(parsed.fieldCount)
+                           .arg(line.endsWith(QLatin1Char(',')) ? " (a comma at the end of the line?)" : ""),
+                       false);
+    QString reason;
+    const int field = Servo::firstInvalidField(parsed, &reason);
+    if (field >= 0) {
+        if (parsed.status == Servo::ParsedLine::TooFewFields && parsed.fieldCount > 1)
+            reason += QStringLiteral("; field %1 (%2) is the first one missing").arg(field + 1).arg(english(field));
+        return refused(reason, false);
+    }
+    ValuesCheck out;
+    out.ok = true;
+    out.values = parsed.values;
+    return out;
+}
+
+ValuesCheck parseJsonText(const QString &text)
+{
+    QJsonParseError error;
+    const QJsonDocument document = QJsonDocument::fromJson(text.toUtf8(), &error);
+    if (error.error != QJsonParseError::NoError)
+        return refused(QStringLiteral("not valid JSON: %1 at byte %2").arg(error.errorString()).arg(error.offset + 1),
+                       true);
+    if (!document.isObject())
+        return refused(QStringLiteral("the JSON is not one object"), true);
+    const QJsonObject object = document.object();
+    // The parser keeps the last of two equal keys; a file that says two
+    // things of one field is refused instead. Values are numbers and
+    // booleans only, so every quoted word before a colon is a key.
+    QStringList seen;
+    const QRegularExpression keyPattern(QStringLiteral("\"([^\"\\\\]*)\"\\s*:"));
+    for (auto it = keyPattern.globalMatch(text); it.hasNext();) {
+        const QString key = it.next().captured(1);
+        if (seen.contains(key))
+            return refused(QStringLiteral("key \"%1\" given twice").arg(key), true);
+        seen << key;
+    }
+    for (auto it = object.begin(); it != object.end(); ++it) {
+        int index = -1;
+        for (int i = 0; i < ParameterCount && index < 0; ++i)
+            index = it.key() == stem(i) ? i : -1;
+        if (index < 0)
+            return refused(QStringLiteral("unknown key \"%1\"; the keys are %2").arg(it.key(), allStems()), true);
+    }
+    QStringList missing;
+    for (int i = 0; i < ParameterCount; ++i) {
+        if (!object.contains(stem(i)))
+            missing << stem(i);
+    }
+    if (!missing.isEmpty())
+        return refused(QStringLiteral("key%1 missing: %2").arg(missing.size() == 1 ? "" : "s", missing.join(", ")),
+                       true);
+    ValuesCheck out;
+    out.json = true;
+    for (int i = 0; i < ParameterCount; ++i) {
+        const QJsonValue v = object.value(stem(i));
+        const QString shown = QString::fromUtf8(QJsonDocument(QJsonArray{v}).toJson(QJsonDocument::Compact)).mid(1).chopped(1);
+        if (parameterInfo(i).isSwitch) {
+            if (!v.isBool())
+                return refused(QStringLiteral("%1 is %2, not true or false").arg(stem(i), shown), true);
+            out.values[i] = v.toBool() ? 1 : 0;
+            continue;
+        }
+        const double d = v.toDouble();
+        if (!v.isDouble() || std::floor(d) != d || std::fabs(d) > 1e9)
+            return refused(QStringLiteral("%1 is %2, not an integer").arg(stem(i), shown), true);
+        if (!Servo::inRange(i, int(d)))
+            return refused(QStringLiteral("%1 is %2, outside %3").arg(stem(i), shown, rangeOf(i)), true);
+        out.values[i] = int(d);
+    }
+    out.ok = true;
+    return out;
+}
+
+ValuesCheck parseValuesText(const QString &text)
+{
+    for (QChar c : text) {
+        if (!c.isSpace())
+            return c == QLatin1Char('{') ? parseJsonText(text) : parseParameterText(text);
+    }
+    return parseParameterText(text);
+}
+
+int loadValues(const QString &path, Servo::Values *values, QString *problem, bool *json)
+{
+    // The first line as the window reads it: refusals of what is not a
+    // regular file or not text read the same as there.
+    const Servo::ParsedLine first = Servo::readParameterFile(path);
+    QString text;
+    QString why = first.errorString;
+    Servo::ParsedLine::Status status = first.status;
+    if (status == Servo::ParsedLine::Ok || status == Servo::ParsedLine::TooFewFields)
+        status = Servo::readTextFile(path, &text, &why);
+    if (status == Servo::ParsedLine::CannotOpen || status == Servo::ParsedLine::NotRegularFile) {
+        *problem = QStringLiteral("cannot read %1: %2").arg(path, why);
+        return FileError;
+    }
+    if (status != Servo::ParsedLine::Ok) {
+        *problem = QStringLiteral("%1: %2").arg(path, why);
+        return MalformedFile;
+    }
+    const ValuesCheck check = parseValuesText(text);
+    if (json)
+        *json = check.json;
+    if (!check.ok) {
+        *problem = QStringLiteral("%1: %2").arg(path, check.problem);
+        return MalformedFile;
+    }
+    *values = check.values;
+    return Success;
+}
+
+} // namespace ServoCli

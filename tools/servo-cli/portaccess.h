@@ -1,0 +1,57 @@
+#ifndef SERVOCLI_PORTACCESS_H
+#define SERVOCLI_PORTACCESS_H
+
+#include <QString>
+#include <QStringList>
+
+// Claiming a serial port before the servo link opens it, so that a port held
+// by another program is told apart from one this user may not open, and two
+// programs never send on one line.
+namespace ServoCli {
+
+// The device a --port value names: a bare name ("ttyUSB0") is looked up in
+// /dev on Unix, as the serial port classes do; anything else is a path.
+QString devicePath(const QString &port);
+
+// Folders searched for UUCP lock files ("LCK..ttyUSB0" holding the owner's
+// process id): $SERVO_LOCK_DIR when set, else /run/lock and /var/lock.
+QStringList lockFolders();
+
+class PortClaim
+{
+public:
+    PortClaim() = default;
+    ~PortClaim();
+    PortClaim(const PortClaim &) = delete;
+    PortClaim &operator=(const PortClaim &) = delete;
+
+    // On Unix: resolves links, refuses what is not a terminal, a port named
+    // in the lock file of a live process, and a port that another open file
+    // holds with flock(); then opens the device and takes flock(LOCK_EX) on
+    // it, kept until release(). Elsewhere only names the port. On failure
+    // returns false with a sentence in problem().
+    bool claim(const QString &port);
+    void release();
+
+    QString requestedPath() const { return m_requested; } // as looked up
+    QString devicePath() const { return m_device; }       // links resolved
+    QString problem() const { return m_problem; }
+
+    // After the serial port itself refused to open with a permission error
+    // although the claim held: says who holds it, where that is known.
+    QString busyProblem() const;
+
+private:
+    QString m_requested;
+    QString m_device;
+    QString m_problem;
+    int m_fd = -1;
+};
+
+// "process 1234 (minicom)" for every other process that has path open, where
+// the system tells (Linux, processes this user may inspect).
+QStringList processesUsing(const QString &path);
+
+} // namespace ServoCli
+
+#endif // SERVOCLI_PORTACCESS_H
