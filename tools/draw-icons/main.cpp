@@ -3,15 +3,20 @@
 //
 //   draw-icons <output directory>
 //   draw-icons --theme <icon name> <output directory>
+//   draw-icons --ico <file>
 //
 // The second form writes the gear as <size>x<size>/apps/<icon name>.png for
-// each size of the hicolor theme the desktop menus use.
+// each size of the hicolor theme the desktop menus use; the third writes it
+// as a Windows icon file holding the sizes Explorer and the Start menu pick
+// from (packaging/windows/servo-tool.ico, which the Windows program embeds).
 // The PNGs are 8-bit RGBA on a transparent ground, the two pictures are
 // baseline JPEGs. The program needs no display: it falls back to the
 // offscreen platform when none is chosen.
 
 #include <QtMath>
+#include <QBuffer>
 #include <QDir>
+#include <QFile>
 #include <QFont>
 #include <QGuiApplication>
 #include <QImage>
@@ -85,6 +90,84 @@ QImage drawGear(int size = 200)
 }
 
 const int kThemeSizes[] = {16, 22, 24, 32, 48, 64, 128, 256, 512};
+const int kIcoSizes[] = {16, 20, 24, 32, 40, 48, 64, 256};
+
+void putLE(QByteArray &out, quint32 value, int bytes)
+{
+    for (int i = 0; i < bytes; ++i)
+        out.append(char((value >> (8 * i)) & 0xff));
+}
+
+// One image of an icon file: below 256 pixels an uncompressed 32-bit DIB
+// (bottom-up rows, the height counted twice for the AND mask, which follows
+// as one bit per pixel with rows padded to four bytes); at 256 a PNG.
+QByteArray icoImage(const QImage &gear)
+{
+    QByteArray out;
+    const int size = gear.width();
+    if (size >= 256) {
+        QBuffer buffer(&out);
+        buffer.open(QIODevice::WriteOnly);
+        gear.save(&buffer, "png");
+        return out;
+    }
+    const QImage argb = gear.convertToFormat(QImage::Format_ARGB32);
+    const int maskStride = ((size + 31) / 32) * 4;
+    putLE(out, 40, 4);           // header size
+    putLE(out, size, 4);         // width
+    putLE(out, 2 * size, 4);     // height of the colours and the mask
+    putLE(out, 1, 2);            // planes
+    putLE(out, 32, 2);           // bits per pixel
+    putLE(out, 0, 4);            // no compression
+    putLE(out, size * size * 4 + size * maskStride, 4);
+    putLE(out, 0, 16);           // resolution, palette
+    for (int y = size - 1; y >= 0; --y) {
+        const QRgb *row = reinterpret_cast<const QRgb *>(argb.constScanLine(y));
+        for (int x = 0; x < size; ++x)
+            putLE(out, row[x], 4); // B, G, R, A in memory order
+    }
+    for (int y = size - 1; y >= 0; --y) {
+        const QRgb *row = reinterpret_cast<const QRgb *>(argb.constScanLine(y));
+        QByteArray bits(maskStride, '\0');
+        for (int x = 0; x < size; ++x) {
+            if (qAlpha(row[x]) == 0)
+                bits[x / 8] = char(bits[x / 8] | (0x80 >> (x % 8)));
+        }
+        out.append(bits);
+    }
+    return out;
+}
+
+// The gear at every size of kIcoSizes, as one .ico file: the directory
+// (type 1, the number of images, one 16-byte entry each) and the images.
+bool saveIco(const QString &path)
+{
+    QByteArray directory, images;
+    const int count = int(sizeof kIcoSizes / sizeof kIcoSizes[0]);
+    putLE(directory, 0, 2);
+    putLE(directory, 1, 2);
+    putLE(directory, count, 2);
+    quint32 offset = 6 + 16 * count;
+    for (int size : kIcoSizes) {
+        const QByteArray image = icoImage(drawGear(size));
+        putLE(directory, size % 256, 1); // 0 stands for 256
+        putLE(directory, size % 256, 1);
+        putLE(directory, 0, 2);          // no palette, reserved
+        putLE(directory, 1, 2);          // planes
+        putLE(directory, 32, 2);         // bits per pixel
+        putLE(directory, image.size(), 4);
+        putLE(directory, offset, 4);
+        offset += image.size();
+        images.append(image);
+    }
+    QFile file(path);
+    if (!file.open(QIODevice::WriteOnly) || file.write(directory + images) != directory.size() + images.size()
+        || !file.flush()) {
+        QTextStream(stderr) << path << ": " << file.errorString() << '\n';
+        return false;
+    }
+    return true;
+}
 
 // Minus and plus: white bars 88 px long and 18 px thick in a 200 x 200 field.
 QImage drawMinus()
@@ -273,11 +356,15 @@ int main(int argc, char *argv[])
     QGuiApplication app(argc, argv);
 
     const bool theme = argc == 4 && qstrcmp(argv[1], "--theme") == 0;
-    if (argc != 2 && !theme) {
+    const bool ico = argc == 3 && qstrcmp(argv[1], "--ico") == 0;
+    if (argc != 2 && !theme && !ico) {
         QTextStream(stderr) << "usage: draw-icons <output directory>\n"
-                               "       draw-icons --theme <icon name> <output directory>\n";
+                               "       draw-icons --theme <icon name> <output directory>\n"
+                               "       draw-icons --ico <file>\n";
         return 2;
     }
+    if (ico)
+        return saveIco(QString::fromLocal8Bit(argv[2])) ? 0 : 1;
     QDir dir(QString::fromLocal8Bit(argv[argc - 1]));
     if (!dir.mkpath(QStringLiteral("."))) {
         QTextStream(stderr) << "cannot create " << dir.path() << '\n';
