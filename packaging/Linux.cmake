@@ -5,11 +5,11 @@
 #       and the bash completion of servo-cli
 #   (cd build && cpack -G DEB)                   servo-tool_<version>_<arch>.deb
 #
-# Every file that names the application uses the one id below: the desktop
-# entry, the icon, the metadata. The data files are in packaging/linux/.
+# Every file that names the application uses the one id SERVO_APP_ID (set at
+# the top): the desktop entry, the icon, the metadata. The data files are in
+# packaging/linux/.
 include(GNUInstallDirs)
 
-set(SERVO_APP_ID org.servotool.ServoTool)
 set(SERVO_HOMEPAGE_URL "https://servotool.org" CACHE STRING
     "Home page named in the AppStream metadata and the Debian package; the screenshot is published at <url>/screenshot.png")
 set(SERVO_PACKAGE_MAINTAINER "Servo Tool developers <servo-tool@example.org>" CACHE STRING
@@ -78,7 +78,7 @@ endif()
 set(CPACK_GENERATOR DEB)
 set(CPACK_PACKAGE_NAME servo-tool)
 set(CPACK_PACKAGE_VERSION ${PROJECT_VERSION})
-set(CPACK_PACKAGE_VENDOR "Servo Tool developers")
+set(CPACK_PACKAGE_VENDOR ${SERVO_VENDOR})
 set(CPACK_PACKAGE_CONTACT ${SERVO_PACKAGE_MAINTAINER})
 set(CPACK_PACKAGE_DESCRIPTION_SUMMARY "read, edit and write a hobby servo's configuration")
 set(CPACK_DEBIAN_PACKAGE_DESCRIPTION [[
