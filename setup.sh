@@ -14,11 +14,13 @@
 #                     Debian package build/servo-tool_<version>_<arch>.deb
 #                     and check it: desktop-file-validate, appstreamcli
 #                     validate, man --warnings, lintian (no errors)
-#   ./setup.sh windows  install the mingw-w64 cross compiler and Wine, build
-#                     for 64-bit Windows into build-win/ with the Qt SDK from
-#                     QT_MINGW_PREFIX or ../shared/toolchains/, make
-#                     build-win/servo-tool-<version>-win64.zip, and run the
-#                     programs from it and every test under Wine
+#   ./setup.sh windows  install the mingw-w64 cross compiler, NSIS and Wine,
+#                     build for 64-bit Windows into build-win/ with the Qt SDK
+#                     from QT_MINGW_PREFIX or ../shared/toolchains/, make
+#                     build-win/servo-tool-<version>-win64.zip and the
+#                     installer servo-tool-<version>-win64.exe, run the
+#                     programs from the zip and every test under Wine, then
+#                     install, run and uninstall with the installer
 #                     (packaging/windows.sh)
 #
 # Environment: JOBS (parallel build jobs, default: number of cores),
@@ -36,7 +38,7 @@ FUZZERS=(fuzz_receive fuzz_receive_fixup fuzz_paramline)
 BASE_PACKAGES=(cmake g++ make qtbase5-dev libqt5serialport5-dev qttools5-dev-tools fonts-wqy-microhei)
 FUZZ_PACKAGES=(clang)
 PACKAGE_PACKAGES=(dpkg-dev file desktop-file-utils appstream lintian man-db debootstrap)
-WINDOWS_PACKAGES=(g++-mingw-w64-x86-64-posix wine64 wine xvfb x11-utils unzip fonts-liberation)
+WINDOWS_PACKAGES=(g++-mingw-w64-x86-64-posix wine64 wine xvfb x11-utils unzip fonts-liberation nsis)
 
 step() {
     echo
@@ -266,7 +268,8 @@ windows)
     windows_programs
     windows_tests
     serial_through_wine
-    step "Windows: $(basename "$ZIP") built, programs and tests ran under Wine"
+    windows_installer
+    step "Windows: $(basename "$ZIP") and $(basename "$SETUP") built, programs and tests ran under Wine, the installer installed and uninstalled"
     ;;
 *)
     usage

@@ -4,7 +4,8 @@
 #   1. the Qt SDK for 64-bit Windows: $QT_MINGW_PREFIX, or
 #      ../shared/toolchains/qt5.15.8-mingw64.tar.xz unpacked into build-win/
 #   2. the cross build of the Release with the tests in build-win/, and the
-#      zip made by CPack from the install rules (packaging/CMakeLists.txt)
+#      zip and the installer made by CPack from the install rules
+#      (packaging/CMakeLists.txt)
 #   3. in a fresh Wine prefix (build-win/wineprefix): the zip unpacked to
 #      C:\, servo-cli.exe --help and servo-tool.exe (offscreen; and on the
 #      windows platform under Xvfb) started from there, then every test
@@ -12,6 +13,10 @@
 #   4. the serial line: servo-sim (Linux) on a pseudo-terminal that the Wine
 #      prefix knows as COM7, and servo-cli.exe reading, writing and comparing
 #      through it (see serial_through_wine)
+#   5. the installer, in a fresh prefix of its own (build-win/wineprefix-setup):
+#      installed silently, its files, shortcut, uninstall entry and the
+#      programs' resources checked, the programs started, then uninstalled
+#      silently, leaving nothing behind (see windows_installer)
 
 SDK_TARBALL=$ROOT/../shared/toolchains/qt5.15.8-mingw64.tar.xz
 SDK_TOOLCHAIN=$ROOT/../shared/toolchains/mingw64.cmake
@@ -74,10 +79,12 @@ windows_sdk() {
 windows_build() {
     configure_and_build build-win -DCMAKE_TOOLCHAIN_FILE="$TOOLCHAIN" -DQT_MINGW_PREFIX="$SDK" \
         -DCMAKE_BUILD_TYPE=Release
-    step "zip (cpack)"
-    rm -f "$WIN_BUILD"/servo-tool-*-win64.zip
-    (cd "$WIN_BUILD" && cpack -G ZIP) || die "cpack failed"
+    step "zip and installer (cpack)"
+    rm -f "$WIN_BUILD"/servo-tool-*-win64.zip "$WIN_BUILD"/servo-tool-*-win64.exe
+    (cd "$WIN_BUILD" && cpack -G "ZIP;NSIS") || die "cpack failed"
     ZIP=$(ls "$WIN_BUILD"/servo-tool-*-win64.zip)
+    SETUP=$(ls "$WIN_BUILD"/servo-tool-*-win64.exe)
+    ls -l "$SETUP"
     local top
     top=$(basename "$ZIP" .zip)
     local listed
@@ -104,7 +111,7 @@ windows_fresh_prefix() {
     APP=$WIN_PREFIX/drive_c/$(basename "$ZIP" .zip)
 }
 
-# Starts servo-tool.exe from the unpacked folder with the given variables,
+# Starts servo-tool.exe from $APP with the given variables,
 # waits until `shown` (a command) succeeds, then stops it.
 run_window_until_shown() {
     local log=$1 shown=$2
@@ -125,18 +132,21 @@ run_window_until_shown() {
     [ "$seen" = yes ]
 }
 
-windows_programs() {
-    step "servo-cli.exe --help from C:\\$(basename "$APP")"
+# servo-cli.exe --help and servo-tool.exe on the offscreen platform, from
+# $APP in $WIN_PREFIX; `where` names the folder in the messages.
+cli_and_offscreen_window() {
+    local where=$1
+    step "servo-cli.exe --help from $where"
     local out
     out=$(cd "$APP" && WINEPREFIX=$WIN_PREFIX wine ./servo-cli.exe --help) || die "servo-cli.exe --help failed"
     printf '%s\n' "$out" | head -n 3
     printf '%s\n' "$out" | grep -q '^Usage: servo-cli' || die "servo-cli.exe --help printed no usage"
     stop_prefix
 
-    # The offscreen platform is not part of the zip; Qt takes it from the SDK.
+    # The offscreen platform is not deployed; Qt takes it from the SDK.
     # Painting is logged, and the first flush of the main window shows that
     # it is on the (offscreen) screen.
-    step "servo-tool.exe, offscreen, until the window is painted"
+    step "servo-tool.exe from $where, offscreen, until the window is painted"
     local log=$WIN_BUILD/servo-tool-offscreen.log
     run_window_until_shown "$log" "grep -q 'Flushing .* of Widget(0x[0-9a-f]*, name=\"Widget\")' '$log'" \
         WINEQT_QPA_PLATFORM=offscreen WINEQT_QPA_PLATFORM_PLUGIN_PATH="$(winpath "$SDK/plugins/platforms")" \
@@ -144,6 +154,11 @@ windows_programs() {
         WINEQT_LOGGING_RULES="qt.widgets.painting=true" ||
         { tail -n 20 "$log" >&2; die "servo-tool.exe did not show its window offscreen (log: $log)"; }
     grep -m1 'Flushing .* of Widget(' "$log"
+}
+
+windows_programs() {
+    cli_and_offscreen_window "C:\\$(basename "$APP")"
+    local log
 
     # The deployed platform plugin and style, on an X server of its own.
     step "servo-tool.exe on the windows platform under Xvfb, until its window is mapped"
@@ -266,4 +281,96 @@ serial_through_wine() {
     WINEPREFIX=$WIN_PREFIX wine reg delete 'HKLM\Software\Wine\Ports' /v COM7 /f >/dev/null 2>&1 || true
     stop_prefix
     [ $failed = no ] || die "the serial line through Wine failed (servo-sim log: $simlog)"
+}
+
+# Where the installer puts things, and the key of its uninstall entry (the
+# application id, packaging/CMakeLists.txt).
+SETUP_FOLDER="Program Files/Servo Tool"
+SETUP_FOLDER_WIN='C:\Program Files\Servo Tool'
+SETUP_SHORTCUT="ProgramData/Microsoft/Windows/Start Menu/Programs/Servo Tool/Servo Tool.lnk"
+UNINSTALL_KEY='HKLM\Software\Microsoft\Windows\CurrentVersion\Uninstall\org.servotool.ServoTool'
+VENDOR_KEY='HKLM\Software\Servo Tool developers'
+
+# Lists everything below C:\ but the temporary folders (an NSIS uninstaller
+# runs from a copy of itself there, which Windows removes on the next start).
+drive_c_listing() {
+    (cd "$WIN_PREFIX/drive_c" && find . | grep -v -e '^\./users/[^/]*/Temp/' -e '^\./windows/temp/' | LC_ALL=C sort)
+}
+
+# The icon in servo-tool.exe (every image of the drawn .ico) and the version
+# information of each program, read back from the installed files.
+installed_resources() {
+    local version=$1 exe rc
+    for exe in servo-cli servo-sim servo-tool; do # servo-tool's resources stay in rc
+        rc=$(x86_64-w64-mingw32-windres -i "$APP/$exe.exe" -O rc) || die "cannot read the resources of $exe.exe"
+        grep -q "VALUE \"FileVersion\", \"$version\"" <<<"$rc" ||
+            die "$exe.exe has no version information $version"
+    done
+    local images
+    images=$(od -An -tu2 -j4 -N2 "$ROOT/packaging/windows/servo-tool.ico" | tr -d ' ')
+    grep -A2 '"IDI_ICON1" 14' <<<"$rc" | grep -q "Has $images elements" ||
+        die "servo-tool.exe does not hold the $images images of packaging/windows/servo-tool.ico"
+    echo "servo-tool.exe: icon IDI_ICON1 with $images images; version $version in all three programs"
+}
+
+windows_installer() {
+    local version
+    version=$(basename "$SETUP" -win64.exe)
+    version=${version#servo-tool-}
+    WIN_PREFIX=$WIN_BUILD/wineprefix-setup
+    step "installer $(basename "$SETUP") with /S in a fresh Wine prefix (build-win/wineprefix-setup)"
+    stop_prefix
+    rm -rf "$WIN_PREFIX"
+    WINEPREFIX=$WIN_PREFIX wineboot -i >/dev/null 2>&1 || die "wineboot failed"
+    local before
+    before=$(drive_c_listing)
+    WINEPREFIX=$WIN_PREFIX timeout 300 wine "$SETUP" /S || die "the installer failed"
+    WINEPREFIX=$WIN_PREFIX timeout 300 wineserver -w
+
+    APP=$WIN_PREFIX/drive_c/$SETUP_FOLDER
+    local listed
+    listed=$(cd "$APP" 2>/dev/null && find . -type f | sed 's|^\./||' | LC_ALL=C sort)
+    if [ "$listed" != "$(printf '%s\nUninstall.exe\n' "$ZIP_FILES" | LC_ALL=C sort)" ]; then
+        diff <(printf '%s\nUninstall.exe\n' "$ZIP_FILES" | LC_ALL=C sort) <(printf '%s\n' "$listed") >&2 || true
+        die "$SETUP_FOLDER_WIN does not hold what it should (< expected, > found)"
+    fi
+    echo "$SETUP_FOLDER_WIN: $(printf '%s\n' "$listed" | wc -l) files, as in the zip, and Uninstall.exe"
+    local shortcut=$WIN_PREFIX/drive_c/$SETUP_SHORTCUT
+    [ -f "$shortcut" ] || die "no Start-menu shortcut C:/$SETUP_SHORTCUT"
+    grep -aqF "$SETUP_FOLDER_WIN\\servo-tool.exe" "$shortcut" ||
+        die "the Start-menu shortcut does not start $SETUP_FOLDER_WIN\\servo-tool.exe"
+    echo "C:/$SETUP_SHORTCUT -> $SETUP_FOLDER_WIN\\servo-tool.exe"
+    local entry
+    entry=$(WINEPREFIX=$WIN_PREFIX wine reg query "$UNINSTALL_KEY" | tr -d '\r') ||
+        die "no uninstall entry $UNINSTALL_KEY"
+    printf '%s\n' "$entry" | grep -v '^$'
+    local name expected found
+    for name in DisplayName DisplayVersion UninstallString DisplayIcon; do
+        case $name in
+        DisplayName) expected="Servo Tool" ;;
+        DisplayVersion) expected=$version ;;
+        UninstallString) expected="\"$SETUP_FOLDER_WIN\\Uninstall.exe\"" ;;
+        DisplayIcon) expected="$SETUP_FOLDER_WIN\\servo-tool.exe" ;;
+        esac
+        found=$(awk -v name="$name" '$1 == name { sub(/^ *[^ ]+ +REG_SZ +/, ""); print }' <<<"$entry")
+        [ "$found" = "$expected" ] || die "the uninstall entry has $name \"$found\", not \"$expected\""
+    done
+    installed_resources "$version"
+    stop_prefix
+
+    cli_and_offscreen_window "$SETUP_FOLDER_WIN"
+
+    # The uninstaller copies itself to the temporary folder, starts the copy
+    # and returns: wait until every program of the prefix has ended.
+    step "Uninstall.exe /S"
+    WINEPREFIX=$WIN_PREFIX timeout 300 wine "$APP/Uninstall.exe" /S || die "the uninstaller failed"
+    WINEPREFIX=$WIN_PREFIX timeout 300 wineserver -w
+    local key
+    for key in "$UNINSTALL_KEY" "$VENDOR_KEY"; do
+        ! WINEPREFIX=$WIN_PREFIX wine reg query "$key" >/dev/null 2>&1 || die "$key is left after uninstalling"
+    done
+    diff <(printf '%s\n' "$before") <(drive_c_listing) >&2 ||
+        die "uninstalling left files behind or took some away (< before installing, > after uninstalling)"
+    stop_prefix
+    echo "uninstalled: C:\\ is as before installing (but for the temporary folders), the registry keys are gone"
 }
