@@ -13,7 +13,9 @@
 #                     validators too), build Release into build/, make the
 #                     Debian package build/servo-tool_<version>_<arch>.deb
 #                     and check it: desktop-file-validate, appstreamcli
-#                     validate, man --warnings, lintian (no errors)
+#                     validate, man --warnings, lintian (no errors); with a
+#                     Qt SDK for Windows at hand, also the Windows zip and
+#                     installer (as ./setup.sh windows makes them)
 #   ./setup.sh windows  install the mingw-w64 cross compiler, NSIS and Wine,
 #                     build for 64-bit Windows into build-win/ with the Qt SDK
 #                     from QT_MINGW_PREFIX or ../shared/toolchains/, make
@@ -255,6 +257,17 @@ package)
     configure_and_build build -DCMAKE_BUILD_TYPE=Release
     build_deb
     validate_deb
+    # The Windows zip and installer too, when a Qt SDK for Windows is at hand;
+    # `./setup.sh windows` also runs them under Wine.
+    if [ -n "${QT_MINGW_PREFIX:-}" ] || [ -f "$ROOT/../shared/toolchains/qt5.15.8-mingw64.tar.xz" ]; then
+        . "$ROOT/packaging/windows.sh"
+        windows_sdk
+        install_missing "${WINDOWS_PACKAGES[@]}"
+        windows_build
+        step "packages built: $(echo "$ROOT"/build/servo-tool_*.deb), $ZIP, $SETUP"
+    else
+        step "Windows packages skipped: no Qt SDK for Windows (QT_MINGW_PREFIX, or ../shared/toolchains/)"
+    fi
     ;;
 windows)
     [ $# -eq 0 ] || usage
