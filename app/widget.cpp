@@ -251,9 +251,10 @@ void Widget::serialDataRead()
     // the lines beyond the last four are dropped inside that edit, so the log
     // is laid out once per arrival, for four lines, instead of once per reply.
     // It still gets every line and keeps the last four.
+    QTextDocument *log = ui->textBrowser_StateShow->document();
     QScrollBar *logScroll = ui->textBrowser_StateShow->verticalScrollBar();
     const bool logAtBottom = logScroll->value() >= logScroll->maximum();
-    QTextCursor logEdit(ui->textBrowser_StateShow->document());
+    QTextCursor logEdit(log);
     logEdit.beginEditBlock();
     QByteArray frame;
     while (scanner.next(&frame)) {
@@ -272,7 +273,6 @@ void Widget::serialDataRead()
             break; // our own request echoed back, or a frame of no interest
         }
     }
-    QTextDocument *log = ui->textBrowser_StateShow->document();
     const int excess = log->blockCount() - log->maximumBlockCount();
     if (excess > 0) {
         QTextCursor head(log);

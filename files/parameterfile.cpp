@@ -255,6 +255,11 @@ ParsedLine::Status readTextFile(const QString &path, QString *text, QString *err
         return fail(ParsedLine::CannotOpen, file.errorString());
     if (bytes.size() > MaxTextFileSize)
         return fail(ParsedLine::TooLong, QStringLiteral("larger than %1 bytes").arg(MaxTextFileSize));
+    // The first line is refused for what the window refuses it for, and in
+    // the same words.
+    const ParsedLine first = parseFileStart(bytes, true);
+    if (first.status == ParsedLine::NotText || first.status == ParsedLine::TooLong)
+        return fail(first.status, first.errorString);
     QTextCodec *const utf8 = QTextCodec::codecForMib(106);
     QTextCodec *const codec = QTextCodec::codecForUtfText(bytes, utf8);
     if (codec == utf8 && bytes.contains('\0'))

@@ -54,8 +54,10 @@ constexpr int MaxTextFileSize = 64 * 1024;
 // Opened as readParameterFile opens a file (a regular file only, without
 // blocking). UTF-8 unless a byte-order mark says UTF-16 or UTF-32; the mark
 // is dropped. Status Ok with the text, or CannotOpen, NotRegularFile,
-// TooLong (over MaxTextFileSize bytes) or NotText (a NUL anywhere, or bytes
-// that are not UTF-8), with a message in *errorString.
+// TooLong (over MaxTextFileSize bytes, or a first line that readParameterFile
+// finds too long) or NotText (a NUL anywhere, or bytes that are not UTF-8;
+// for the first line, with readParameterFile's message), with a message in
+// *errorString.
 ParsedLine::Status readTextFile(const QString &path, QString *text, QString *errorString);
 
 // Writes the line through a temporary file that replaces the target only when

@@ -153,14 +153,9 @@ ValuesCheck parseValuesText(const QString &text)
 
 int loadValues(const QString &path, Servo::Values *values, QString *problem, bool *json)
 {
-    // The first line as the window reads it: refusals of what is not a
-    // regular file or not text read the same as there.
-    const Servo::ParsedLine first = Servo::readParameterFile(path);
     QString text;
-    QString why = first.errorString;
-    Servo::ParsedLine::Status status = first.status;
-    if (status == Servo::ParsedLine::Ok || status == Servo::ParsedLine::TooFewFields)
-        status = Servo::readTextFile(path, &text, &why);
+    QString why;
+    const Servo::ParsedLine::Status status = Servo::readTextFile(path, &text, &why);
     if (status == Servo::ParsedLine::CannotOpen || status == Servo::ParsedLine::NotRegularFile) {
         *problem = QStringLiteral("cannot read %1: %2").arg(path, why);
         return FileError;
