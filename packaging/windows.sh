@@ -45,6 +45,86 @@ servo-tool.exe
 styles/qwindowsvistastyle.dll"
 
 export WINEDEBUG=-all
+
+# Wine 10, from a Debian 13 root kept in the user's cache (wine10-root.sh);
+# empty when the host's Wine runs the programs.
+WINE_ROOT=
+WINE_ROOT_MOUNTS=()
+
+# Host folders the Windows programs need inside the root, at the same paths:
+# the clone (build, prefix, helpers), the compiler's runtime DLLs that
+# wine-run puts on WINEPATH, the fonts, and /tmp (TMPDIR, the X server's
+# sockets).
+wine_root_binds() {
+    printf '%s\n' "$ROOT" /usr/lib/gcc/x86_64-w64-mingw32 /usr/x86_64-w64-mingw32 "$WIN_FONTS" /tmp
+    case "$SDK/" in "$ROOT"/*) ;; *) printf '%s\n' "$SDK" ;; esac
+}
+
+wine_root_leave() {
+    local i
+    for ((i = ${#WINE_ROOT_MOUNTS[@]} - 1; i >= 0; i--)); do
+        umount -l "${WINE_ROOT_MOUNTS[i]}" 2>/dev/null || true
+    done
+    WINE_ROOT_MOUNTS=()
+}
+
+wine_root_mount() { # mount arguments..., mount point last
+    local target=${*: -1}
+    mkdir -p "$target"
+    mount "$@" || die "cannot mount $target"
+    WINE_ROOT_MOUNTS+=("$target")
+}
+
+# Makes the root (once; later runs reuse it) and mounts what the programs
+# need in it, until this script exits. `wine`, `wineserver` and `wineboot`
+# then run there, for this script and for ctest (wrappers first on PATH).
+# Without root rights or debootstrap, says so and stays with the host's Wine.
+windows_wine() {
+    step "Wine 10: a Debian 13 root with Wine 10 (packaging/wine10-root.sh)"
+    local start=$SECONDS rc=0 dir
+    dir=$("$ROOT/packaging/wine10-root.sh" dir) || rc=$?
+    if [ $rc -ne 0 ]; then
+        [ $rc -eq 3 ] || die "cannot make the Wine 10 root"
+        echo "!! No Wine 10 root here (above); the Windows programs run under the host's $(wine --version 2>/dev/null)."
+        echo "!! It cannot read COM ports, so the tests that need the servo programmer's line are skipped."
+        return 0
+    fi
+    echo "root: $dir ($((SECONDS - start)) s)"
+    WINE_ROOT=$dir
+    trap wine_root_leave EXIT
+    wine_root_mount -t proc proc "$WINE_ROOT/proc"
+    wine_root_mount --bind /dev "$WINE_ROOT/dev"
+    wine_root_mount --bind /dev/pts "$WINE_ROOT/dev/pts"
+    local bind
+    while read -r bind; do
+        [ -d "$bind" ] && wine_root_mount --bind "$bind" "$WINE_ROOT$bind"
+    done < <(wine_root_binds)
+    local wrappers=$WIN_BUILD/wine10-bin program
+    rm -rf "$wrappers"
+    mkdir -p "$wrappers"
+    for program in wine wineserver wineboot; do
+        cat >"$wrappers/$program" <<WRAPPER
+#!/bin/sh
+# $program of the Wine 10 root $WINE_ROOT, in the current folder.
+exec chroot "$WINE_ROOT" /bin/sh -c 'cd "\$1" 2>/dev/null || cd /; shift; exec "\$@"' sh "\$PWD" /usr/bin/$program "\$@"
+WRAPPER
+        chmod +x "$wrappers/$program"
+    done
+    PATH=$wrappers:$PATH
+    export PATH
+    hash -r
+    wine --version >/dev/null 2>&1 || die "Wine does not run in $WINE_ROOT"
+    echo "Windows programs run under $(wine --version) in $WINE_ROOT"
+}
+
+# Test helpers for the serial line, built for Linux: ptymodem.so (preloaded
+# into Wine, see tests/wine/ptymodem.c) and ptypair (pairs of COM ports for
+# the tests, see tests/testline.h).
+windows_line_helpers() {
+    gcc -std=c11 -O2 -Wall -Wextra -shared -fPIC -o "$WIN_BUILD/ptymodem.so" "$ROOT/tests/wine/ptymodem.c" -ldl ||
+        die "cannot build ptymodem.so"
+    gcc -std=c11 -O2 -Wall -Wextra -o "$WIN_BUILD/ptypair" "$ROOT/tests/wine/ptypair.c" || die "cannot build ptypair"
+}
 export WINEDLLOVERRIDES="mscoree,mshtml=" # no Mono or Gecko installer in a fresh prefix
 
 # Z:\ is the Unix root in every Wine prefix.

@@ -31,3 +31,22 @@ bool readLineSettings(int, LineSettings *)
     return false;
 }
 #endif
+
+#ifdef _WIN32
+#include <windows.h>
+
+bool readCommSettings(void *handle, LineSettings *s)
+{
+    DCB dcb;
+    dcb.DCBlength = sizeof dcb;
+    if (!GetCommState(handle, &dcb))
+        return false;
+    s->inputBaud = s->outputBaud = dcb.BaudRate;
+    s->dataBits = dcb.ByteSize;
+    s->stopBits = dcb.StopBits == TWOSTOPBITS ? 2 : 1;
+    s->parity = dcb.Parity != NOPARITY;
+    s->hardwareFlow = dcb.fOutxCtsFlow || dcb.fRtsControl == RTS_CONTROL_HANDSHAKE;
+    s->softwareFlow = dcb.fOutX || dcb.fInX;
+    return true;
+}
+#endif

@@ -14,5 +14,9 @@ struct LineSettings {
 };
 
 bool readLineSettings(int fd, LineSettings *settings);
+#ifdef _WIN32
+// The same from Windows' settings of an open COM port (GetCommState).
+bool readCommSettings(void *handle, LineSettings *settings);
+#endif
 
 #endif

@@ -1,11 +1,12 @@
-// The window on a serial line: the test holds the master side of a
-// pseudo-terminal and plays the servo programmer, byte for byte.
+// The window on a serial line: the test holds the programmer's end of a line
+// (a pseudo-terminal, or on Windows a pair of COM ports, see testline.h) and
+// plays the servo programmer, byte for byte.
 #include "tests/linesettings.h"
 #include "protocol/frame.h"
-#include "serial/pseudoterminal.h"
 #include "tests/windowdriver.h"
 
 #include <QProcess>
+#include <memory>
 #include <QtTest>
 
 #include "files/parameterfile.h"
@@ -14,6 +15,9 @@
 
 #ifdef Q_OS_UNIX
 #include <sys/ioctl.h>
+#endif
+#ifdef Q_OS_WIN
+#include <windows.h>
 #endif
 
 using namespace Servo;
@@ -58,6 +62,11 @@ int unread(QSerialPort *port)
     if (ioctl(int(port->handle()), FIONREAD, &queued) != 0)
         queued = -1;
 #endif
+#ifdef Q_OS_WIN
+    DWORD errors = 0;
+    COMSTAT status;
+    queued = ClearCommError(port->handle(), &errors, &status) ? int(status.cbInQue) : -1;
+#endif
     return queued + int(port->bytesAvailable());
 }
 
@@ -87,11 +96,11 @@ private slots:
 
 private:
     void openWindowPort();
-    QByteArray sentFrame(PseudoTerminal *line);
+    QByteArray sentFrame(TestLine *line);
 
     Widget *window = nullptr;
     WindowDriver *ui = nullptr;
-    PseudoTerminal *pty = nullptr;
+    TestLine *pty = nullptr;
 };
 
 void TestSerial::initTestCase()
@@ -105,10 +114,10 @@ void TestSerial::initTestCase()
 
 void TestSerial::init()
 {
-    SKIP_WITHOUT_PSEUDO_TERMINAL();
+    SKIP_WITHOUT_TEST_LINE();
     window = new Widget;
     ui = new WindowDriver(window);
-    pty = new PseudoTerminal;
+    pty = new TestLine;
     QString error;
     QVERIFY2(pty->open(&error), qPrintable(error));
 }
@@ -131,7 +140,7 @@ void TestSerial::openWindowPort()
 
 // The port writes from the event loop; wait until it has, then take what
 // reached the far end.
-QByteArray TestSerial::sentFrame(PseudoTerminal *line)
+QByteArray TestSerial::sentFrame(TestLine *line)
 {
     QElapsedTimer clock;
     clock.start();
@@ -264,7 +273,11 @@ void TestSerial::lineSettings()
 {
     openWindowPort();
     LineSettings s;
+#ifdef Q_OS_WIN
+    QVERIFY(readCommSettings(ui->port()->handle(), &s));
+#else
     QVERIFY(readLineSettings(int(qintptr(ui->port()->handle())), &s));
+#endif
     QCOMPARE(s.inputBaud, 111100u);
     QCOMPARE(s.outputBaud, 111100u);
     QCOMPARE(s.dataBits, 8);
@@ -277,7 +290,7 @@ void TestSerial::lineSettings()
 
 void TestSerial::portStates()
 {
-    PseudoTerminal other;
+    TestLine other;
     QVERIFY(other.open());
     openWindowPort();
     const QString name = ui->port()->portName();
@@ -336,6 +349,8 @@ void TestSerial::lineBeforeFirstTick()
 
 void TestSerial::pulledAdapter()
 {
+    if (!pty->canPull())
+        QSKIP("the COM ports of SERVO_COM_PAIR cannot be pulled out by the test");
     openWindowPort();
     const QString name = ui->port()->portName();
     pty->closeMaster();
@@ -374,10 +389,21 @@ void TestSerial::againstSimulator()
     QVERIFY(writeParameterFile(file, held));
 
     QProcess sim;
+#ifdef Q_OS_WIN
+    // servo-sim serves one end of a pair of COM ports; the window opens the other.
+    auto line = std::make_unique<TestLine>();
+    QString error;
+    QVERIFY2(line->openPair(&error), qPrintable(error));
+    faults << QStringLiteral("--device") << line->peerPath();
+#endif
     sim.start(QStringLiteral(SERVO_SIM_PATH), faults + QStringList{file});
     QVERIFY(sim.waitForStarted(30000));
     QTRY_VERIFY_WITH_TIMEOUT(sim.canReadLine(), 30000); // the time-outs here bound a hang only
-    const QString path = QString::fromLocal8Bit(sim.readLine()).trimmed();
+    QString path = QString::fromLocal8Bit(sim.readLine()).trimmed();
+#ifdef Q_OS_WIN
+    QCOMPARE(path, line->peerPath());
+    path = line->slavePath();
+#endif
     // The running simulator is offered by the port selector after a press.
     auto *selector = ui->child<QComboBox>(QStringLiteral("comboBox_Port"));
     QCOMPARE(selector->findText(path), -1);
@@ -411,8 +437,14 @@ void TestSerial::againstSimulator()
     QCOMPARE(ui->messages().last(), readOk);
     QCOMPARE(ui->values(), edited);
 
+#ifdef Q_OS_WIN
+    sim.kill(); // a console program has no signal to end it
+    QVERIFY(sim.waitForFinished(30000));
+    line.reset();
+#else
     sim.terminate();
     QVERIFY(sim.waitForFinished(30000));
+#endif
     // Gone from the list once it has stopped.
     QTest::mousePress(selector, Qt::LeftButton);
     QTest::mouseRelease(selector, Qt::LeftButton);

@@ -1,0 +1,238 @@
+#include "tests/testline.h"
+
+#ifdef Q_OS_WIN
+#include <QDeadlineTimer>
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QProcess>
+#include <QStringList>
+#include <QThread>
+
+#include <windows.h>
+
+#include <system_error>
+
+namespace {
+
+bool underWine()
+{
+    const HMODULE ntdll = GetModuleHandleW(L"ntdll.dll");
+    return ntdll && GetProcAddress(ntdll, "wine_get_version");
+}
+
+// Windows' name of a Unix path: Z: is the Unix root in every Wine prefix.
+QString fromUnix(const QString &path)
+{
+    return QStringLiteral("Z:") + path;
+}
+
+QString dosDevices()
+{
+    return qEnvironmentVariable("WINEPREFIX") + QStringLiteral("/dosdevices");
+}
+
+QString lastError()
+{
+    return QString::fromStdString(std::system_category().message(int(GetLastError())));
+}
+
+const wchar_t SerialComm[] = L"HARDWARE\\DEVICEMAP\\SERIALCOMM";
+
+// Lists a port where the system keeps its serial ports, as a virtual port
+// driver does, so that the port lists show it.
+void registerPort(const QString &port, bool add)
+{
+    HKEY key;
+    if (RegCreateKeyExW(HKEY_LOCAL_MACHINE, SerialComm, 0, nullptr, REG_OPTION_VOLATILE, KEY_SET_VALUE, nullptr, &key,
+                        nullptr) != ERROR_SUCCESS)
+        return;
+    const std::wstring name = L"\\Device\\ServoTestLine" + port.mid(3).toStdWString();
+    const std::wstring value = port.toStdWString();
+    if (add)
+        RegSetValueExW(key, name.c_str(), 0, REG_SZ, reinterpret_cast<const BYTE *>(value.c_str()),
+                       DWORD((value.size() + 1) * sizeof(wchar_t)));
+    else
+        RegDeleteValueW(key, name.c_str());
+    RegCloseKey(key);
+}
+
+} // namespace
+
+QString TestLine::unavailableReason()
+{
+    if (qEnvironmentVariable("SERVO_COM_PAIR").split(QLatin1Char(',')).size() == 2)
+        return QString();
+    if (!underWine())
+        return QStringLiteral("no pair of joined COM ports: set SERVO_COM_PAIR=COMa,COMb (e.g. a com0com pair)");
+    if (qEnvironmentVariable("WINEPREFIX").isEmpty() || qEnvironmentVariable("SERVO_PTYPAIR").isEmpty())
+        return QStringLiteral("under Wine, a pair of COM ports needs WINEPREFIX and SERVO_PTYPAIR (tests/wine/ptypair)");
+    return QString();
+}
+
+TestLine::~TestLine()
+{
+    close();
+}
+
+bool TestLine::openPair(QString *errorString)
+{
+    close();
+    QString error = unavailableReason();
+    const QStringList given = qEnvironmentVariable("SERVO_COM_PAIR").split(QLatin1Char(','));
+    if (error.isEmpty() && given.size() == 2) {
+        m_port = given.at(0).trimmed();
+        m_peer = given.at(1).trimmed();
+        return true;
+    }
+    // Under Wine: the first free pair from COM20 up, reserved by its run file.
+    for (int n = 20; error.isEmpty() && m_control.isEmpty() && n < 250; n += 2) {
+        const QString base = dosDevices() + QStringLiteral("/com%1").arg(n);
+        QFile run(fromUnix(base + QStringLiteral(".run")));
+        if (QFileInfo::exists(fromUnix(base)) || !run.open(QIODevice::WriteOnly | QIODevice::NewOnly))
+            continue;
+        run.close();
+        QFile::remove(fromUnix(base + QStringLiteral(".pull")));
+        const QString peer = dosDevices() + QStringLiteral("/com%1").arg(n + 1);
+        if (!QProcess::startDetached(fromUnix(qEnvironmentVariable("SERVO_PTYPAIR")), {base, peer})) {
+            error = QStringLiteral("cannot start %1").arg(qEnvironmentVariable("SERVO_PTYPAIR"));
+            QFile::remove(run.fileName());
+            break;
+        }
+        m_control = fromUnix(base);
+        m_port = QStringLiteral("COM%1").arg(n);
+        m_peer = QStringLiteral("COM%1").arg(n + 1);
+        const QDeadlineTimer deadline(20000);
+        while (!QFileInfo::exists(m_control + QStringLiteral(".ready")) && !deadline.hasExpired())
+            QThread::msleep(20);
+        if (!QFileInfo::exists(m_control + QStringLiteral(".ready")))
+            error = QStringLiteral("ptypair made no pair %1, %2").arg(m_port, m_peer);
+        registerPort(m_port, true);
+        registerPort(m_peer, true);
+    }
+    if (error.isEmpty() && m_control.isEmpty())
+        error = QStringLiteral("no free pair of COM port numbers");
+    if (!error.isEmpty()) {
+        if (errorString)
+            *errorString = error;
+        close();
+        return false;
+    }
+    return true;
+}
+
+bool TestLine::open(QString *errorString)
+{
+    if (!openPair(errorString))
+        return false;
+    const std::wstring device = (QStringLiteral("\\\\.\\") + m_peer).toStdWString();
+    HANDLE h = CreateFileW(device.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING, 0, nullptr);
+    if (h == INVALID_HANDLE_VALUE) {
+        if (errorString)
+            *errorString = QStringLiteral("cannot open %1: %2").arg(m_peer, lastError());
+        close();
+        return false;
+    }
+    DCB dcb;
+    dcb.DCBlength = sizeof dcb;
+    if (GetCommState(h, &dcb)) { // raw 8 bits, no flow control, at the programmer's rate
+        dcb.BaudRate = 111100;
+        dcb.ByteSize = 8;
+        dcb.Parity = NOPARITY;
+        dcb.StopBits = TWOSTOPBITS;
+        dcb.fOutxCtsFlow = dcb.fOutxDsrFlow = dcb.fOutX = dcb.fInX = FALSE;
+        dcb.fDtrControl = DTR_CONTROL_ENABLE;
+        dcb.fRtsControl = RTS_CONTROL_ENABLE;
+        SetCommState(h, &dcb);
+    }
+    COMMTIMEOUTS timeouts = {MAXDWORD, 0, 0, 0, 0}; // reads return what is there
+    SetCommTimeouts(h, &timeouts);
+    m_peerHandle = h;
+    return true;
+}
+
+bool TestLine::write(const QByteArray &data)
+{
+    DWORD done = 0;
+    for (int at = 0; at < data.size(); at += int(done)) {
+        if (!m_peerHandle || !WriteFile(m_peerHandle, data.constData() + at, DWORD(data.size() - at), &done, nullptr))
+            return false;
+    }
+    return true;
+}
+
+QByteArray TestLine::readAvailable(QString *lostReason)
+{
+    QByteArray out;
+    DWORD errors = 0;
+    COMSTAT status;
+    if (!m_peerHandle || !ClearCommError(m_peerHandle, &errors, &status)) {
+        if (lostReason)
+            *lostReason = m_peerHandle ? lastError() : QStringLiteral("not open");
+        return out;
+    }
+    if (status.cbInQue > 0) {
+        out.resize(int(status.cbInQue));
+        DWORD got = 0;
+        if (!ReadFile(m_peerHandle, out.data(), DWORD(out.size()), &got, nullptr)) {
+            if (lostReason)
+                *lostReason = lastError();
+            got = 0;
+        }
+        out.resize(int(got));
+    }
+    return out;
+}
+
+QByteArray TestLine::read(int timeoutMs)
+{
+    const QDeadlineTimer deadline(timeoutMs);
+    QByteArray out = readAvailable();
+    while (out.isEmpty() && !deadline.hasExpired() && m_peerHandle) {
+        QThread::msleep(2);
+        out = readAvailable();
+    }
+    return out;
+}
+
+QByteArray TestLine::readExactly(int size, int timeoutMs)
+{
+    const QDeadlineTimer deadline(timeoutMs);
+    QByteArray out;
+    while (out.size() < size && !deadline.hasExpired() && m_peerHandle) {
+        const QByteArray more = readAvailable();
+        if (more.isEmpty())
+            QThread::msleep(2);
+        out += more;
+    }
+    return out;
+}
+
+void TestLine::closeMaster()
+{
+    if (m_control.isEmpty())
+        return;
+    QFile pull(m_control + QStringLiteral(".pull"));
+    pull.open(QIODevice::WriteOnly);
+}
+
+void TestLine::close()
+{
+    if (m_peerHandle)
+        CloseHandle(m_peerHandle);
+    m_peerHandle = nullptr;
+    if (!m_control.isEmpty()) {
+        registerPort(m_port, false);
+        registerPort(m_peer, false);
+        // ptypair removes the links and ends when the run file is gone.
+        QFile::remove(m_control + QStringLiteral(".run"));
+        const QDeadlineTimer deadline(5000);
+        while (QFileInfo::exists(m_control + QStringLiteral(".ready")) && !deadline.hasExpired())
+            QThread::msleep(10);
+    }
+    m_control.clear();
+    m_port.clear();
+    m_peer.clear();
+}
+
+#endif // Q_OS_WIN
