@@ -15,13 +15,16 @@
 #                     and check it: desktop-file-validate, appstreamcli
 #                     validate, man --warnings, lintian (no errors); with a
 #                     Qt SDK for Windows at hand, also the Windows zip and
-#                     installer (as ./setup.sh windows makes them)
+#                     installer (as ./setup.sh windows makes them), unless
+#                     PACKAGE_WINDOWS=no
 #   ./setup.sh windows  install the mingw-w64 cross compiler, NSIS and Wine,
 #                     build for 64-bit Windows into build-win/ with the Qt SDK
 #                     from QT_MINGW_PREFIX or ../shared/toolchains/, make
 #                     build-win/servo-tool-<version>-win64.zip and the
 #                     installer servo-tool-<version>-win64.exe, run the
-#                     programs from the zip and every test under Wine, then
+#                     programs from the zip and every test under Wine 10
+#                     (from a Debian 13 root kept in ~/.cache/servo-tool;
+#                     needs root), the serial ones through COM ports, then
 #                     install, run and uninstall with the installer
 #                     (packaging/windows.sh)
 #
@@ -40,7 +43,7 @@ FUZZERS=(fuzz_receive fuzz_receive_fixup fuzz_paramline)
 BASE_PACKAGES=(cmake g++ make qtbase5-dev libqt5serialport5-dev qttools5-dev-tools fonts-wqy-microhei)
 FUZZ_PACKAGES=(clang)
 PACKAGE_PACKAGES=(dpkg-dev file desktop-file-utils appstream lintian man-db debootstrap)
-WINDOWS_PACKAGES=(g++-mingw-w64-x86-64-posix wine64 wine xvfb x11-utils unzip fonts-liberation nsis)
+WINDOWS_PACKAGES=(g++-mingw-w64-x86-64-posix wine64 wine xvfb x11-utils unzip fonts-liberation nsis debootstrap)
 
 step() {
     echo
@@ -259,7 +262,9 @@ package)
     validate_deb
     # The Windows zip and installer too, when a Qt SDK for Windows is at hand;
     # `./setup.sh windows` also runs them under Wine.
-    if [ -n "${QT_MINGW_PREFIX:-}" ] || [ -f "$ROOT/../shared/toolchains/qt5.15.8-mingw64.tar.xz" ]; then
+    if [ "${PACKAGE_WINDOWS:-yes}" = no ]; then
+        step "Windows packages left to ./setup.sh windows (PACKAGE_WINDOWS=no)"
+    elif [ -n "${QT_MINGW_PREFIX:-}" ] || [ -f "$ROOT/../shared/toolchains/qt5.15.8-mingw64.tar.xz" ]; then
         . "$ROOT/packaging/windows.sh"
         windows_sdk
         install_missing "${WINDOWS_PACKAGES[@]}"
@@ -276,13 +281,17 @@ windows)
     step "packages"
     install_missing "${BASE_PACKAGES[@]}"
     install_missing "${WINDOWS_PACKAGES[@]}"
+    windows_started=$SECONDS
     windows_build
+    windows_wine
+    windows_line_helpers
     windows_fresh_prefix
     windows_programs
     windows_tests
+    windows_window_serial
     serial_through_wine
     windows_installer
-    step "Windows: $(basename "$ZIP") and $(basename "$SETUP") built, programs and tests ran under Wine, the installer installed and uninstalled"
+    step "Windows: $(basename "$ZIP") and $(basename "$SETUP") built, programs and tests ran under $(wine --version), the installer installed and uninstalled ($((SECONDS - windows_started)) s)"
     ;;
 *)
     usage

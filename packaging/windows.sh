@@ -265,7 +265,11 @@ windows_programs() {
 windows_tests() {
     step "every test program under Wine (offscreen)"
     local log=$WIN_BUILD/ctest-wine.log rc=0
-    (cd "$WIN_BUILD" && WINEPREFIX=$WIN_PREFIX QT_QPA_FONTDIR="$(winpath "$WIN_FONTS")" \
+    local line=()
+    # Under Wine 10 the tests play the servo programmer on pairs of COM
+    # ports made by ptypair (tests/testline.h), read through the preload.
+    [ -z "$WINE_ROOT" ] || line=(SERVO_PTYPAIR="$WIN_BUILD/ptypair" LD_PRELOAD="$WIN_BUILD/ptymodem.so")
+    (cd "$WIN_BUILD" && env WINEPREFIX="$WIN_PREFIX" QT_QPA_FONTDIR="$(winpath "$WIN_FONTS")" "${line[@]}" \
         ctest --output-on-failure -V) >"$log" 2>&1 || rc=$?
     stop_prefix
     grep -E '^[0-9]+: (Totals|\*+ Start testing)' "$log" | sed -E 's/^[0-9]+: //; s/\*+ Start testing of (.*) \*+/\1/' |
@@ -276,16 +280,40 @@ windows_tests() {
     [ $rc -eq 0 ] || die "tests failed under Wine (log: $log)"
 }
 
-# servo-sim runs on Linux with a pseudo-terminal, which Wine's own port table
-# (HKLM\Software\Wine\Ports) makes COM7 of the prefix, listed like a real
-# port. A pseudo-terminal refuses the modem-line query that Wine's wait for
-# received characters makes; tests/wine/ptymodem.c, preloaded, answers it.
-# Qt's serial port also needs Wine to return from that wait at once and to
-# call its completion routine; tests/wine/commwait.c checks both. When
-# servo-cli.exe cannot read, commwait.exe tells whether Wine is the reason
-# (reported, not failed) or not (failed).
+# The window on the windows platform under Xvfb, as a Windows user has it,
+# through a COM port: tst_serial's againstSimulator rows choose the port that
+# servo-sim.exe's pair offers in the port list, Read, change values, Write
+# and Read back (Wine 10 only).
+windows_window_serial() {
+    [ -n "$WINE_ROOT" ] || return 0
+    step "the window on the windows platform under Xvfb: COM port, Read, Write, Read back"
+    local number=$WIN_BUILD/xvfb-display log=$WIN_BUILD/window-serial.log rc=0
+    Xvfb -displayfd 3 -screen 0 1280x1024x24 -nolisten tcp 3>"$number" 2>/dev/null &
+    local xvfb=$! i
+    for i in $(seq 50); do
+        [ -s "$number" ] && break
+        sleep 0.2
+    done
+    [ -s "$number" ] || die "Xvfb did not start"
+    (cd "$WIN_BUILD/tests" && env WINEPREFIX="$WIN_PREFIX" DISPLAY=":$(cat "$number")" QT_QPA_PLATFORM=windows \
+        SERVO_PTYPAIR="$WIN_BUILD/ptypair" LD_PRELOAD="$WIN_BUILD/ptymodem.so" \
+        timeout 300 "$SDK/bin/wine-run" ./tst_serial.exe againstSimulator -platform windows) >"$log" 2>&1 || rc=$?
+    kill "$xvfb" 2>/dev/null || true
+    wait "$xvfb" 2>/dev/null || true
+    stop_prefix
+    grep -E '^(PASS|FAIL|SKIP|Totals)' "$log" | sed 's/^/  /'
+    [ $rc -eq 0 ] || die "the window on the windows platform failed (log: $log)"
+}
+
+# servo-sim (Linux) on a pseudo-terminal that it links into the prefix as
+# COM7, listed like a real port; servo-cli.exe reads, writes and compares
+# through it. A pseudo-terminal refuses the modem-line query that Wine's wait
+# for received characters makes; tests/wine/ptymodem.c, preloaded, answers
+# it. Under the host's Wine 8, which cannot read a COM port, commwait.exe
+# (tests/wine/commwait.c) tells whether Wine is the reason (reported, not
+# failed) or not (failed).
 serial_through_wine() {
-    step "serial line: servo-sim (Linux) as COM7 of the Wine prefix"
+    step "serial line: servo-sim (Linux) as COM7 of the Wine prefix, servo-cli.exe through it"
     local sim
     sim=$(find "$ROOT/build" -type f -name servo-sim -perm -u+x 2>/dev/null | head -n 1) || true
     if [ -z "$sim" ]; then
@@ -294,13 +322,11 @@ serial_through_wine() {
         cmake --build "$ROOT/build" --parallel "$JOBS" --target servo-sim || die "cannot build servo-sim"
         sim=$(find "$ROOT/build" -type f -name servo-sim -perm -u+x | head -n 1)
     fi
-    gcc -std=c11 -O2 -Wall -Wextra -shared -fPIC -o "$WIN_BUILD/ptymodem.so" "$ROOT/tests/wine/ptymodem.c" -ldl ||
-        die "cannot build ptymodem.so"
     x86_64-w64-mingw32-gcc-posix -std=c11 -O2 -Wall -Wextra -o "$WIN_BUILD/commwait.exe" \
         "$ROOT/tests/wine/commwait.c" || die "cannot build commwait.exe"
 
-    local simlog=$WIN_BUILD/servo-sim.log simout=$WIN_BUILD/servo-sim.out
-    "$sim" --verbose >"$simout" 2>"$simlog" &
+    local simlog=$WIN_BUILD/servo-sim.log simout=$WIN_BUILD/servo-sim.out com7=$WIN_PREFIX/dosdevices/com7
+    "$sim" --verbose --link "$com7" >"$simout" 2>"$simlog" &
     local simpid=$! i
     for i in $(seq 50); do
         [ -s "$simout" ] && break
@@ -309,10 +335,12 @@ serial_through_wine() {
     local pty
     pty=$(head -n 1 "$simout")
     case "$pty" in /dev/pts/*) ;; *) kill "$simpid"; die "servo-sim did not start" ;; esac
-    echo "servo-sim serves $pty"
-    WINEPREFIX=$WIN_PREFIX wine reg add 'HKLM\Software\Wine\Ports' /v COM7 /d "$pty" /f >/dev/null ||
-        die "cannot add COM7 to the prefix"
-    stop_prefix # the port table is read when the prefix starts
+    echo "servo-sim serves $pty, linked as $com7"
+    # Listed where the system keeps its serial ports, as a driver would; the
+    # key lasts while the prefix's wineserver runs (-p: until stop_prefix).
+    WINEPREFIX=$WIN_PREFIX wineserver -p
+    WINEPREFIX=$WIN_PREFIX wine reg add 'HKLM\HARDWARE\DEVICEMAP\SERIALCOMM' /v '\Device\ServoSim' /d COM7 /f >/dev/null ||
+        die "cannot list COM7 in the prefix"
 
     local failed=no
     wine_cli() {
@@ -334,6 +362,9 @@ serial_through_wine() {
         wine_cli diff --port COM7 "$(winpath "$sample")" || rc=$?
         [ $rc -eq 0 ] || { echo "!! write or diff through COM7 failed" >&2; failed=yes; }
         [ $rc -ne 0 ] || echo "servo-cli.exe read, write and diff through COM7: all passed"
+    elif [ -n "$WINE_ROOT" ]; then
+        echo "!! servo-cli.exe cannot read through COM7 under $(wine --version)" >&2
+        failed=yes
     else
         echo "servo-cli.exe read through COM7 failed (exit $rc$([ $rc -eq 124 ] && echo ': stopped after 30 s')); servo-sim received:"
         grep -E ' rx ' "$simlog" | head -n 3 | sed 's/^/  /' || echo "  nothing"
@@ -358,7 +389,8 @@ serial_through_wine() {
     done
     kill -KILL "$simpid" 2>/dev/null || true
     wait "$simpid" 2>/dev/null || true
-    WINEPREFIX=$WIN_PREFIX wine reg delete 'HKLM\Software\Wine\Ports' /v COM7 /f >/dev/null 2>&1 || true
+    rm -f "$com7"
+    WINEPREFIX=$WIN_PREFIX wine reg delete 'HKLM\HARDWARE\DEVICEMAP\SERIALCOMM' /v '\Device\ServoSim' /f >/dev/null 2>&1 || true
     stop_prefix
     [ $failed = no ] || die "the serial line through Wine failed (servo-sim log: $simlog)"
 }

@@ -15,12 +15,6 @@
 
 namespace {
 
-bool underWine()
-{
-    const HMODULE ntdll = GetModuleHandleW(L"ntdll.dll");
-    return ntdll && GetProcAddress(ntdll, "wine_get_version");
-}
-
 // Windows' name of a Unix path: Z: is the Unix root in every Wine prefix.
 QString fromUnix(const QString &path)
 {
@@ -58,6 +52,12 @@ void registerPort(const QString &port, bool add)
 }
 
 } // namespace
+
+bool TestLine::underWine()
+{
+    const HMODULE ntdll = GetModuleHandleW(L"ntdll.dll");
+    return ntdll && GetProcAddress(ntdll, "wine_get_version");
+}
 
 QString TestLine::unavailableReason()
 {

@@ -28,6 +28,7 @@ public:
 
     // Why no line can be had here; empty when one can.
     static QString unavailableReason();
+    static bool underWine();
 
     // Makes the pair and opens the programmer's end of it.
     bool open(QString *errorString = nullptr);

@@ -757,6 +757,9 @@ void TestCli::portUnavailable_data()
     // the plain Windows file functions, and Qt accepts both.
     QTest::newRow("missing, read") << "COM199" << "read" << "does not exist";
     QTest::newRow("missing, diff") << "\\\\.\\COM210" << "diff" << "does not exist";
+    QTest::newRow("regular file") << "file" << "read" << "not a serial port (a regular file)";
+    QTest::newRow("folder") << "folder" << "read" << "not a serial port (a folder)";
+    QTest::newRow("held by a serial port") << "qt" << "write" << "the port is busy: another program holds it";
 #else
     QTest::newRow("missing, read") << "missing" << "read" << "the port does not exist";
     QTest::newRow("missing, diff") << "missing" << "diff" << "the port does not exist";
@@ -781,6 +784,15 @@ void TestCli::portUnavailable()
     ScriptedProgrammer programmer;
 #ifdef Q_OS_WIN
     QString port = how; // the servo programmer is never reached
+    if (how == QLatin1String("qt")) {
+        SKIP_WITHOUT_TEST_LINE();
+        if (TestLine::underWine())
+            QSKIP("Wine lets a second program open a COM port that one holds; Windows refuses it");
+        QVERIFY(programmer.start());
+        port = programmer.path();
+    }
+    if (how == QLatin1String("folder"))
+        port = m_dir.path();
 #else
     QVERIFY(programmer.start());
     QString port = programmer.path();

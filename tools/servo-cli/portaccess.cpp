@@ -18,6 +18,11 @@
 #ifdef Q_OS_LINUX
 #include <sys/sysmacros.h>
 #endif
+#ifdef Q_OS_WIN
+#include <QRegularExpression>
+
+#include <windows.h>
+#endif
 
 namespace ServoCli {
 
@@ -220,6 +225,54 @@ QString busyReason(const QString &device, const struct stat &st)
 } // namespace
 #endif
 
+#ifdef Q_OS_WIN
+namespace {
+
+// The name CreateFile takes: COM ports (any from COM10 up) as \\.\COMn; a
+// path stays a path.
+QString windowsDeviceName(const QString &port)
+{
+    static const QRegularExpression com(QStringLiteral("^COM[0-9]+$"), QRegularExpression::CaseInsensitiveOption);
+    return com.match(port).hasMatch() ? QStringLiteral("\\\\.\\") + port : QDir::toNativeSeparators(port);
+}
+
+QString systemMessage(DWORD error)
+{
+    wchar_t *text = nullptr;
+    FormatMessageW(FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS, nullptr,
+                   error, 0, reinterpret_cast<wchar_t *>(&text), 0, nullptr);
+    const QString message = text ? QString::fromWCharArray(text).trimmed() : QString();
+    LocalFree(text);
+    return message.isEmpty() ? QStringLiteral("system error %1").arg(error)
+                             : QStringLiteral("%1 (system error %2)").arg(message).arg(error);
+}
+
+// Why CreateFile refused a port, as a sentence.
+QString openProblem(DWORD error)
+{
+    switch (error) {
+    case ERROR_FILE_NOT_FOUND:
+    case ERROR_PATH_NOT_FOUND:
+    case ERROR_BAD_NETPATH:
+    case ERROR_INVALID_NAME:
+        return QStringLiteral("the port does not exist (is the programmer plugged in?)");
+    case ERROR_SHARING_VIOLATION:
+    case ERROR_BUSY:
+        return QStringLiteral("the port is busy: another program holds it (Windows lets one program at a time "
+                              "open a port)");
+    case ERROR_ACCESS_DENIED:
+        // What Windows says both for a port another program holds and for
+        // one this user may not open.
+        return QStringLiteral("access denied: another program holds the port (Windows lets one program at a time "
+                              "open a port), or this user may not use it");
+    default:
+        return systemMessage(error);
+    }
+}
+
+} // namespace
+#endif
+
 PortClaim::~PortClaim()
 {
     release();
@@ -242,7 +295,7 @@ QString PortClaim::busyProblem() const
         return heldBy({});
     return busyReason(m_device, st);
 #else
-    return QStringLiteral("permission denied or the port is busy (another program holds it)");
+    return openProblem(ERROR_ACCESS_DENIED);
 #endif
 }
 
@@ -302,6 +355,35 @@ bool PortClaim::claim(const QString &port)
         return false;
     }
     m_fd = fd;
+#endif
+#ifdef Q_OS_WIN
+    // Windows opens a port for one program at a time: it is opened here only
+    // to tell what it is and why it cannot be had, and closed again for the
+    // serial port to open.
+    const QString device = windowsDeviceName(m_requested);
+    const DWORD attributes = GetFileAttributesW(reinterpret_cast<const wchar_t *>(device.utf16()));
+    if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY)) {
+        m_problem = QStringLiteral("not a serial port (a folder)");
+        return false;
+    }
+    const HANDLE h = CreateFileW(reinterpret_cast<const wchar_t *>(device.utf16()), GENERIC_READ | GENERIC_WRITE, 0,
+                                 nullptr, OPEN_EXISTING, 0, nullptr);
+    if (h == INVALID_HANDLE_VALUE) {
+        m_problem = openProblem(GetLastError());
+        return false;
+    }
+    DCB dcb;
+    dcb.DCBlength = sizeof dcb;
+    const DWORD type = GetFileType(h);
+    const bool isPort = type == FILE_TYPE_CHAR && GetCommState(h, &dcb);
+    CloseHandle(h);
+    if (!isPort) {
+        m_problem = QStringLiteral("not a serial port (%1)")
+                        .arg(type == FILE_TYPE_DISK   ? QStringLiteral("a regular file")
+                             : type == FILE_TYPE_PIPE ? QStringLiteral("a pipe")
+                                                      : QStringLiteral("a device that is not a COM port"));
+        return false;
+    }
 #endif
     return true;
 }

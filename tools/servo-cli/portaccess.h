@@ -28,8 +28,10 @@ public:
     // On Unix: resolves links, refuses what is not a terminal, a port named
     // in the lock file of a live process, and a port that another open file
     // holds with flock(); then opens the device and takes flock(LOCK_EX) on
-    // it, kept until release(). Elsewhere only names the port. On failure
-    // returns false with a sentence in problem().
+    // it, kept until release(). On Windows opens the port once to refuse
+    // what is missing, busy, not to be opened by this user, or not a COM
+    // port, and closes it again. On failure returns false with a sentence in
+    // problem().
     bool claim(const QString &port);
     void release();
 
