@@ -17,6 +17,8 @@
 #include <memory>
 #ifndef Q_OS_WIN
 #include <sys/resource.h>
+#else
+#include <windows.h>
 #endif
 
 using namespace Servo;
@@ -83,6 +85,58 @@ void answerDialog(DialogSeen *seen, const QString &path, std::function<void()> b
     poll->start();
 }
 
+#ifdef Q_OS_WIN
+BOOL CALLBACK findOwnDialog(HWND window, LPARAM found)
+{
+    DWORD pid = 0;
+    GetWindowThreadProcessId(window, &pid);
+    wchar_t name[16] = {};
+    GetClassNameW(window, name, 16);
+    if (pid != GetCurrentProcessId() || !IsWindowVisible(window) || wcscmp(name, L"#32770") != 0)
+        return TRUE;
+    *reinterpret_cast<HWND *>(found) = window;
+    return FALSE;
+}
+
+BOOL CALLBACK findNameField(HWND window, LPARAM found)
+{
+    wchar_t name[16] = {};
+    GetClassNameW(window, name, 16);
+    if (!IsWindowVisible(window) || wcscmp(name, L"Edit") != 0)
+        return TRUE;
+    *reinterpret_cast<HWND *>(found) = window;
+    return FALSE;
+}
+
+// Answers Windows' own file dialog, which the windows platform shows instead
+// of Qt's: types path into its name field and presses its default button, as
+// a user would. Its title goes to *caption.
+void answerSystemDialog(QString *caption, const QString &path)
+{
+    auto *poll = new QTimer;
+    poll->setInterval(50);
+    auto tries = std::make_shared<int>(0);
+    QObject::connect(poll, &QTimer::timeout, [=] {
+        HWND dialog = nullptr, name = nullptr;
+        EnumWindows(findOwnDialog, LPARAM(&dialog));
+        if (dialog)
+            EnumChildWindows(dialog, findNameField, LPARAM(&name));
+        if (!name && ++*tries < 400) // 20 s: a hang only
+            return;
+        poll->stop();
+        poll->deleteLater();
+        if (!name)
+            return;
+        wchar_t title[128] = {};
+        GetWindowTextW(dialog, title, 128);
+        *caption = QString::fromWCharArray(title);
+        SetWindowTextW(name, reinterpret_cast<const wchar_t *>(QDir::toNativeSeparators(path).utf16()));
+        PostMessageW(dialog, WM_COMMAND, MAKEWPARAM(IDOK, BN_CLICKED), LPARAM(GetDlgItem(dialog, IDOK)));
+    });
+    poll->start();
+}
+#endif
+
 // The dialogs start in "/home/". Windows completes that with the drive of
 // the current folder (C:/home, which seldom exists); Wine takes a path with
 // forward slashes for a Unix one, Z:/home.
@@ -129,6 +183,7 @@ private slots:
     void cancel_data();
     void cancel();
     void saveIntoMissingFolder();
+    void systemDialogs();
     void failedWriteKeepsOldFile();
 
 private:
@@ -362,6 +417,33 @@ void TestFiles::failedWriteKeepsOldFile()
     QCOMPARE(contents(path), old);
     QCOMPARE(QDir(dir->path()).entryList(QDir::Files | QDir::Hidden), QStringList{"old.txt"});
     QCOMPARE(ui->messages(), QStringList{saveFailed});
+}
+
+// Save and Open through the dialogs a Windows user gets: Windows' own, which
+// the windows platform shows (./setup.sh windows runs this under Xvfb).
+void TestFiles::systemDialogs()
+{
+#ifndef Q_OS_WIN
+    QSKIP("Windows' own file dialogs are on Windows");
+#else
+    if (QGuiApplication::platformName() != QLatin1String("windows"))
+        QSKIP("Windows' own file dialogs are on the windows platform (-platform windows)");
+    const Values held = {120, 0, 7, 0, 900, 2100, 0, 1500, 0, 0, 0, 1, 0, 1};
+    ui->setValues(held);
+    const QString path = dir->filePath("through-system-dialog.txt");
+    QString caption;
+    answerSystemDialog(&caption, path);
+    ui->click("pB_SaveParameter");
+    QCOMPARE(caption, QStringLiteral("保存参数"));
+    QCOMPARE(contents(path), formatParameterLine(held).toLatin1());
+
+    ui->setValues(startValues());
+    answerSystemDialog(&caption, path);
+    ui->click("pB_OpenParameter");
+    QCOMPARE(caption, QStringLiteral("打开参数"));
+    QCOMPARE(ui->values(), held);
+    QCOMPARE(ui->messages(), (QStringList{savedOk, loadedOk}));
+#endif
 }
 
 QTEST_MAIN(TestFiles)

@@ -4,7 +4,7 @@
 // look on screen.
 #include "serial/mycombobox.h"
 #include "ui/myspinbox.h"
-#include "serial/pseudoterminal.h"
+#include "tests/testline.h"
 #include "serial/simulatorports.h"
 #include "ui/ui_widget.h"
 #include "app/widget.h"
@@ -808,10 +808,10 @@ void TestForm::actionButtonsRunTheirSlotOnce()
     QCoreApplication::processEvents();
     QCOMPARE(log->toPlainText(), QString());
 
-    PseudoTerminal pty;
+    TestLine pty;
     QString error;
     if (!pty.open(&error))
-        QSKIP(qPrintable("no pseudo-terminal: " + error));
+        QSKIP(qPrintable("no line for the servo programmer: " + error));
     emit combo->textActivated(pty.slavePath());
     QCOMPARE(log->document()->blockCount(), 1);
     QVERIFY2(log->toPlainText().contains(QLatin1String("Open successfully")), qPrintable(log->toPlainText()));
