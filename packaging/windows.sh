@@ -324,7 +324,7 @@ windows_window_serial() {
     local run
     for run in "tst_serial againstSimulator" "tst_files systemDialogs"; do
         set -- $run
-        (cd "$WIN_BUILD/tests" && env WINEPREFIX="$WIN_PREFIX" DISPLAY=":$(cat "$number")" \
+        (cd "$WIN_BUILD/bin" && env WINEPREFIX="$WIN_PREFIX" DISPLAY=":$(cat "$number")" \
             SERVO_PTYPAIR="$WIN_BUILD/ptypair" LD_PRELOAD="$WIN_BUILD/ptymodem.so" \
             timeout 300 "$SDK/bin/wine-run" "./$1.exe" "$2" -platform windows) >>"$log" 2>&1 || rc=$?
     done
@@ -344,13 +344,11 @@ windows_window_serial() {
 # failed) or not (failed).
 serial_through_wine() {
     step "serial line: servo-sim (Linux) as COM7 of the Wine prefix, servo-cli.exe through it"
-    local sim
-    sim=$(find "$ROOT/build" -type f -name servo-sim -perm -u+x 2>/dev/null | head -n 1) || true
-    if [ -z "$sim" ]; then
+    local sim=$ROOT/build/bin/servo-sim
+    if [ ! -x "$sim" ]; then
         step "build servo-sim for Linux in build/"
         cmake -S "$ROOT" -B "$ROOT/build" -DCMAKE_BUILD_TYPE=Release >/dev/null || die "cannot configure build/"
         cmake --build "$ROOT/build" --parallel "$JOBS" --target servo-sim || die "cannot build servo-sim"
-        sim=$(find "$ROOT/build" -type f -name servo-sim -perm -u+x | head -n 1)
     fi
     x86_64-w64-mingw32-gcc-posix -std=c11 -O2 -Wall -Wextra -o "$WIN_BUILD/commwait.exe" \
         "$ROOT/tests/wine/commwait.c" || die "cannot build commwait.exe"

@@ -24,24 +24,12 @@ cannot() {
     exit 3
 }
 
-# The Debian archive apt on this machine uses (deb822 URIs: or sources.list).
-apt_mirror() {
-    local uri=
-    if compgen -G '/etc/apt/sources.list.d/*.sources' >/dev/null; then
-        uri=$(awk 'tolower($1)=="uris:" && $2 !~ /security/ {print $2; exit}' /etc/apt/sources.list.d/*.sources)
-    fi
-    if [ -z "$uri" ] && [ -f /etc/apt/sources.list ]; then
-        uri=$(awk '$1=="deb" { for (i=2; i<=NF; i++) if ($i ~ /^[a-z+]+:\/\//) { if ($i !~ /security/) { print $i; exit } break } }' /etc/apt/sources.list)
-    fi
-    printf '%s\n' "$uri"
-}
-
 make_root() {
     [ -f "$ROOTDIR/.complete" ] && return 0
     [ "$(id -u)" -eq 0 ] || cannot "needs root rights (debootstrap, chroot)"
     command -v debootstrap >/dev/null || cannot "debootstrap is not installed"
     [ -f "/usr/share/debootstrap/scripts/$SUITE" ] || cannot "this debootstrap does not know Debian $SUITE"
-    local mirror=${MIRROR:-$(apt_mirror)}
+    local mirror=${MIRROR:-$("$(dirname "$0")/apt-mirror.sh" 2>/dev/null)}
     [ -n "$mirror" ] || cannot "no Debian archive in apt's configuration (set MIRROR)"
     mkdir -p "$CACHE"
     # Roots made by another recipe are of no further use.

@@ -11,6 +11,7 @@
 
 #include "files/parameterfile.h"
 
+#include "tests/programs.h"
 #include "tests/skips.h"
 
 #ifdef Q_OS_UNIX
@@ -398,7 +399,7 @@ void TestSerial::againstSimulator()
     QVERIFY2(line->openPair(&error), qPrintable(error));
     faults << QStringLiteral("--device") << line->peerPath();
 #endif
-    sim.start(QStringLiteral(SERVO_SIM_PATH), faults + QStringList{file});
+    sim.start(buildProgram(QStringLiteral("servo-sim")), faults + QStringList{file});
     QVERIFY(sim.waitForStarted(30000));
     QTRY_VERIFY_WITH_TIMEOUT(sim.canReadLine(), 30000); // the time-outs here bound a hang only
     QString path = QString::fromLocal8Bit(sim.readLine()).trimmed();
