@@ -298,6 +298,7 @@ windows_tests() {
     grep -E '^[0-9]+: (Totals|\*+ Start testing)' "$log" | sed -E 's/^[0-9]+: //; s/\*+ Start testing of (.*) \*+/\1/' |
         paste - - | awk -F'\t' '{ print "  " $1 ": " $2 }'
     grep -E '^[0-9]+: FAIL!' "$log" >&2 || true
+    grep -E '^[0-9]+: XFAIL' "$log" | sed -E 's/^[0-9]+: XFAIL *: /  expected to fail here: /' || true
     grep -E '^[0-9]+: SKIP' "$log" | sed -E 's/^[0-9]+: SKIP *: [A-Za-z]+::[A-Za-z_0-9]+(\([^)]*\))? //' |
         sort | uniq -c | sed 's/^/  skipped: /'
     [ $rc -eq 0 ] || die "tests failed under Wine (log: $log)"

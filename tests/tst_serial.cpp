@@ -308,6 +308,14 @@ void TestSerial::portStates()
     QVERIFY(ui->port()->isOpen());
     QCOMPARE(ui->messages(), (QStringList{opened, opened}));
     ui->read();
+#ifdef Q_OS_WIN
+    // Seen with Wine 10.0 in a fully booted prefix: after the port is closed
+    // and a port opened again, what the program writes is held back until it
+    // closes that port, and replies still arriving on a port it has closed
+    // are heard.
+    if (TestLine::underWine())
+        QEXPECT_FAIL("", "Wine keeps serving a closed COM port to the port opened after it", Abort);
+#endif
     QCOMPARE(sentFrame(pty).size(), FrameSize);
 
     // Switching ports: the first is closed, requests go to the second and
