@@ -2,6 +2,7 @@
 
 #include <QFile>
 #include <QFileInfo>
+#include <QRegularExpression>
 #include <QSaveFile>
 #include <QTextCodec>
 
@@ -145,7 +146,13 @@ ParsedLine parseFileStart(const QByteArray &head, bool atEnd)
     if (!ended)
         return refusal(ParsedLine::TooLong, tooLongMessage());
     line.remove(QLatin1Char('\r'));
-    return parseParameterLine(line);
+    ParsedLine parsed = parseParameterLine(line);
+    // A file of nothing but blank lines says so, rather than that its first
+    // line is empty.
+    if (parsed.status == ParsedLine::TooFewFields && atEnd && line.trimmed().isEmpty()
+        && codec->toUnicode(head).trimmed().isEmpty())
+        parsed.errorString = firstLineMisfit(line, true);
+    return parsed;
 }
 
 } // namespace
@@ -163,6 +170,52 @@ QString formatParameterLine(const Values &values)
     return line;
 }
 
+QString parameterFileShape()
+{
+    return QStringLiteral("a parameter file is one line of %1 comma-separated numbers, such as %2")
+        .arg(ParameterCount)
+        .arg(formatParameterLine(startValues()));
+}
+
+QString firstLineMisfit(const QString &line, bool fileEmpty)
+{
+    const QString trimmed = line.trimmed();
+    QString found;
+    if (fileEmpty) {
+        found = QStringLiteral("the file is empty");
+    } else if (trimmed.isEmpty()) {
+        found = QStringLiteral("the first line is empty");
+    } else if (trimmed.startsWith(QLatin1Char('#')) || trimmed.startsWith(QLatin1Char(';'))
+               || trimmed.startsWith(QLatin1String("//"))) {
+        const int shown = 40;
+        found = QStringLiteral("the first line is a comment (\"%1\")")
+                    .arg(trimmed.size() > shown ? trimmed.left(shown) + QStringLiteral("...") : trimmed);
+    } else if (!trimmed.contains(QLatin1Char(','))) {
+        // Only when there is no comma at all: "1,2;3" is a short line.
+        struct Separator {
+            QRegularExpression pattern;
+            const char *name;
+        };
+        const Separator separators[] = {
+            {QRegularExpression(QStringLiteral(";")), "semicolons"},
+            {QRegularExpression(QStringLiteral("\t")), "tabs"},
+            {QRegularExpression(QStringLiteral(" +")), "spaces"},
+        };
+        for (const Separator &sep : separators) {
+            const int count = trimmed.split(sep.pattern).size();
+            if (count > 1) {
+                found = QStringLiteral("the first line has %1 fields separated by %2, not by commas")
+                            .arg(count)
+                            .arg(QLatin1String(sep.name));
+                break;
+            }
+        }
+    }
+    if (found.isEmpty())
+        return found;
+    return found + QStringLiteral("; ") + parameterFileShape();
+}
+
 ParsedLine parseParameterLine(const QString &line)
 {
     ParsedLine out;
@@ -175,9 +228,11 @@ ParsedLine parseParameterLine(const QString &line)
     out.fieldCount = fields.size();
     if (fields.size() < ParameterCount) {
         out.status = ParsedLine::TooFewFields;
-        out.errorString = QStringLiteral("the first line has %1 field%2, 14 are needed")
-                              .arg(fields.size())
-                              .arg(fields.size() == 1 ? "" : "s");
+        out.errorString = firstLineMisfit(line);
+        if (out.errorString.isEmpty())
+            out.errorString = QStringLiteral("the first line has %1 field%2, 14 are needed")
+                                  .arg(fields.size())
+                                  .arg(fields.size() == 1 ? "" : "s");
         return out;
     }
     out.fields = fields.mid(0, ParameterCount);

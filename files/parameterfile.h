@@ -34,7 +34,20 @@ struct ParsedLine {
     bool ok() const { return status == Ok; }
 };
 
+// A line with fewer than fourteen fields is refused with firstLineMisfit's
+// sentence where it has one, else with the count.
 ParsedLine parseParameterLine(const QString &line);
+
+// What a parameter file looks like, for messages that refuse one: "a
+// parameter file is one line of 14 comma-separated numbers, such as ...".
+QString parameterFileShape();
+
+// Why a first line is not a parameter line at a glance, followed by
+// parameterFileShape(); empty when it may be one. fileEmpty: nothing but
+// blank lines in the whole file ("the file is empty"). Otherwise: the line is
+// blank, is a comment ('#', ';' or "//" first), or has its fields separated by
+// semicolons, tabs or spaces instead of commas.
+QString firstLineMisfit(const QString &line, bool fileEmpty = false);
 
 // Strict check for tools that must not guess: the first field that is not a
 // plain decimal number or lies outside its range. Returns -1 when all hold;

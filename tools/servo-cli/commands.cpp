@@ -15,23 +15,20 @@ namespace {
 
 QString stem(int index)
 {
-    return QString::fromLatin1(parameterInfo(index).stem);
+    return Servo::parameterKey(index);
 }
 
-// Index of a field named by its JSON key in any case, or -1 after saying
-// which names there are.
+// Index of a field named by its key or caption (any case, spaces ignored),
+// or -1 after saying which names there are.
 int fieldIndex(const QString &name, QTextStream &err, const QString &command)
 {
-    for (int i = 0; i < ParameterCount; ++i) {
-        if (name.compare(stem(i), Qt::CaseInsensitive) == 0)
-            return i;
-    }
-    QStringList stems;
-    for (int i = 0; i < ParameterCount; ++i)
-        stems << stem(i);
-    badArguments(err, QStringLiteral("unknown parameter \"%1\"; the names are %2").arg(name, stems.join(", ")),
-                 command);
-    return -1;
+    const int index = Servo::parameterIndex(name);
+    if (index < 0)
+        badArguments(err,
+                     QStringLiteral("unknown parameter \"%1\"; the names are %2")
+                         .arg(name, Servo::parameterKeys().join(QLatin1String(", "))),
+                     command);
+    return index;
 }
 
 // After a write: the differing fields as a table (or everything as JSON)
@@ -77,7 +74,7 @@ int writeValues(const Invocation &inv, Session &session, const QString &what, co
     const Servo::ServoLink::Result result =
         writeAndVerify(session.link, values, verify, &acknowledged, &readBack, &differing);
     if (result != Servo::ServoLink::Ok)
-        return linkFailure(session.link, result, *inv.err);
+        return linkFailure(session, result, *inv.err);
     return reportWrite(inv, what, session.claim.requestedPath(), values, acknowledged, verify ? &readBack : nullptr,
                        differing);
 }
