@@ -19,7 +19,7 @@ const QMap<QString, OptionInfo> &catalogue()
          {{"p", "port"},
           "PORT",
           "serial port name or device path (see \"servo-cli ports\"); a bare name is looked up in /dev. "
-          "Default: $SERVO_PORT, else the only port present"}},
+          "Default: $SERVO_PORT, else the one USB adapter present, else the one running simulator"}},
         {"timeout",
          {{"timeout"}, "MS", "time to wait for each reply, in milliseconds, 1 to 600000 (default 500)"}},
         {"retries", {{"retries"}, "N", "further attempts when no valid reply comes, 0 to 100 (default 2)"}},
@@ -35,8 +35,8 @@ const QMap<QString, OptionInfo> &catalogue()
         {"log",
          {{"log"},
           "FILE",
-          "append one CSV row per servo: time (UTC), port, result, the fourteen values read back; a header "
-          "row starts a new file"}},
+          "append one CSV row per servo, with its last attempt: time (UTC), port, result, the fourteen values "
+          "read back; a header row starts a new file"}},
         {"help", {{"h", "help"}, nullptr, "show this help"}},
     };
     return options;
