@@ -132,8 +132,13 @@ QString presentPortsSentence(const QVector<PortRow> &ports)
 QString wrongPortHint(const QVector<PortRow> &ports, const QString &device)
 {
     auto resolved = [](const QString &path) {
+#ifdef Q_OS_WIN
+        // COM10 and \\.\COM10 name one port, in any case.
+        return QString(path).remove(QLatin1String("\\\\.\\")).toUpper();
+#else
         const QString canonical = QFileInfo(path).canonicalFilePath();
         return canonical.isEmpty() ? path : canonical;
+#endif
     };
     const QString own = resolved(device);
     QVector<PortRow> others;
