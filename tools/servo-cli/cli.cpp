@@ -56,8 +56,9 @@ ports found" goes to standard error.
         {"read", "[--port PORT] [--json] [--out FILE] [options]", "read the servo's parameters",
          R"(Reads the servo's parameter block and prints it as a table with a header line
 and one row per parameter in canonical order: Parameter (English caption), Key
-(the name of --json, get and set), Value, Range, Unit. Switches show as on/off. A value in the reply that lies outside
-its range is shown as received, and a warning goes to standard error.
+(the name of --json, get and set), Value, Range, Unit. Switches show as on/off.
+A value in the reply that lies outside its range is shown as received, and a
+warning goes to standard error.
 )",
          {port, timeout, retries, verbose,
           {"json", "print one JSON object instead of the table: keys are the parameter stems in canonical "

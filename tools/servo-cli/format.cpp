@@ -80,8 +80,9 @@ QString formatTable(const Values &values)
     rows << QStringList{QStringLiteral("Parameter"), QStringLiteral("Key"), QStringLiteral("Value"),
                         QStringLiteral("Range"), QStringLiteral("Unit")};
     for (int i = 0; i < ParameterCount; ++i)
-        rows << QStringList{Servo::parameterCaption(i), Servo::parameterKey(i), formatValue(i, values[i]),
-                            rangeText(i), QString::fromLatin1(parameterInfo(i).unit)};
+        rows << QStringList{Servo::parameterCaption(i), Servo::parameterKey(i),
+                            formatValue(i, values[i]), rangeText(i),
+                            QString::fromLatin1(parameterInfo(i).unit)};
     return layout(rows, {false, false, true, false, false});
 }
 
@@ -100,7 +101,8 @@ QString formatJsonFields(const Values &values, const QVector<int> &indexes, int 
     for (int n = 0; n < indexes.size(); ++n) {
         const int i = indexes.at(n);
         text += QStringLiteral("%1  \"%2\": %3%4\n")
-                    .arg(pad, Servo::parameterKey(i), jsonValue(i, values[i]), QLatin1String(n + 1 < indexes.size() ? "," : ""));
+                    .arg(pad, Servo::parameterKey(i), jsonValue(i, values[i]),
+                         QLatin1String(n + 1 < indexes.size() ? "," : ""));
     }
     text += pad + QStringLiteral("}\n");
     return text;
@@ -181,7 +183,8 @@ QString formatAssignments(const Values &values, const QVector<int> &indexes)
 {
     QString text;
     for (int i : indexes)
-        text += Servo::parameterKey(i) + QLatin1Char('=') + formatValue(i, values[i]) + QLatin1Char('\n');
+        text += Servo::parameterKey(i) + QLatin1Char('=') + formatValue(i, values[i])
+            + QLatin1Char('\n');
     return text;
 }
 

@@ -15,7 +15,8 @@ namespace ServoCli {
 QString formatValue(int index, int value);
 
 // "Parameter  Key  Value  Range  Unit" table, one row per parameter in
-// canonical order: the caption, then the key that get, set and the JSON use. Switches show as on/off; numbers as they are, in range or not.
+// canonical order: the caption, then the key that get, set and the JSON use.
+// Switches show as on/off; numbers as they are, in range or not.
 QString formatTable(const Servo::Values &values);
 
 // One object keyed by stem in canonical order; numbers for the integer

@@ -110,7 +110,9 @@ ValuesCheck parseJsonText(const QString &text)
         for (int i = 0; i < ParameterCount && index < 0; ++i)
             index = it.key() == stem(i) ? i : -1;
         if (index < 0)
-            return refused(QStringLiteral("unknown key \"%1\"; the keys are %2").arg(it.key(), Servo::parameterKeys().join(QLatin1String(", "))), true);
+            return refused(QStringLiteral("unknown key \"%1\"; the keys are %2")
+                               .arg(it.key(), Servo::parameterKeys().join(QLatin1String(", "))),
+                           true);
     }
     QStringList missing;
     for (int i = 0; i < ParameterCount; ++i) {
