@@ -2,7 +2,7 @@
 # Set-up for a fresh Debian 12 or Ubuntu machine.
 #
 #   ./setup.sh run    install what is missing, build Release into build/ and
-#                     start build/servo-tool (further arguments go to it)
+#                     start build/bin/servo-tool (further arguments go to it)
 #   ./setup.sh test   install what is missing (clang and libFuzzer too), then
 #                     build/       Release build, every test through CTest
 #                     build-asan/  -DSERVO_SANITIZE=ON, every test again
@@ -150,7 +150,7 @@ run_fuzzers() {
         [ "$t" = fuzz_paramline ] && max_len=10000
         step "fuzz $t for $FUZZ_SECONDS s"
         local rc=0
-        "$dir/tools/fuzz/$t" -max_total_time="$FUZZ_SECONDS" -max_len="$max_len" -timeout=10 \
+        "$dir/bin/$t" -max_total_time="$FUZZ_SECONDS" -max_len="$max_len" -timeout=10 \
             -print_final_stats=1 -artifact_prefix="$work/artifacts/" \
             "$work/corpus" "$ROOT/tools/fuzz/corpus/$t" >"$work/log.txt" 2>&1 || rc=$?
         grep -E '^#[0-9]+.*DONE|stat::number_of_executed_units' "$work/log.txt" || true
@@ -220,8 +220,8 @@ run)
     step "packages"
     install_missing "${BASE_PACKAGES[@]}"
     configure_and_build build -DCMAKE_BUILD_TYPE=Release
-    step "start build/servo-tool"
-    exec "$ROOT/build/servo-tool" "$@"
+    step "start build/bin/servo-tool"
+    exec "$ROOT/build/bin/servo-tool" "$@"
     ;;
 test)
     [ $# -eq 0 ] || usage

@@ -15,12 +15,13 @@
 #   - dpkg -r removes every file the package put there, and every directory
 #     that was not there before and that no other package owns.
 #
-# Needs root, debootstrap and Debian's archive (MIRROR, default
-# http://deb.debian.org/debian). Takes a few minutes, most of it debootstrap.
+# Needs root, debootstrap and a Debian archive: MIRROR, by default the one
+# this machine's apt is configured with (packaging/apt-mirror.sh). Takes a few
+# minutes, most of it debootstrap.
 set -euo pipefail
 
 cd "$(dirname "$0")/.."
-MIRROR=${MIRROR:-http://deb.debian.org/debian}
+MIRROR=${MIRROR:-$(packaging/apt-mirror.sh)} || { echo "test-deb.sh: set MIRROR to a Debian archive" >&2; exit 1; }
 WINDOW_SECONDS=${WINDOW_SECONDS:-5}
 APP_ID=org.servotool.ServoTool
 

@@ -206,13 +206,11 @@ windows_tests() {
 # (reported, not failed) or not (failed).
 serial_through_wine() {
     step "serial line: servo-sim (Linux) as COM7 of the Wine prefix"
-    local sim
-    sim=$(find "$ROOT/build" -type f -name servo-sim -perm -u+x 2>/dev/null | head -n 1) || true
-    if [ -z "$sim" ]; then
+    local sim=$ROOT/build/bin/servo-sim
+    if [ ! -x "$sim" ]; then
         step "build servo-sim for Linux in build/"
         cmake -S "$ROOT" -B "$ROOT/build" -DCMAKE_BUILD_TYPE=Release >/dev/null || die "cannot configure build/"
         cmake --build "$ROOT/build" --parallel "$JOBS" --target servo-sim || die "cannot build servo-sim"
-        sim=$(find "$ROOT/build" -type f -name servo-sim -perm -u+x | head -n 1)
     fi
     gcc -std=c11 -O2 -Wall -Wextra -shared -fPIC -o "$WIN_BUILD/ptymodem.so" "$ROOT/tests/wine/ptymodem.c" -ldl ||
         die "cannot build ptymodem.so"

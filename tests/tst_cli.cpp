@@ -7,6 +7,7 @@
 #include "protocol/frame.h"
 #include "serial/portsettings.h"
 #include "serial/pseudoterminal.h"
+#include "tests/programs.h"
 #include "tests/skips.h"
 #include "tests/specialfiles.h"
 #include "tools/servo-cli/cli.h"
@@ -136,7 +137,7 @@ public:
     bool start(const QStringList &args)
     {
         m_process.setProcessChannelMode(QProcess::ForwardedErrorChannel);
-        m_process.start(qEnvironmentVariable("SERVO_SIM"), args);
+        m_process.start(buildProgram(QStringLiteral("servo-sim")), args);
         QElapsedTimer clock;
         clock.start();
         while (!m_process.canReadLine() && clock.elapsed() < 20000) {
@@ -166,7 +167,7 @@ Result runCli(const QStringList &args, const QProcessEnvironment &env = QProcess
     p.setProcessEnvironment(env);
     QElapsedTimer clock;
     clock.start();
-    p.start(qEnvironmentVariable("SERVO_CLI"), args);
+    p.start(buildProgram(QStringLiteral("servo-cli")), args);
     p.closeWriteChannel(); // program stops after the first servo
     Result r;
     if (!p.waitForFinished(60000)) {
@@ -313,8 +314,8 @@ private slots:
 
 void TestCli::initTestCase()
 {
-    QVERIFY2(QFileInfo(qEnvironmentVariable("SERVO_CLI")).isExecutable(), "SERVO_CLI must name the servo-cli program");
-    QVERIFY2(QFileInfo(qEnvironmentVariable("SERVO_SIM")).isExecutable(), "SERVO_SIM must name the servo-sim program");
+    QVERIFY2(QFileInfo(buildProgram(QStringLiteral("servo-cli"))).isExecutable(), "servo-cli must be beside the test program");
+    QVERIFY2(QFileInfo(buildProgram(QStringLiteral("servo-sim"))).isExecutable(), "servo-sim must be beside the test program");
     QVERIFY(m_dir.isValid());
 }
 
@@ -822,7 +823,7 @@ void TestCli::twoOnOneLine()
     QVERIFY(QFile::link(programmer.path(), link));
     QProcess first;
     first.setReadChannel(QProcess::StandardError);
-    first.start(qEnvironmentVariable("SERVO_CLI"),
+    first.start(buildProgram(QStringLiteral("servo-cli")),
                 {"read", "--port", programmer.path(), "--timeout", "1500", "--retries", "0", "--verbose"});
     QByteArray firstErr;
     while (!firstErr.contains("attempt 1") && first.waitForReadyRead(10000))
@@ -1042,7 +1043,7 @@ void TestCli::program()
     const QString log = m_dir.filePath(QStringLiteral("batch.csv"));
     const QString values = file(SampleLine);
     QProcess cli;
-    cli.start(qEnvironmentVariable("SERVO_CLI"), {"program", "--port", programmer.path(), values, "--log", log, "--verbose"});
+    cli.start(buildProgram(QStringLiteral("servo-cli")), {"program", "--port", programmer.path(), values, "--log", log, "--verbose"});
     QString out;
     auto waitFor = [&](const QString &text) {
         while (!out.contains(text) && cli.waitForReadyRead(10000))
@@ -1077,7 +1078,7 @@ void TestCli::program()
     // Every servo verified, and the end of the input stops the run.
     QVERIFY(programmer.start());
     QProcess again;
-    again.start(qEnvironmentVariable("SERVO_CLI"), {"program", "--port", programmer.path(), values});
+    again.start(buildProgram(QStringLiteral("servo-cli")), {"program", "--port", programmer.path(), values});
     again.closeWriteChannel();
     QVERIFY(again.waitForFinished(10000));
     programmer.stop();
@@ -1089,7 +1090,7 @@ void TestCli::program()
     programmer.silent = true;
     QVERIFY(programmer.start());
     QProcess silent;
-    silent.start(qEnvironmentVariable("SERVO_CLI"), {"program", "--port", programmer.path(), values, "--log", log,
+    silent.start(buildProgram(QStringLiteral("servo-cli")), {"program", "--port", programmer.path(), values, "--log", log,
                                                      "--timeout", "100", "--retries", "0"});
     silent.closeWriteChannel();
     QVERIFY(silent.waitForFinished(10000));

@@ -10,6 +10,7 @@
 
 #include "files/parameterfile.h"
 
+#include "tests/programs.h"
 #include "tests/skips.h"
 
 #ifdef Q_OS_UNIX
@@ -374,7 +375,7 @@ void TestSerial::againstSimulator()
     QVERIFY(writeParameterFile(file, held));
 
     QProcess sim;
-    sim.start(QStringLiteral(SERVO_SIM_PATH), faults + QStringList{file});
+    sim.start(buildProgram(QStringLiteral("servo-sim")), faults + QStringList{file});
     QVERIFY(sim.waitForStarted(30000));
     QTRY_VERIFY_WITH_TIMEOUT(sim.canReadLine(), 30000); // the time-outs here bound a hang only
     const QString path = QString::fromLocal8Bit(sim.readLine()).trimmed();

@@ -6,6 +6,7 @@
 #include "protocol/frame.h"
 #include "serial/portsettings.h"
 #include "serial/pseudoterminal.h"
+#include "tests/programs.h"
 #include "tests/skips.h"
 
 #include <QElapsedTimer>
@@ -36,8 +37,7 @@ int badExits = 0; // simulators that did not end with 0 on SIGTERM
 
 QString simulatorPath()
 {
-    const QByteArray env = qgetenv("SERVO_SIM");
-    return env.isEmpty() ? QStringLiteral(SERVO_SIM_PATH) : QString::fromLocal8Bit(env);
+    return buildProgram(QStringLiteral("servo-sim"));
 }
 
 Values allSet(int switches)
