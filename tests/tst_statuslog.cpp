@@ -2,6 +2,7 @@
 // the four-line limit. Lines are produced the way a user produces them
 // without a servo: by choosing a port that cannot be opened.
 #include "app/widget.h"
+#include "tests/windowdriver.h"
 
 #include <QSerialPort>
 #include <QtTest>
@@ -11,23 +12,11 @@ namespace {
 
 const QString stampFormat = QStringLiteral("yyyy-MM-dd HH:mm:ss");
 
-QTextBrowser *logOf(Widget &w)
-{
-    return w.findChild<QTextBrowser *>(QStringLiteral("textBrowser_StateShow"));
-}
-
-QStringList logLines(Widget &w)
-{
-    const QString text = logOf(w)->toPlainText();
-    return text.isEmpty() ? QStringList() : text.split(QLatin1Char('\n'));
-}
-
 // The user picks an entry with the keyboard: the entry is put at the end of
 // the list and the Down key moves onto it, which activates it.
-void choose(Widget &w, const QString &name)
+void choose(const WindowDriver &d, const QString &name)
 {
-    auto *combo = w.findChild<QComboBox *>(QStringLiteral("comboBox_Port"));
-    QVERIFY(combo);
+    QComboBox *combo = d.portSelector();
     combo->addItem(name);
     combo->setCurrentIndex(combo->count() - 2);
     QSignalSpy activated(combo, &QComboBox::textActivated);
@@ -107,12 +96,13 @@ void TestStatusLog::emptyStampBeforeFirstTick()
     QFETCH(QString, chosen);
     QFETCH(QString, shown);
     Widget w;
-    QCOMPARE(logLines(w), QStringList());
+    const WindowDriver d(&w);
+    QCOMPARE(d.logLines(), QStringList());
     // No event has been processed since construction, so the clock has not
     // ticked yet.
-    choose(w, chosen);
-    QCOMPARE(logLines(w), QStringList{QStringLiteral("[] ") + failureLine(shown)});
-    QCOMPARE(logOf(w)->document()->blockCount(), 1);
+    choose(d, chosen);
+    QCOMPARE(d.logLines(), QStringList{QStringLiteral("[] ") + failureLine(shown)});
+    QCOMPARE(d.log()->document()->blockCount(), 1);
 }
 
 void TestStatusLog::keepsLastFourLines_data()
@@ -126,21 +116,22 @@ void TestStatusLog::keepsLastFourLines()
 {
     QFETCH(int, reports);
     Widget w;
+    const WindowDriver d(&w);
     QStringList all;
     for (int i = 0; i < reports; ++i) {
         const QString name = QStringLiteral("ttyNOPE%1").arg(i);
-        choose(w, name);
+        choose(d, name);
         all << failureMessage(name);
     }
     const QStringList expected = all.mid(qMax(0, reports - 4));
     QStringList messages;
-    for (const QString &line : logLines(w)) {
+    for (const QString &line : d.logLines()) {
         QString stamp, message;
         QVERIFY2(splitLine(line, &stamp, &message), qPrintable(line));
         messages << message;
     }
     QCOMPARE(messages, expected);
-    QCOMPARE(logOf(w)->document()->blockCount(), expected.size());
+    QCOMPARE(d.log()->document()->blockCount(), expected.size());
 }
 
 void TestStatusLog::stampIsCurrentTimeAfterTick()
@@ -150,14 +141,15 @@ void TestStatusLog::stampIsCurrentTimeAfterTick()
     // ticks come on a busy machine.
     const QDateTime start = QDateTime::currentDateTime();
     Widget w;
+    const WindowDriver d(&w);
     auto *clock = w.findChild<QTimer *>(QString(), Qt::FindDirectChildrenOnly); // the one-second clock
     QVERIFY(clock);
     QSignalSpy ticks(clock, &QTimer::timeout);
     QVERIFY(ticks.wait(30000));
-    choose(w, QStringLiteral("ttyNOPE0"));
-    choose(w, QStringLiteral("ttyNOPE1"));
+    choose(d, QStringLiteral("ttyNOPE0"));
+    choose(d, QStringLiteral("ttyNOPE1"));
     const QDateTime now = QDateTime::currentDateTime();
-    QStringList lines = logLines(w);
+    QStringList lines = d.logLines();
     QCOMPARE(lines.size(), 2);
 
     QString stamp, message;
@@ -176,8 +168,8 @@ void TestStatusLog::stampIsCurrentTimeAfterTick()
     // The clock keeps running: a report two ticks later carries a later time.
     ticks.clear();
     QTRY_VERIFY_WITH_TIMEOUT(ticks.count() >= 2, 60000);
-    choose(w, QStringLiteral("ttyNOPE2"));
-    lines = logLines(w);
+    choose(d, QStringLiteral("ttyNOPE2"));
+    lines = d.logLines();
     QCOMPARE(lines.size(), 3);
     QString third;
     QVERIFY(splitLine(lines[2], &third, &message));
@@ -190,7 +182,8 @@ void TestStatusLog::stampIsCurrentTimeAfterTick()
 void TestStatusLog::emptyEntryLogsNothing()
 {
     Widget w;
-    auto *combo = w.findChild<QComboBox *>(QStringLiteral("comboBox_Port"));
+    const WindowDriver d(&w);
+    QComboBox *combo = d.portSelector();
     QVERIFY(combo);
     QCOMPARE(combo->itemText(0), QString());
     combo->addItem(QStringLiteral("ttyNOPE0"));
@@ -199,8 +192,8 @@ void TestStatusLog::emptyEntryLogsNothing()
     QTest::keyClick(combo, Qt::Key_Home); // back onto the empty first entry
     QCOMPARE(activated.count(), 1);
     QCOMPARE(activated.first().first().toString(), QString());
-    QCOMPARE(logLines(w), QStringList());
-    QSerialPort *port = w.findChild<QSerialPort *>();
+    QCOMPARE(d.logLines(), QStringList());
+    QSerialPort *port = d.port();
     QVERIFY(port);
     QVERIFY(!port->isOpen());
     QCOMPARE(port->portName(), QString());

@@ -1,6 +1,7 @@
 // The parameter controls on the window: start values and ranges, the plus
 // and minus buttons, keyboard and wheel stepping, and values set from code.
 #include "app/widget.h"
+#include "tests/windowdriver.h"
 
 #include <QtTest>
 #include <QtWidgets>
@@ -25,29 +26,14 @@ const Range ranges[] = {
 };
 const char *const switches[] = {"ReversedRotation", "SoftStart", "LOCKProtection"};
 
-QSpinBox *spinBox(Widget &w, const QString &stem)
-{
-    return w.findChild<QSpinBox *>(QStringLiteral("spinBox_") + stem);
-}
-
-QCheckBox *checkBox(Widget &w, const QString &stem)
-{
-    return w.findChild<QCheckBox *>(QStringLiteral("cB_") + stem);
-}
-
-QPushButton *stepButton(Widget &w, const QString &stem, const QString &which)
-{
-    return w.findChild<QPushButton *>(QStringLiteral("pB_") + stem + which);
-}
-
 // Every parameter control's state, by object name.
-QMap<QString, int> controlState(Widget &w)
+QMap<QString, int> controlState(const WindowDriver &d)
 {
     QMap<QString, int> state;
     for (const Range &r : ranges)
-        state.insert(QLatin1String(r.stem), spinBox(w, QLatin1String(r.stem))->value());
+        state.insert(QLatin1String(r.stem), d.spinBox(QLatin1String(r.stem))->value());
     for (const char *s : switches)
-        state.insert(QLatin1String(s), checkBox(w, QLatin1String(s))->isChecked());
+        state.insert(QLatin1String(s), d.checkBox(QLatin1String(s))->isChecked());
     return state;
 }
 
@@ -104,7 +90,8 @@ void TestSteppers::startState()
     QFETCH(int, maximum);
     QFETCH(int, start);
     Widget w;
-    QSpinBox *spin = spinBox(w, stem);
+    const WindowDriver d(&w);
+    QSpinBox *spin = d.spinBox(stem);
     QVERIFY(spin);
     QCOMPARE(spin->minimum(), minimum);
     QCOMPARE(spin->maximum(), maximum);
@@ -113,7 +100,7 @@ void TestSteppers::startState()
     QCOMPARE(spin->text(), QString::number(start));
     QVERIFY(!spin->wrapping());
     for (const char *s : switches) {
-        QCheckBox *box = checkBox(w, QLatin1String(s));
+        QCheckBox *box = d.checkBox(QLatin1String(s));
         QVERIFY(box);
         QVERIFY(!box->isChecked());
         QVERIFY(!box->isTristate());
@@ -154,9 +141,10 @@ void TestSteppers::stepButtons()
     QFETCH(int, clicks);
     QFETCH(int, expected);
     Widget w;
+    const WindowDriver d(&w);
     showWindow(w);
-    QSpinBox *spin = spinBox(w, stem);
-    QPushButton *b = stepButton(w, stem, button);
+    QSpinBox *spin = d.spinBox(stem);
+    QPushButton *b = d.stepButton(stem, button);
     QVERIFY(spin && b);
     spin->setValue(from);
     QCOMPARE(spin->value(), from);
@@ -183,25 +171,27 @@ void TestSteppers::eachButtonStepsItsOwnBox()
     QFETCH(QString, button);
     QFETCH(int, delta);
     Widget w;
+    const WindowDriver d(&w);
     showWindow(w);
     // Every box away from its bounds, so that a stray step would show.
     for (const Range &r : ranges)
-        spinBox(w, QLatin1String(r.stem))->setValue((r.minimum + r.maximum) / 2);
-    QMap<QString, int> expected = controlState(w);
+        d.spinBox(QLatin1String(r.stem))->setValue((r.minimum + r.maximum) / 2);
+    QMap<QString, int> expected = controlState(d);
     expected[stem] += delta;
 
-    QPushButton *b = stepButton(w, stem, button);
+    QPushButton *b = d.stepButton(stem, button);
     QVERIFY(b);
     QTest::mouseClick(b, Qt::LeftButton);
-    QCOMPARE(controlState(w), expected);
+    QCOMPARE(controlState(d), expected);
 }
 
 void TestSteppers::stepOnReleaseOnly()
 {
     Widget w;
+    const WindowDriver d(&w);
     showWindow(w);
-    QSpinBox *spin = spinBox(w, "NeutralPoint");
-    QPushButton *plus = stepButton(w, "NeutralPoint", "Add");
+    QSpinBox *spin = d.spinBox("NeutralPoint");
+    QPushButton *plus = d.stepButton("NeutralPoint", "Add");
     QVERIFY(spin && plus);
     QTest::mousePress(plus, Qt::LeftButton);
     QTest::qWait(800); // longer than any auto-repeat delay
@@ -230,8 +220,9 @@ void TestSteppers::unfinishedTextIsReplaced()
     QFETCH(QString, button);
     QFETCH(int, expected);
     Widget w;
+    const WindowDriver d(&w);
     showWindow(w);
-    QSpinBox *spin = spinBox(w, stem);
+    QSpinBox *spin = d.spinBox(stem);
     QVERIFY(spin);
     spin->setValue(from);
     QLineEdit *edit = editOf(spin);
@@ -242,7 +233,7 @@ void TestSteppers::unfinishedTextIsReplaced()
     QCOMPARE(spin->text(), typed);
     QCOMPARE(spin->value(), from); // not a value yet
 
-    QTest::mouseClick(stepButton(w, stem, button), Qt::LeftButton);
+    QTest::mouseClick(d.stepButton(stem, button), Qt::LeftButton);
     QCOMPARE(spin->value(), expected);
     QCOMPARE(spin->text(), QString::number(expected));
 }
@@ -278,8 +269,9 @@ void TestSteppers::keysAndWheel()
     QFETCH(int, times);
     QFETCH(int, expected);
     Widget w;
+    const WindowDriver d(&w);
     showWindow(w);
-    QSpinBox *spin = spinBox(w, stem);
+    QSpinBox *spin = d.spinBox(stem);
     QVERIFY(spin);
     spin->setValue(from);
     const QMap<QString, Qt::Key> keys{{"Up", Qt::Key_Up},
@@ -334,7 +326,8 @@ void TestSteppers::setValueClamps()
     QFETCH(int, input);
     QFETCH(int, expected);
     Widget w;
-    QSpinBox *spin = spinBox(w, stem);
+    const WindowDriver d(&w);
+    QSpinBox *spin = d.spinBox(stem);
     QVERIFY(spin);
     spin->setValue(input);
     QCOMPARE(spin->value(), expected);
@@ -344,12 +337,13 @@ void TestSteppers::setValueClamps()
 void TestSteppers::rangesAreIndependent()
 {
     Widget w;
-    spinBox(w, "MinPulseWidth")->setValue(2000);
-    spinBox(w, "MAXPulseWidth")->setValue(1000);
-    spinBox(w, "NeutralPoint")->setValue(2500);
-    QCOMPARE(spinBox(w, "MinPulseWidth")->value(), 2000);
-    QCOMPARE(spinBox(w, "MAXPulseWidth")->value(), 1000);
-    QCOMPARE(spinBox(w, "NeutralPoint")->value(), 2500);
+    const WindowDriver d(&w);
+    d.spinBox("MinPulseWidth")->setValue(2000);
+    d.spinBox("MAXPulseWidth")->setValue(1000);
+    d.spinBox("NeutralPoint")->setValue(2500);
+    QCOMPARE(d.spinBox("MinPulseWidth")->value(), 2000);
+    QCOMPARE(d.spinBox("MAXPulseWidth")->value(), 1000);
+    QCOMPARE(d.spinBox("NeutralPoint")->value(), 2500);
 }
 
 void TestSteppers::checkBoxesToggle_data()
@@ -363,18 +357,19 @@ void TestSteppers::checkBoxesToggle()
 {
     QFETCH(QString, stem);
     Widget w;
+    const WindowDriver d(&w);
     showWindow(w);
-    QCheckBox *box = checkBox(w, stem);
+    QCheckBox *box = d.checkBox(stem);
     QVERIFY(box);
-    QMap<QString, int> expected = controlState(w);
+    QMap<QString, int> expected = controlState(d);
 
     QTest::mouseClick(box, Qt::LeftButton, Qt::NoModifier, box->rect().center());
     expected[stem] = 1;
-    QCOMPARE(controlState(w), expected);
+    QCOMPARE(controlState(d), expected);
 
     QTest::mouseClick(box, Qt::LeftButton, Qt::NoModifier, box->rect().center());
     expected[stem] = 0;
-    QCOMPARE(controlState(w), expected);
+    QCOMPARE(controlState(d), expected);
 }
 
 QTEST_MAIN(TestSteppers)

@@ -28,13 +28,15 @@ public:
         return c;
     }
 
-    QSpinBox *spinBox(int index) const
+    // A parameter's controls, by its index in canonical order or its stem.
+    QSpinBox *spinBox(const QString &stem) const { return child<QSpinBox>(QStringLiteral("spinBox_") + stem); }
+    QCheckBox *checkBox(const QString &stem) const { return child<QCheckBox>(QStringLiteral("cB_") + stem); }
+    QSpinBox *spinBox(int index) const { return spinBox(QLatin1String(Servo::parameterInfo(index).stem)); }
+    QCheckBox *checkBox(int index) const { return checkBox(QLatin1String(Servo::parameterInfo(index).stem)); }
+    // A stepper's "Add" or "Minus" button.
+    QPushButton *stepButton(const QString &stem, const QString &which) const
     {
-        return child<QSpinBox>(QStringLiteral("spinBox_") + QLatin1String(Servo::parameterInfo(index).stem));
-    }
-    QCheckBox *checkBox(int index) const
-    {
-        return child<QCheckBox>(QStringLiteral("cB_") + QLatin1String(Servo::parameterInfo(index).stem));
+        return child<QPushButton>(QStringLiteral("pB_") + stem + which);
     }
 
     Servo::Values values() const
@@ -54,20 +56,19 @@ public:
         }
     }
 
+    QComboBox *portSelector() const { return child<QComboBox>(QStringLiteral("comboBox_Port")); }
     // The user picks an entry of the port selector.
-    void activatePort(const QString &name) const
-    {
-        emit child<QComboBox>(QStringLiteral("comboBox_Port"))->textActivated(name);
-    }
+    void activatePort(const QString &name) const { emit portSelector()->textActivated(name); }
     void click(const char *button) const { child<QPushButton>(QLatin1String(button))->click(); }
     void read() const { click("pB_ReadParameter"); }
     void write() const { click("pB_WriteParameter"); }
 
     QSerialPort *port() const { return m_window->findChild<QSerialPort *>(); }
 
+    QTextBrowser *log() const { return child<QTextBrowser>(QStringLiteral("textBrowser_StateShow")); }
     QStringList logLines() const
     {
-        const QString text = child<QTextBrowser>(QStringLiteral("textBrowser_StateShow"))->toPlainText();
+        const QString text = log()->toPlainText();
         return text.isEmpty() ? QStringList() : text.split(QLatin1Char('\n'));
     }
     // Log lines without their time stamps.
