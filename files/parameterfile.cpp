@@ -32,13 +32,13 @@ QString tooLongMessage()
 #ifdef Q_OS_UNIX
 QString notRegularText(mode_t mode)
 {
-    const char *kind = S_ISFIFO(mode)   ? "a named pipe"
-                       : S_ISCHR(mode)  ? "a character device"
-                       : S_ISBLK(mode)  ? "a block device"
-                       : S_ISDIR(mode)  ? "a folder"
-                       : S_ISSOCK(mode) ? "a socket"
-                       : S_ISLNK(mode)  ? "a symbolic link"
-                                        : "a special file";
+    const char *kind = S_ISFIFO(mode) ? "a named pipe"
+        : S_ISCHR(mode)               ? "a character device"
+        : S_ISBLK(mode)               ? "a block device"
+        : S_ISDIR(mode)               ? "a folder"
+        : S_ISSOCK(mode)              ? "a socket"
+        : S_ISLNK(mode)               ? "a symbolic link"
+                                      : "a special file";
     return QStringLiteral("%1, not a regular file").arg(QLatin1String(kind));
 }
 
@@ -67,7 +67,8 @@ void makeBlocking(int fd)
 #else
 QString notRegularText(const QFileInfo &info)
 {
-    return info.isDir() ? QStringLiteral("a folder, not a regular file") : QStringLiteral("not a regular file");
+    return info.isDir() ? QStringLiteral("a folder, not a regular file")
+                        : QStringLiteral("not a regular file");
 }
 #endif
 
@@ -115,8 +116,9 @@ bool openRegularFile(const QString &path, QFile *file, ParsedLine *refused)
 #else
     const QFileInfo info(path);
     if (!info.isFile()) {
-        *refused = info.exists() ? refusal(ParsedLine::NotRegularFile, notRegularText(info))
-                                 : refusal(ParsedLine::CannotOpen, QStringLiteral("No such file or directory"));
+        *refused = info.exists()
+            ? refusal(ParsedLine::NotRegularFile, notRegularText(info))
+            : refusal(ParsedLine::CannotOpen, QStringLiteral("No such file or directory"));
         return false;
     }
     file->setFileName(path);
@@ -216,7 +218,8 @@ QString finalNameProblem(const QString &finalName, WriteMode mode)
             .arg(notRegularText(info));
 #endif
     if (mode == WriteMode::NewFileOnly)
-        return QStringLiteral("it was created by something else while it was being saved; nothing was replaced");
+        return QStringLiteral(
+            "it was created by something else while it was being saved; nothing was replaced");
     return QString();
 }
 
@@ -363,15 +366,17 @@ bool sameFile(const QString &a, const QString &b)
 {
 #ifdef Q_OS_UNIX
     struct stat sa, sb;
-    if (::stat(QFile::encodeName(a).constData(), &sa) == 0 && ::stat(QFile::encodeName(b).constData(), &sb) == 0
-        && sa.st_dev == sb.st_dev && sa.st_ino == sb.st_ino)
+    if (::stat(QFile::encodeName(a).constData(), &sa) == 0 &&
+        ::stat(QFile::encodeName(b).constData(), &sb) == 0 && sa.st_dev == sb.st_dev &&
+        sa.st_ino == sb.st_ino)
         return true;
 #endif
     const QString ca = QFileInfo(a).canonicalFilePath();
     return !ca.isEmpty() && ca == QFileInfo(b).canonicalFilePath();
 }
 
-bool writeParameterFile(const QString &path, const Values &values, QString *errorString, WriteMode mode)
+bool writeParameterFile(const QString &path, const Values &values, QString *errorString,
+                        WriteMode mode)
 {
     QSaveFile file(path);
     auto refuse = [&](const QString &why) {
@@ -430,8 +435,8 @@ bool openRegularFileToAppend(const QString &path, QFile *file, QString *errorStr
 #ifdef Q_OS_UNIX
     // O_NONBLOCK: a named pipe put in place since the look above does not
     // hold the open; the opened descriptor is checked once more.
-    const int fd = openFile(QFile::encodeName(path), O_RDWR | O_APPEND | O_CREAT | O_NONBLOCK | O_NOCTTY | O_CLOEXEC,
-                            0666);
+    const int fd = openFile(QFile::encodeName(path),
+                            O_RDWR | O_APPEND | O_CREAT | O_NONBLOCK | O_NOCTTY | O_CLOEXEC, 0666);
     if (fd < 0)
         return refuse(qt_error_string(errno));
     struct stat st;

@@ -42,24 +42,27 @@ inline QString nodeKind(const QString &path)
         return QStringLiteral("link");
     if (!info.exists())
         return QStringLiteral("missing");
-    return info.isDir() ? QStringLiteral("folder") : info.isFile() ? QStringLiteral("file") : QStringLiteral("other");
+    return info.isDir() ? QStringLiteral("folder")
+        : info.isFile() ? QStringLiteral("file")
+                        : QStringLiteral("other");
 #else
     struct stat st;
     if (::lstat(QFile::encodeName(path).constData(), &st) != 0)
         return QStringLiteral("missing");
-    return S_ISREG(st.st_mode)   ? QStringLiteral("file")
-           : S_ISLNK(st.st_mode) ? QStringLiteral("link")
-           : S_ISFIFO(st.st_mode) ? QStringLiteral("pipe")
-           : S_ISCHR(st.st_mode) ? QStringLiteral("device")
-           : S_ISDIR(st.st_mode) ? QStringLiteral("folder")
-                                 : QStringLiteral("other");
+    return S_ISREG(st.st_mode) ? QStringLiteral("file")
+        : S_ISLNK(st.st_mode)  ? QStringLiteral("link")
+        : S_ISFIFO(st.st_mode) ? QStringLiteral("pipe")
+        : S_ISCHR(st.st_mode)  ? QStringLiteral("device")
+        : S_ISDIR(st.st_mode)  ? QStringLiteral("folder")
+                               : QStringLiteral("other");
 #endif
 }
 
 // Every name in a folder, hidden ones and temporary files included.
 inline QStringList allEntries(const QString &folder)
 {
-    return QDir(folder).entryList(QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot, QDir::Name);
+    return QDir(folder).entryList(
+        QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot, QDir::Name);
 }
 
 #endif // SPECIALFILES_H

@@ -1138,25 +1138,34 @@ void TestCli::refusedTargets_data()
     const QStringList set{"set", "--port", "%PORT", "--backup", "%TARGET", "SoftStart=on"};
     const QStringList program{"program", "--port", "%PORT", "%JOB", "--log", "%TARGET"};
     const QString pipe = QStringLiteral("a named pipe, not a regular file; nothing was sent");
-    const QString device = QStringLiteral("a character device, not a regular file; nothing was sent");
-    QTest::newRow("--out onto a named pipe") << read << "pipe" << 7 << "cannot write %TARGET: " + pipe;
-    QTest::newRow("--out onto a device") << read << "device" << 7 << "cannot write %TARGET: " + device;
-    QTest::newRow("--out through a link to a device") << read << "link:device" << 7
-                                                      << "cannot write %TARGET: " + device;
-    QTest::newRow("--backup onto a named pipe") << write << "pipe" << 7 << "cannot save the backup %TARGET: " + pipe;
-    QTest::newRow("--backup onto a device, set") << set << "device" << 7
-                                                 << "cannot save the backup %TARGET: " + device;
-    QTest::newRow("--backup onto the same file") << write << "job" << 2
-                                                 << "--backup %TARGET is the file to write; choose another name";
+    const QString device =
+        QStringLiteral("a character device, not a regular file; nothing was sent");
+    QTest::newRow("--out onto a named pipe")
+        << read << "pipe" << 7 << "cannot write %TARGET: " + pipe;
+    QTest::newRow("--out onto a device")
+        << read << "device" << 7 << "cannot write %TARGET: " + device;
+    QTest::newRow("--out through a link to a device")
+        << read << "link:device" << 7 << "cannot write %TARGET: " + device;
+    QTest::newRow("--backup onto a named pipe")
+        << write << "pipe" << 7 << "cannot save the backup %TARGET: " + pipe;
+    QTest::newRow("--backup onto a device, set")
+        << set << "device" << 7 << "cannot save the backup %TARGET: " + device;
+    QTest::newRow("--backup onto the same file")
+        << write << "job" << 2 << "--backup %TARGET is the file to write; choose another name";
     QTest::newRow("--backup through a link to the same file")
-        << write << "link:job" << 2 << "--backup %TARGET is the file to write, %JOB; choose another name";
+        << write << "link:job" << 2
+        << "--backup %TARGET is the file to write, %JOB; choose another name";
     QTest::newRow("--backup onto a hard link to the same file")
-        << write << "hard:job" << 2 << "--backup %TARGET is the file to write, %JOB; choose another name";
-    QTest::newRow("--log onto a named pipe") << program << "pipe" << 7 << "cannot write the log %TARGET: " + pipe;
-    QTest::newRow("--log onto a device") << program << "device" << 7 << "cannot write the log %TARGET: " + device;
+        << write << "hard:job" << 2
+        << "--backup %TARGET is the file to write, %JOB; choose another name";
+    QTest::newRow("--log onto a named pipe")
+        << program << "pipe" << 7 << "cannot write the log %TARGET: " + pipe;
+    QTest::newRow("--log onto a device")
+        << program << "device" << 7 << "cannot write the log %TARGET: " + device;
     QTest::newRow("--log onto the parameter file")
         << program << "job" << 7
-        << "%TARGET is not a servo-cli log: its first line is not \"time,port,result,TorqueGain,...\"";
+        << "%TARGET is not a servo-cli log: its first line is not "
+           "\"time,port,result,TorqueGain,...\"";
 }
 
 // What servo-cli is told to write is refused before anything is sent when
@@ -1195,8 +1204,9 @@ void TestCli::refusedTargets()
 #else
         name = dir.filePath("link.txt");
         const QByteArray from = QFile::encodeName(node), to = QFile::encodeName(name);
-        QCOMPARE(target.startsWith(QLatin1String("hard:")) ? ::link(from.constData(), to.constData())
-                                                            : ::symlink(from.constData(), to.constData()),
+        QCOMPARE(target.startsWith(QLatin1String("hard:"))
+                     ? ::link(from.constData(), to.constData())
+                     : ::symlink(from.constData(), to.constData()),
                  0);
 #endif
     }
@@ -1226,9 +1236,11 @@ void TestCli::existingBackup_data()
 {
     QTest::addColumn<QString>("backup");
     QTest::addColumn<QStringList>("names"); // of the first, second and third backup
-    QTest::newRow("before.txt") << "before.txt" << QStringList{"before.txt", "before-1.txt", "before-2.txt"};
+    QTest::newRow("before.txt") << "before.txt"
+                                << QStringList{"before.txt", "before-1.txt", "before-2.txt"};
     QTest::newRow("no extension") << "before" << QStringList{"before", "before-1", "before-2"};
-    QTest::newRow("two dots") << "servo.old.txt" << QStringList{"servo.old.txt", "servo.old-1.txt", "servo.old-2.txt"};
+    QTest::newRow("two dots") << "servo.old.txt"
+                              << QStringList{"servo.old.txt", "servo.old-1.txt", "servo.old-2.txt"};
     QTest::newRow("hidden name") << ".before" << QStringList{".before", ".before-1", ".before-2"};
 }
 
@@ -1256,10 +1268,11 @@ void TestCli::existingBackup()
         const Result r = runCli(runs.at(n));
         QVERIFY2(r.code == 0, qPrintable(r.err));
         const QString saved = dir.filePath(names.at(n));
-        const QString said = n == 0 ? QStringLiteral("saved the servo's parameters to %1 before writing\n").arg(saved)
-                                    : QStringLiteral("saved the servo's parameters to %1 before writing (%2 exists "
-                                                     "already and was kept)\n")
-                                          .arg(saved, given);
+        const QString said = n == 0
+            ? QStringLiteral("saved the servo's parameters to %1 before writing\n").arg(saved)
+            : QStringLiteral("saved the servo's parameters to %1 before writing (%2 exists "
+                             "already and was kept)\n")
+                  .arg(saved, given);
         QVERIFY2(r.err.startsWith("servo-cli: " + said), qPrintable(r.err));
     }
     QCOMPARE(readParameterFile(dir.filePath(names.at(0))).values, startValues());

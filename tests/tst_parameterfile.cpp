@@ -298,8 +298,9 @@ void TestParameterFile::failedWriteKeepsOldFile()
 void TestParameterFile::writeTarget_data()
 {
     QTest::addColumn<QString>("operation"); // save, save new (nothing may be replaced), append
-    QTest::addColumn<QString>("target");    // file, missing, pipe, device, folder; "link:" a link to it
-    QTest::addColumn<QString>("refusal");   // empty: done
+    QTest::addColumn<QString>(
+        "target"); // file, missing, pipe, device, folder; "link:" a link to it
+    QTest::addColumn<QString>("refusal"); // empty: done
     const QString pipe = QStringLiteral("a named pipe, not a regular file");
     const QString device = QStringLiteral("a character device, not a regular file");
     const QString folder = QStringLiteral("a folder, not a regular file");
@@ -314,10 +315,16 @@ void TestParameterFile::writeTarget_data()
         QTest::addRow("%s: folder", op) << o << "folder" << folder;
         QTest::addRow("%s: character device", op) << o << "device" << device;
     }
-    QTest::newRow("save new: nothing there") << "save new" << "missing" << QString();
-    QTest::newRow("save new: regular file") << "save new" << "file" << "the file already exists";
-    QTest::newRow("save new: link to nothing") << "save new" << "link:missing" << "the file already exists";
-    QTest::newRow("save new: named pipe") << "save new" << "pipe" << pipe;
+    QTest::newRow("save new: nothing there") << "save new"
+                                             << "missing" << QString();
+    QTest::newRow("save new: regular file") << "save new"
+                                            << "file"
+                                            << "the file already exists";
+    QTest::newRow("save new: link to nothing") << "save new"
+                                               << "link:missing"
+                                               << "the file already exists";
+    QTest::newRow("save new: named pipe") << "save new"
+                                          << "pipe" << pipe;
 }
 
 // Saving replaces a regular file, or makes a new one, and nothing else: a
@@ -373,8 +380,9 @@ void TestParameterFile::writeTarget()
         if (kind == QLatin1String("file"))
             expected = old + expected;
     } else {
-        const WriteMode mode =
-            operation == QLatin1String("save new") ? WriteMode::NewFileOnly : WriteMode::ReplaceRegularFile;
+        const WriteMode mode = operation == QLatin1String("save new")
+            ? WriteMode::NewFileOnly
+            : WriteMode::ReplaceRegularFile;
         done = writeParameterFile(name, startValues(), &error, mode);
     }
     if (watch)

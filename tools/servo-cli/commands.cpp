@@ -108,7 +108,9 @@ int runRead(const Invocation &inv)
         // be replaced by a regular file.
         const QString problem = Servo::writeTargetProblem(inv.value("out"));
         if (!problem.isEmpty()) {
-            say(err, QStringLiteral("cannot write %1: %2; nothing was sent").arg(inv.value("out"), problem));
+            say(err,
+                QStringLiteral("cannot write %1: %2; nothing was sent")
+                    .arg(inv.value("out"), problem));
             return FileError;
         }
     }

@@ -110,7 +110,8 @@ Servo::ServoLink::Result writeAndVerify(Servo::ServoLink &link, const Servo::Val
 int chooseBackup(const Invocation &inv, const QString &input, QString *backup);
 // Saves the servo's block, read just before a write, as a parameter file
 // under the name chooseBackup gave, which must still be free.
-int saveBackup(const Servo::Values &current, const QString &path, const QString &requested, QTextStream &err);
+int saveBackup(const Servo::Values &current, const QString &path, const QString &requested,
+               QTextStream &err);
 
 // ------------------------------------------------------------ the handlers
 

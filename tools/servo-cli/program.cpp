@@ -66,7 +66,8 @@ int openLog(const QString &path, QFile *log, QTextStream &err)
         return FileError;
     }
     const QByteArray header =
-        formatCsvHeader({QStringLiteral("time"), QStringLiteral("port"), QStringLiteral("result")}).toUtf8();
+        formatCsvHeader({QStringLiteral("time"), QStringLiteral("port"), QStringLiteral("result")})
+            .toUtf8();
     QByteArray start;
     bool lineEnded = true;
     const qint64 size = log->size();
@@ -78,13 +79,17 @@ int openLog(const QString &path, QFile *log, QTextStream &err)
         char last = '\n';
         lineEnded = log->seek(size - 1) && log->getChar(&last) && last == '\n';
         if (log->error() != QFileDevice::NoError) {
-            say(err, QStringLiteral("cannot read the log %1: %2; nothing was sent").arg(path, log->errorString()));
+            say(err,
+                QStringLiteral("cannot read the log %1: %2; nothing was sent")
+                    .arg(path, log->errorString()));
             return FileError;
         }
         if (start != header) {
-            say(err, QStringLiteral("%1 is not a servo-cli log: its first line is not \"%2,...\"; name a new "
-                                    "file or an earlier log; nothing was sent")
-                         .arg(path, QString::fromUtf8(header).section(QLatin1Char(','), 0, 3)));
+            say(err,
+                QStringLiteral(
+                    "%1 is not a servo-cli log: its first line is not \"%2,...\"; name a new "
+                    "file or an earlier log; nothing was sent")
+                    .arg(path, QString::fromUtf8(header).section(QLatin1Char(','), 0, 3)));
             return FileError;
         }
     }
@@ -95,7 +100,9 @@ int openLog(const QString &path, QFile *log, QTextStream &err)
     else if (!lineEnded) // a row cut short, by a full disk say, stays on its own line
         log->write("\n");
     if (!log->flush()) {
-        say(err, QStringLiteral("cannot write the log %1: %2; nothing was sent").arg(path, log->errorString()));
+        say(err,
+            QStringLiteral("cannot write the log %1: %2; nothing was sent")
+                .arg(path, log->errorString()));
         return FileError;
     }
     return Success;
