@@ -10,6 +10,7 @@
 #include "serial/simulatorports.h"
 #include "tests/programs.h"
 #include "tests/skips.h"
+#include "tests/specialfiles.h"
 #include "tools/servo-cli/cli.h"
 #include "tools/servo-cli/commands.h"
 #include "tools/servo-cli/input.h"
@@ -171,6 +172,7 @@ Result runCli(const QStringList &args, const QProcessEnvironment &env = QProcess
     QElapsedTimer clock;
     clock.start();
     p.start(buildProgram(QStringLiteral("servo-cli")), args);
+    p.closeWriteChannel(); // program stops after the first servo
     Result r;
     if (!p.waitForFinished(60000)) {
         p.kill();
@@ -321,6 +323,10 @@ private slots:
     void defaultPort_data();
     void defaultPort();
     void backupFails();
+    void refusedTargets_data();
+    void refusedTargets();
+    void existingBackup_data();
+    void existingBackup();
 };
 
 void TestCli::initTestCase()
@@ -1365,6 +1371,166 @@ void TestCli::backupFails()
     QCOMPARE(programmer.requests.size(), 2);
     for (const QByteArray &request : programmer.requests)
         QVERIFY(!(decodeFrame(request).flags & Flag::Write));
+}
+
+void TestCli::refusedTargets_data()
+{
+    // %PORT the programmer, %JOB a parameter file, %TARGET the name made as
+    // the target column says: a named pipe, a device (mknod, a copy of
+    // /dev/null), the job file itself, or a link to one of these.
+    QTest::addColumn<QStringList>("args");
+    QTest::addColumn<QString>("target");
+    QTest::addColumn<int>("code");
+    QTest::addColumn<QString>("message");
+    const QStringList read{"read", "--port", "%PORT", "--out", "%TARGET"};
+    const QStringList write{"write", "--port", "%PORT", "--backup", "%TARGET", "%JOB"};
+    const QStringList set{"set", "--port", "%PORT", "--backup", "%TARGET", "SoftStart=on"};
+    const QStringList program{"program", "--port", "%PORT", "%JOB", "--log", "%TARGET"};
+    const QString pipe = QStringLiteral("a named pipe, not a regular file; nothing was sent");
+    const QString device =
+        QStringLiteral("a character device, not a regular file; nothing was sent");
+    QTest::newRow("--out onto a named pipe")
+        << read << "pipe" << 7 << "cannot write %TARGET: " + pipe;
+    QTest::newRow("--out onto a device")
+        << read << "device" << 7 << "cannot write %TARGET: " + device;
+    QTest::newRow("--out through a link to a device")
+        << read << "link:device" << 7 << "cannot write %TARGET: " + device;
+    QTest::newRow("--backup onto a named pipe")
+        << write << "pipe" << 7 << "cannot save the backup %TARGET: " + pipe;
+    QTest::newRow("--backup onto a device, set")
+        << set << "device" << 7 << "cannot save the backup %TARGET: " + device;
+    QTest::newRow("--backup onto the same file")
+        << write << "job" << 2 << "--backup %TARGET is the file to write; choose another name";
+    QTest::newRow("--backup through a link to the same file")
+        << write << "link:job" << 2
+        << "--backup %TARGET is the file to write, %JOB; choose another name";
+    QTest::newRow("--backup onto a hard link to the same file")
+        << write << "hard:job" << 2
+        << "--backup %TARGET is the file to write, %JOB; choose another name";
+    QTest::newRow("--log onto a named pipe")
+        << program << "pipe" << 7 << "cannot write the log %TARGET: " + pipe;
+    QTest::newRow("--log onto a device")
+        << program << "device" << 7 << "cannot write the log %TARGET: " + device;
+    QTest::newRow("--log onto the parameter file")
+        << program << "job" << 7
+        << "%TARGET is not a servo-cli log: its first line is not "
+           "\"time,port,result,TorqueGain,...\"";
+}
+
+// What servo-cli is told to write is refused before anything is sent when
+// it would replace or feed something other than a regular file of its own,
+// and what was there stays as it was.
+void TestCli::refusedTargets()
+{
+    SKIP_WITHOUT_PSEUDO_TERMINAL();
+    QFETCH(QStringList, args);
+    QFETCH(QString, target);
+    QFETCH(int, code);
+    QFETCH(QString, message);
+    QTemporaryDir dir;
+    const QString job = dir.filePath("job.txt");
+    {
+        QFile f(job);
+        QVERIFY(f.open(QIODevice::WriteOnly));
+        f.write(SampleLine);
+    }
+    const QString kind = target.section(QLatin1Char(':'), -1);
+    QString node = kind == QLatin1String("job") ? job : dir.filePath("node.txt");
+    std::unique_ptr<PipeWatch> watch;
+    if (kind == QLatin1String("pipe")) {
+        SKIP_WITHOUT_SPECIAL_FILES();
+        watch = std::make_unique<PipeWatch>(node);
+        QVERIFY(watch->made());
+    } else if (kind == QLatin1String("device")) {
+        const QString why = makeNullDevice(node);
+        if (!why.isEmpty())
+            QSKIP(qPrintable(why));
+    }
+    QString name = node;
+    if (target.contains(QLatin1Char(':'))) {
+#ifdef Q_OS_WIN
+        QSKIP("links need a privilege on Windows");
+#else
+        name = dir.filePath("link.txt");
+        const QByteArray from = QFile::encodeName(node), to = QFile::encodeName(name);
+        QCOMPARE(target.startsWith(QLatin1String("hard:"))
+                     ? ::link(from.constData(), to.constData())
+                     : ::symlink(from.constData(), to.constData()),
+                 0);
+#endif
+    }
+    const QString before = nodeKind(node);
+    const QStringList entries = allEntries(dir.path());
+
+    ScriptedProgrammer programmer;
+    QVERIFY(programmer.start());
+    for (QString &a : args)
+        a.replace("%PORT", programmer.path()).replace("%JOB", job).replace("%TARGET", name);
+    const Result r = runCli(args);
+    if (watch)
+        QCOMPARE(watch->opened(), 0);
+    programmer.stop();
+    QVERIFY2(r.code == code, qPrintable(QStringLiteral("exit %1: %2").arg(r.code).arg(r.err)));
+    message.replace("%JOB", job).replace("%TARGET", name);
+    QVERIFY2(r.err.contains(message), qPrintable(r.err));
+    QCOMPARE(programmer.received, QByteArray());
+    QCOMPARE(nodeKind(node), before);
+    QCOMPARE(allEntries(dir.path()), entries);
+    QFile f(job);
+    QVERIFY(f.open(QIODevice::ReadOnly));
+    QCOMPARE(f.readAll(), SampleLine);
+}
+
+void TestCli::existingBackup_data()
+{
+    QTest::addColumn<QString>("backup");
+    QTest::addColumn<QStringList>("names"); // of the first, second and third backup
+    QTest::newRow("before.txt") << "before.txt"
+                                << QStringList{"before.txt", "before-1.txt", "before-2.txt"};
+    QTest::newRow("no extension") << "before" << QStringList{"before", "before-1", "before-2"};
+    QTest::newRow("two dots") << "servo.old.txt"
+                              << QStringList{"servo.old.txt", "servo.old-1.txt", "servo.old-2.txt"};
+    QTest::newRow("hidden name") << ".before" << QStringList{".before", ".before-1", ".before-2"};
+}
+
+// Running write --backup twice, then set --backup, keeps every backup: the
+// first one holds the servo's original values.
+void TestCli::existingBackup()
+{
+    SKIP_WITHOUT_PSEUDO_TERMINAL();
+    QFETCH(QString, backup);
+    QFETCH(QStringList, names);
+    QTemporaryDir dir;
+    const QString job = dir.filePath("job.txt");
+    {
+        QFile f(job);
+        QVERIFY(f.open(QIODevice::WriteOnly));
+        f.write(SampleLine);
+    }
+    Simulator sim;
+    QVERIFY(sim.start({}));
+    const QString given = dir.filePath(backup);
+    const QList<QStringList> runs{{"write", "--port", sim.path(), "--backup", given, job},
+                                  {"write", "--port", sim.path(), "--backup", given, job},
+                                  {"set", "--port", sim.path(), "--backup", given, "SoftStart=on"}};
+    for (int n = 0; n < runs.size(); ++n) {
+        const Result r = runCli(runs.at(n));
+        QVERIFY2(r.code == 0, qPrintable(r.err));
+        const QString saved = dir.filePath(names.at(n));
+        const QString said = n == 0
+            ? QStringLiteral("saved the servo's parameters to %1 before writing\n").arg(saved)
+            : QStringLiteral("saved the servo's parameters to %1 before writing (%2 exists "
+                             "already and was kept)\n")
+                  .arg(saved, given);
+        QVERIFY2(r.err.startsWith("servo-cli: " + said), qPrintable(r.err));
+    }
+    QCOMPARE(readParameterFile(dir.filePath(names.at(0))).values, startValues());
+    QCOMPARE(readParameterFile(dir.filePath(names.at(1))).values, sampleValues());
+    QCOMPARE(readParameterFile(dir.filePath(names.at(2))).values, sampleValues());
+    QStringList expected = names;
+    expected << "job.txt";
+    expected.sort();
+    QCOMPARE(allEntries(dir.path()), expected);
 }
 
 QTEST_GUILESS_MAIN(TestCli)

@@ -65,8 +65,9 @@ warning goes to standard error.
                    "order (\"TorqueGain\" ... \"LOCKProtection\"), values are numbers, and true/false for the "
                    "three switches"},
           {"out", "save the block as a parameter file instead of printing the table (with --json the JSON is "
-                  "printed as well); values are saved as received. \"-\" prints the one-line format on "
-                  "standard output (not together with --json)"}},
+                  "printed as well); values are saved as received. An existing regular file is replaced; "
+                  "a named pipe, a device or a folder is refused before the servo is asked. \"-\" prints the "
+                  "one-line format on standard output (not together with --json)"}},
          "", 0, 0,
          "0 success, 2 bad arguments, 3 no reply, 4 port cannot be opened,\n"
          "7 the output file cannot be written.\n",
@@ -85,9 +86,10 @@ as a table: Parameter, Written, Acknowledged, Read back.
                    "the blocks \"written\", \"acknowledged\" and \"readBack\", and \"differing\", the stems of "
                    "the fields that did not take"}},
          "FILE", 1, 1,
-         "0 written (and verified), 2 bad arguments, 3 no reply,\n"
-         "4 port cannot be opened, 5 fields differ after the write, 6 malformed file or\n"
-         "value out of range, 7 the file cannot be read or the backup cannot be saved.\n",
+         "0 written (and verified), 2 bad arguments (also a --backup that is FILE\n"
+         "itself), 3 no reply, 4 port cannot be opened, 5 fields differ after the write,\n"
+         "6 malformed file or value out of range, 7 the file cannot be read or the\n"
+         "backup cannot be saved.\n",
          runWrite},
         {"diff", "[--port PORT] FILE [--json] [options]", "list the fields where the servo and a file differ",
          R"(Reads the servo's parameter block and compares it with a parameter file
@@ -148,8 +150,8 @@ is printed and the exit code is 130.
 )",
          {port, timeout, retries, verbose, {"log", nullptr}}, "FILE", 1, 1,
          "0 every servo verified, 2 bad arguments, 5 at least one servo failed,\n"
-         "6 malformed file or value out of range, 7 the file cannot be read or the log\n"
-         "cannot be written, 130 interrupted.\n",
+         "6 malformed file or value out of range, 7 the file cannot be read, or the log\n"
+         "cannot be written or is not a servo-cli log, 130 interrupted.\n",
          runProgram},
     };
     return commands;

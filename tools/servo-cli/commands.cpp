@@ -100,6 +100,17 @@ int runRead(const Invocation &inv)
     if (toStdout && inv.has("json"))
         return badArguments(err, QStringLiteral("--out - and --json both print on standard output; choose one"),
                             inv.name());
+    if (inv.has("out") && !toStdout) {
+        // Refused before the servo is asked: a named pipe or a device would
+        // be replaced by a regular file.
+        const QString problem = Servo::writeTargetProblem(inv.value("out"));
+        if (!problem.isEmpty()) {
+            say(err,
+                QStringLiteral("cannot write %1: %2; nothing was sent")
+                    .arg(inv.value("out"), problem));
+            return FileError;
+        }
+    }
     LinkSettings settings;
     Session session;
     if (const int code = startSession(inv, &settings, &session))
@@ -132,6 +143,11 @@ int runWrite(const Invocation &inv)
     Values values{};
     if (const int code = loadFile(path, &values, *inv.err, "; nothing was sent"))
         return code;
+    QString backup;
+    if (inv.has("backup")) {
+        if (const int code = chooseBackup(inv, path, &backup))
+            return code;
+    }
     LinkSettings settings;
     Session session;
     if (const int code = startSession(inv, &settings, &session))
@@ -140,7 +156,7 @@ int runWrite(const Invocation &inv)
         Values current{};
         if (const int code = readServo(session, &current, *inv.err, NoRangeWarning))
             return code;
-        if (const int code = saveBackup(current, inv.value("backup"), *inv.err))
+        if (const int code = saveBackup(current, backup, inv.value("backup"), *inv.err))
             return code;
     }
     return writeValues(inv, session, path, values);
@@ -260,6 +276,11 @@ int runSet(const Invocation &inv)
         indexes << index;
         newValues << value;
     }
+    QString backup;
+    if (inv.has("backup")) {
+        if (const int code = chooseBackup(inv, QString(), &backup))
+            return code;
+    }
     LinkSettings settings;
     Session session;
     if (const int code = startSession(inv, &settings, &session))
@@ -268,7 +289,7 @@ int runSet(const Invocation &inv)
     if (const int code = readServo(session, &values, err, WarnOutOfRange))
         return code;
     if (inv.has("backup")) {
-        if (const int code = saveBackup(values, inv.value("backup"), err))
+        if (const int code = saveBackup(values, backup, inv.value("backup"), err))
             return code;
     }
     QStringList changed;

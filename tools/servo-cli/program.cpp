@@ -1,6 +1,7 @@
 // "program": one parameter file written to many servos in turn, on a bench.
 #include "tools/servo-cli/commands.h"
 
+#include "files/parameterfile.h"
 #include "tools/servo-cli/interrupt.h"
 
 #include <QDateTime>
@@ -106,6 +107,59 @@ Answer ask(QTextStream &in, QTextStream &err, int next, int current)
     }
 }
 
+// Opens the log to append to: a regular file that begins with the log's
+// header line, or a new or empty one, which gets the header. Anything else is
+// refused, so that rows never end up in another file or a named pipe.
+int openLog(const QString &path, QFile *log, QTextStream &err)
+{
+    QString why;
+    if (!Servo::openRegularFileToAppend(path, log, &why)) {
+        say(err, QStringLiteral("cannot write the log %1: %2; nothing was sent").arg(path, why));
+        return FileError;
+    }
+    const QByteArray header =
+        formatCsvHeader({QStringLiteral("time"), QStringLiteral("port"), QStringLiteral("result")})
+            .toUtf8();
+    QByteArray start;
+    bool lineEnded = true;
+    const qint64 size = log->size();
+    if (size > 0) {
+        log->seek(0);
+        start = log->readLine(header.size() + 3);
+        while (start.endsWith('\n') || start.endsWith('\r'))
+            start.chop(1);
+        char last = '\n';
+        lineEnded = log->seek(size - 1) && log->getChar(&last) && last == '\n';
+        if (log->error() != QFileDevice::NoError) {
+            say(err,
+                QStringLiteral("cannot read the log %1: %2; nothing was sent")
+                    .arg(path, log->errorString()));
+            return FileError;
+        }
+        if (start != header) {
+            say(err,
+                QStringLiteral(
+                    "%1 is not a servo-cli log: its first line is not \"%2,...\"; name a new "
+                    "file or an earlier log; nothing was sent")
+                    .arg(path, QString::fromUtf8(header).section(QLatin1Char(','), 0, 3)));
+            return FileError;
+        }
+    }
+    log->seek(size);
+    log->setTextModeEnabled(true);
+    if (size == 0)
+        log->write(header + '\n');
+    else if (!lineEnded) // a row cut short, by a full disk say, stays on its own line
+        log->write("\n");
+    if (!log->flush()) {
+        say(err,
+            QStringLiteral("cannot write the log %1: %2; nothing was sent")
+                .arg(path, log->errorString()));
+        return FileError;
+    }
+    return Success;
+}
+
 } // namespace
 
 int runProgram(const Invocation &inv)
@@ -123,16 +177,9 @@ int runProgram(const Invocation &inv)
     QFile log;
     QTextStream logStream;
     if (inv.has("log")) {
-        log.setFileName(inv.value("log"));
-        if (!log.open(QIODevice::WriteOnly | QIODevice::Append | QIODevice::Text)) {
-            say(err, QStringLiteral("cannot write the log %1: %2").arg(log.fileName(), log.errorString()));
-            return FileError;
-        }
+        if (const int code = openLog(inv.value("log"), &log, err))
+            return code;
         logStream.setDevice(&log);
-        if (log.size() == 0)
-            logStream << formatCsvHeader({QStringLiteral("time"), QStringLiteral("port"), QStringLiteral("result")})
-                      << '\n';
-        logStream.flush();
     }
     bool logFailed = false;
     auto logRow = [&](const Outcome &o) {
