@@ -177,8 +177,8 @@ ParsedLine parseFileStart(const QByteArray &head, bool atEnd)
     ParsedLine parsed = parseParameterLine(line);
     // A file of nothing but blank lines says so, rather than that its first
     // line is empty.
-    if (parsed.status == ParsedLine::TooFewFields && atEnd && line.trimmed().isEmpty()
-        && codec->toUnicode(head).trimmed().isEmpty())
+    if (parsed.status == ParsedLine::TooFewFields && atEnd && line.trimmed().isEmpty() &&
+        codec->toUnicode(head).trimmed().isEmpty())
         parsed.errorString = firstLineMisfit(line, true);
     return parsed;
 }
@@ -260,14 +260,16 @@ QString firstLineMisfit(const QString &line, bool fileEmpty)
         found = QStringLiteral("the file is empty");
     } else if (trimmed.isEmpty()) {
         found = QStringLiteral("the first line is empty");
-    } else if (trimmed.startsWith(QLatin1Char('#')) || trimmed.startsWith(QLatin1Char(';'))
-               || trimmed.startsWith(QLatin1String("//"))) {
+    } else if (trimmed.startsWith(QLatin1Char('#')) || trimmed.startsWith(QLatin1Char(';')) ||
+               trimmed.startsWith(QLatin1String("//"))) {
         const int shown = 40;
         found = QStringLiteral("the first line is a comment (\"%1\")")
-                    .arg(trimmed.size() > shown ? trimmed.left(shown) + QStringLiteral("...") : trimmed);
+                    .arg(trimmed.size() > shown ? trimmed.left(shown) + QStringLiteral("...")
+                                                : trimmed);
     } else if (!trimmed.contains(QLatin1Char(','))) {
         // Only when there is no comma at all: "1,2;3" is a short line.
-        struct Separator {
+        struct Separator
+        {
             QRegularExpression pattern;
             const char *name;
         };
@@ -279,9 +281,10 @@ QString firstLineMisfit(const QString &line, bool fileEmpty)
         for (const Separator &sep : separators) {
             const int count = trimmed.split(sep.pattern).size();
             if (count > 1) {
-                found = QStringLiteral("the first line has %1 fields separated by %2, not by commas")
-                            .arg(count)
-                            .arg(QLatin1String(sep.name));
+                found =
+                    QStringLiteral("the first line has %1 fields separated by %2, not by commas")
+                        .arg(count)
+                        .arg(QLatin1String(sep.name));
                 break;
             }
         }

@@ -69,7 +69,7 @@ public:
     int stuckField = -1;
     int stuckValue = 0;
     std::atomic<bool> storeStuck{false}; // may change while serving
-    std::atomic<int> stuckWrites{0};     // so many writes are stored stuck first
+    std::atomic<int> stuckWrites{0}; // so many writes are stored stuck first
     bool ackStuck = false;
     // Before each reply: the request echoed back and a valid frame of the
     // other reply kind, both carrying other values.
@@ -250,7 +250,8 @@ QString noReplyMessage(const QString &port, int ms, int attempts)
 // when the machine has other ports, which is not up to the test.
 QString withoutWrongPortHint(QString err)
 {
-    return err.remove(QRegularExpression(QStringLiteral(", or whether it is the wrong port \\([^\n]* present too\\)")));
+    return err.remove(QRegularExpression(
+        QStringLiteral(", or whether it is the wrong port \\([^\n]* present too\\)")));
 }
 
 } // namespace
@@ -557,7 +558,8 @@ void TestCli::show()
     QCOMPARE(rows.size(), ParameterCount);
     // The caption, then the key that get, set and the JSON take.
     QCOMPARE(rows.value("Torque Gain"), QStringList({"TorqueGain", "100", "0..255"}));
-    QCOMPARE(rows.value("Min Pulse Width"), QStringList({"MinPulseWidth", "900", "500..2500", "us"}));
+    QCOMPARE(rows.value("Min Pulse Width"),
+             QStringList({"MinPulseWidth", "900", "500..2500", "us"}));
     QCOMPARE(rows.value("Integral Speed"), QStringList({"IntegralSpeed", "10", "0..255", "x3 ms"}));
     QCOMPARE(rows.value("MAX Duty"), QStringList({"MAXDuty", "399", "0..399"}));
     QCOMPARE(rows.value("Reversed Rotation"), QStringList({"ReversedRotation", "on", "on/off"}));
@@ -577,16 +579,20 @@ void TestCli::malformedFiles()
     QTest::addColumn<int>("code");
     QTest::addColumn<QString>("message");
     QTest::newRow("missing") << QByteArray() << 7 << "cannot read";
-    const QString shape = QStringLiteral("; a parameter file is one line of 14 comma-separated numbers, such as "
-                                         "0,0,0,0,500,2500,0,1500,0,0,0,0,0,0");
+    const QString shape =
+        QStringLiteral("; a parameter file is one line of 14 comma-separated numbers, such as "
+                       "0,0,0,0,500,2500,0,1500,0,0,0,0,0,0");
     QTest::newRow("empty") << QByteArray("") << 6 << "the file is empty" + shape;
     QTest::newRow("blank lines only") << QByteArray("\r\n\n") << 6 << "the file is empty" + shape;
-    QTest::newRow("empty first line") << "\n" + SampleLine << 6 << "the first line is empty" + shape;
-    QTest::newRow("comment line") << "# servo 7\n" + SampleLine << 6 << "the first line is a comment (\"# servo 7\")" + shape;
-    QTest::newRow("semicolons") << QByteArray(SampleLine).replace(',', ';') << 6
-                                << "the first line has 14 fields separated by semicolons, not by commas" + shape;
-    QTest::newRow("tabs") << QByteArray(SampleLine).replace(',', '\t') + "\n" << 6
-                          << "the first line has 14 fields separated by tabs, not by commas" + shape;
+    QTest::newRow("empty first line")
+        << "\n" + SampleLine << 6 << "the first line is empty" + shape;
+    QTest::newRow("comment line") << "# servo 7\n" + SampleLine << 6
+                                  << "the first line is a comment (\"# servo 7\")" + shape;
+    QTest::newRow("semicolons")
+        << QByteArray(SampleLine).replace(',', ';') << 6
+        << "the first line has 14 fields separated by semicolons, not by commas" + shape;
+    QTest::newRow("tabs") << QByteArray(SampleLine).replace(',', '\t') +
+            "\n" << 6 << "the first line has 14 fields separated by tabs, not by commas" + shape;
     QTest::newRow("three fields") << QByteArray("1,2,3") << 6
                                   << "the first line has 3 fields, 14 are needed; field 4 (Integral Speed)";
     QTest::newRow("letters") << QByteArray("100,5x,20,10,900,2100,2,1500,399,128,128,1,0,1") << 6
@@ -716,7 +722,8 @@ void TestCli::faults()
     if (code != 0) {
         QCOMPARE(r.out, QString());
         QCOMPARE(withoutWrongPortHint(r.err),
-                 QLatin1String("servo-cli: ") + QString(message).replace("%PORT", sim.path()) + '\n');
+                 QLatin1String("servo-cli: ") + QString(message).replace("%PORT", sim.path()) +
+                     '\n');
     } else if (writing) {
         QCOMPARE(r.out, QString());
         QVERIFY2(r.err.contains(QLatin1String("all 14 fields match")), qPrintable(r.err));
@@ -756,13 +763,16 @@ void TestCli::noReply()
     const Result r = runCli({"read", "--port", programmer.path(), "--timeout", "120", "--retries", QString::number(retries)});
     programmer.stop();
     QCOMPARE(r.code, 3);
-    QCOMPARE(withoutWrongPortHint(r.err), "servo-cli: " + noReplyMessage(programmer.path(), 120, retries + 1) + '\n');
+    QCOMPARE(withoutWrongPortHint(r.err),
+             "servo-cli: " + noReplyMessage(programmer.path(), 120, retries + 1) + '\n');
     // After the cable: the port itself may be the wrong one.
     if (otherPort)
-        QVERIFY2(r.err.contains(QRegularExpression("power, or whether it is the wrong port \\(.*"
-                                                   + QRegularExpression::escape(other->path() + " (simulator)"))),
+        QVERIFY2(r.err.contains(QRegularExpression(
+                     "power, or whether it is the wrong port \\(.*" +
+                     QRegularExpression::escape(other->path() + " (simulator)"))),
                  qPrintable(r.err));
-    QVERIFY2(!r.err.contains(programmer.path() + " (simulator)"), qPrintable(r.err)); // not the port itself
+    QVERIFY2(!r.err.contains(programmer.path() + " (simulator)"),
+             qPrintable(r.err)); // not the port itself
     QVERIFY2(r.ms >= 120 * (retries + 1), qPrintable(QString::number(r.ms)));
     // One read request per attempt and nothing else on the line.
     QCOMPARE(programmer.requests.size(), retries + 1);
@@ -786,7 +796,9 @@ void TestCli::portUnavailable_data()
 #else
     QTest::newRow("missing, read") << "missing" << "read" << "the port does not exist";
     QTest::newRow("missing, diff") << "missing" << "diff" << "the port does not exist";
-    QTest::newRow("missing, from SERVO_PORT") << "missing-env" << "read" << "the port does not exist";
+    QTest::newRow("missing, from SERVO_PORT") << "missing-env"
+                                              << "read"
+                                              << "the port does not exist";
     QTest::newRow("bare name, in /dev") << "bare" << "read" << "the port does not exist";
     QTest::newRow("regular file") << "file" << "read" << "not a serial port (a regular file)";
     QTest::newRow("/dev/null") << "/dev/null" << "write" << "not a serial port (a character device that is not";
@@ -856,8 +868,9 @@ void TestCli::portUnavailable()
     if (how == QLatin1String("missing-env"))
         shown += QLatin1String(" (from SERVO_PORT)");
     if (!announced.isEmpty())
-        QVERIFY2(r.err.contains(QRegularExpression("; the ports present are .*"
-                                                   + QRegularExpression::escape(programmer.path() + " (simulator)"))),
+        QVERIFY2(r.err.contains(QRegularExpression(
+                     "; the ports present are .*" +
+                     QRegularExpression::escape(programmer.path() + " (simulator)"))),
                  qPrintable(r.err));
     QVERIFY2(r.err.startsWith("servo-cli: cannot open the serial port " + shown + ": "), qPrintable(r.err));
     QVERIFY2(r.err.contains(QString(reason).replace("%PID", QString::number(QCoreApplication::applicationPid()))),
@@ -1069,7 +1082,8 @@ void TestCli::getSetBackup()
     QVERIFY(runCli({"ports"}).out.contains(sim.path() + "  servo-sim"));
     const QString backup = m_dir.filePath(QStringLiteral("before-set.txt"));
     // Names: the key or the caption, in any case, spaces ignored.
-    const Result set = runCli({"set", "sensitivity=7", "SoftStart=on", "max duty=0399", "--backup", backup}, env);
+    const Result set =
+        runCli({"set", "sensitivity=7", "SoftStart=on", "max duty=0399", "--backup", backup}, env);
     QVERIFY2(set.code == 0, qPrintable(set.err));
     QCOMPARE(readParameterFile(backup).values, startValues());
     const Result get = runCli({"get", "SOFTSTART", "Sensitivity", "MAXDuty", "Torque Gain"}, env);
@@ -1086,7 +1100,9 @@ void TestCli::getSetBackup()
     env.remove(QStringLiteral("SERVO_PORT"));
     const Result chosen = runCli({"get", "Sensitivity"}, env);
     if (!chosen.err.contains(QLatin1String("USB adapter"))) {
-        QCOMPARE(chosen.err, "servo-cli: using " + sim.path() + ", the only simulator running (no USB adapter is present)\n");
+        QCOMPARE(chosen.err,
+                 "servo-cli: using " + sim.path() +
+                     ", the only simulator running (no USB adapter is present)\n");
         QCOMPARE(chosen.out, QStringLiteral("Sensitivity=7\n"));
         QCOMPARE(chosen.code, 0);
     }
@@ -1171,26 +1187,30 @@ void TestCli::program()
 void TestCli::programAnswers_data()
 {
     QTest::addColumn<QByteArray>("answers"); // typed ahead; then the input ends
-    QTest::addColumn<int>("stuckWrites");    // the first writes do not keep Sensitivity
+    QTest::addColumn<int>("stuckWrites"); // the first writes do not keep Sensitivity
     QTest::addColumn<QString>("out");
     QTest::addColumn<QStringList>("logged"); // the result of each row
     QTest::addColumn<int>("askedAgain");
     QTest::addColumn<int>("code");
     const QString failed = QStringLiteral("FAILED, fields that did not take: Sensitivity\n");
-    QTest::newRow("retry a failed servo") << QByteArray("\nr\nq\n") << 1
-                                          << "servo 1: " + failed + "servo 1: verified\nprogrammed 1, failed 0\n"
-                                          << QStringList{"verified"} << 0 << 0;
-    QTest::newRow("retried in vain, then the next")
-        << QByteArray("\nR\n\n") << 2
-        << "servo 1: " + failed + "servo 1: " + failed + "servo 2: verified\nprogrammed 1, failed 1\n"
-        << QStringList{"differs", "verified"} << 0 << 5;
-    QTest::newRow("wrong keys ask again") << QByteArray("x\n\nquit\nr x\n \nq\n") << 0
-                                          << "servo 1: verified\nservo 2: verified\nprogrammed 2, failed 0\n"
-                                          << QStringList{"verified", "verified"} << 3 << 0;
-    QTest::newRow("nothing to retry before the first servo") << QByteArray("r\nq\n") << 0
-                                                             << "programmed 0, failed 0\n" << QStringList{} << 1 << 0;
-    QTest::newRow("the input ends at the first prompt") << QByteArray() << 0 << "programmed 0, failed 0\n"
-                                                        << QStringList{} << 0 << 0;
+    QTest::newRow("retry a failed servo")
+        << QByteArray("\nr\nq\n") << 1
+        << "servo 1: " + failed + "servo 1: verified\nprogrammed 1, failed 0\n"
+        << QStringList{"verified"} << 0 << 0;
+    QTest::newRow("retried in vain, then the next") << QByteArray("\nR\n\n") << 2
+                                                    << "servo 1: " + failed + "servo 1: " + failed +
+            "servo 2: verified\nprogrammed 1, failed 1\n"
+                                                    << QStringList{"differs", "verified"} << 0 << 5;
+    QTest::newRow("wrong keys ask again")
+        << QByteArray("x\n\nquit\nr x\n \nq\n") << 0
+        << "servo 1: verified\nservo 2: verified\nprogrammed 2, failed 0\n"
+        << QStringList{"verified", "verified"} << 3 << 0;
+    QTest::newRow("nothing to retry before the first servo")
+        << QByteArray("r\nq\n") << 0 << "programmed 0, failed 0\n"
+        << QStringList{} << 1 << 0;
+    QTest::newRow("the input ends at the first prompt")
+        << QByteArray() << 0 << "programmed 0, failed 0\n"
+        << QStringList{} << 0 << 0;
 }
 
 void TestCli::programAnswers()
@@ -1209,7 +1229,8 @@ void TestCli::programAnswers()
     QVERIFY(programmer.start());
     const QString log = m_dir.filePath(QStringLiteral("answers%1.csv").arg(++m_files));
     QProcess cli;
-    cli.start(buildProgram(QStringLiteral("servo-cli")), {"program", "--port", programmer.path(), file(SampleLine), "--log", log});
+    cli.start(buildProgram(QStringLiteral("servo-cli")),
+              {"program", "--port", programmer.path(), file(SampleLine), "--log", log});
     cli.write(answers);
     cli.closeWriteChannel();
     QVERIFY(cli.waitForFinished(20000));
@@ -1239,14 +1260,17 @@ void TestCli::programInterrupted_data()
     QTest::addColumn<QString>("signal");
     QTest::addColumn<QString>("out");
     QTest::addColumn<QString>("logged"); // the result in the last row
-    QTest::newRow("Ctrl-C at the prompt") << false << "INT" << "servo 1: verified\nprogrammed 1, failed 0\n"
+    QTest::newRow("Ctrl-C at the prompt") << false << "INT"
+                                          << "servo 1: verified\nprogrammed 1, failed 0\n"
                                           << "verified";
-    QTest::newRow("Ctrl-C during a write") << true << "INT"
-                                           << "servo 1: INTERRUPTED\nprogrammed 0, failed 0, interrupted 1\n"
-                                           << "interrupted";
-    QTest::newRow("SIGTERM during a write") << true << "TERM"
-                                            << "servo 1: INTERRUPTED\nprogrammed 0, failed 0, interrupted 1\n"
-                                            << "interrupted";
+    QTest::newRow("Ctrl-C during a write")
+        << true << "INT"
+        << "servo 1: INTERRUPTED\nprogrammed 0, failed 0, interrupted 1\n"
+        << "interrupted";
+    QTest::newRow("SIGTERM during a write")
+        << true << "TERM"
+        << "servo 1: INTERRUPTED\nprogrammed 0, failed 0, interrupted 1\n"
+        << "interrupted";
 }
 
 void TestCli::programInterrupted()
@@ -1264,8 +1288,9 @@ void TestCli::programInterrupted()
     const QString log = m_dir.filePath(QStringLiteral("interrupted%1.csv").arg(++m_files));
     QProcess cli;
     // A time-out far longer than the test waits: only the signal ends the write.
-    cli.start(buildProgram(QStringLiteral("servo-cli")), {"program", "--port", programmer.path(), file(SampleLine), "--log",
-                                                  log, "--timeout", "600000", "--retries", "0", "--verbose"});
+    cli.start(buildProgram(QStringLiteral("servo-cli")),
+              {"program", "--port", programmer.path(), file(SampleLine), "--log", log, "--timeout",
+               "600000", "--retries", "0", "--verbose"});
     QString stdoutText;
     QString stderrText;
     auto waitFor = [&](const QString *text, const QString &what) {
@@ -1304,23 +1329,25 @@ void TestCli::programInterrupted()
 void TestCli::defaultPort_data()
 {
     QTest::addColumn<QStringList>("ports"); // "usb:" an adapter, "sim:" a simulator
-    QTest::addColumn<QString>("chosen");    // empty: none
+    QTest::addColumn<QString>("chosen"); // empty: none
     QTest::addColumn<int>("code");
     QTest::addColumn<QString>("message");
     QTest::newRow("built-in port, USB adapter, simulator")
         << QStringList{"ttyS0", "usb:ttyUSB0", "sim:/dev/pts/7"} << "ttyUSB0" << 0
         << "using ttyUSB0 (USB Serial, 0403:6001), the only USB adapter present";
-    QTest::newRow("built-in port, simulator") << QStringList{"COM1", "sim:/dev/pts/7"} << "/dev/pts/7" << 0
-                                              << "using /dev/pts/7, the only simulator running";
-    QTest::newRow("built-in ports only")
-        << QStringList{"ttyS0", "ttyS1"} << "" << 4
-        << "no USB adapter or simulator is present (is the programmer plugged in?); ttyS0, ttyS1 are not chosen";
-    QTest::newRow("two USB adapters") << QStringList{"usb:ttyUSB0", "ttyS0", "usb:ttyUSB1", "sim:/dev/pts/7"} << ""
-                                      << 2
-                                      << "2 USB adapters are present: ttyUSB0 (USB adapter), ttyUSB1 (USB adapter); "
-                                         "choose one with --port";
-    QTest::newRow("two simulators") << QStringList{"sim:/dev/pts/7", "ttyS0", "sim:/dev/pts/8"} << "" << 2
-                                    << "2 simulators are present: /dev/pts/7 (simulator), /dev/pts/8 (simulator)";
+    QTest::newRow("built-in port, simulator")
+        << QStringList{"COM1", "sim:/dev/pts/7"} << "/dev/pts/7" << 0
+        << "using /dev/pts/7, the only simulator running";
+    QTest::newRow("built-in ports only") << QStringList{"ttyS0", "ttyS1"} << "" << 4
+                                         << "no USB adapter or simulator is present (is the "
+                                            "programmer plugged in?); ttyS0, ttyS1 are not chosen";
+    QTest::newRow("two USB adapters")
+        << QStringList{"usb:ttyUSB0", "ttyS0", "usb:ttyUSB1", "sim:/dev/pts/7"} << "" << 2
+        << "2 USB adapters are present: ttyUSB0 (USB adapter), ttyUSB1 (USB adapter); "
+           "choose one with --port";
+    QTest::newRow("two simulators")
+        << QStringList{"sim:/dev/pts/7", "ttyS0", "sim:/dev/pts/8"} << "" << 2
+        << "2 simulators are present: /dev/pts/7 (simulator), /dev/pts/8 (simulator)";
     QTest::newRow("no port") << QStringList{} << "" << 4 << "no serial port is present";
 }
 

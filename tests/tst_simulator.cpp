@@ -571,7 +571,8 @@ void TestSimulator::exitCodes_data()
     QTest::newRow("link with device") << QStringList{"--device", "/dev/null", "--link", "%D/l"} << 2 << "--link";
     QTest::newRow("missing file") << QStringList{"%D/none.txt"} << 6 << "none.txt";
     QTest::newRow("short file") << QStringList{"%D/short.txt"} << 6 << "14 are needed";
-    QTest::newRow("empty file") << QStringList{"%D/empty.txt"} << 6 << "the file is empty; a parameter file is one line";
+    QTest::newRow("empty file") << QStringList{"%D/empty.txt"} << 6
+                                << "the file is empty; a parameter file is one line";
     QTest::newRow("no such device") << QStringList{"--device", "/dev/no-such-tty"} << 1 << "no-such-tty";
 }
 

@@ -183,8 +183,8 @@ QString formatAssignments(const Values &values, const QVector<int> &indexes)
 {
     QString text;
     for (int i : indexes)
-        text += Servo::parameterKey(i) + QLatin1Char('=') + formatValue(i, values[i])
-            + QLatin1Char('\n');
+        text += Servo::parameterKey(i) + QLatin1Char('=') + formatValue(i, values[i]) +
+            QLatin1Char('\n');
     return text;
 }
 

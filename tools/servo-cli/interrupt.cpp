@@ -50,8 +50,7 @@ extern "C" void onSignal(int)
 void drainWakeUp()
 {
     char buffer[64];
-    while (wakeUp[0] >= 0 && ::read(wakeUp[0], buffer, sizeof buffer) > 0) {
-    }
+    while (wakeUp[0] >= 0 && ::read(wakeUp[0], buffer, sizeof buffer) > 0) { }
 }
 #endif
 

@@ -15,7 +15,7 @@ namespace ServoCli {
 class InterruptHandling
 {
 public:
-    InterruptHandling();  // installs the handlers, clears the flag
+    InterruptHandling(); // installs the handlers, clears the flag
     ~InterruptHandling(); // restores what was there before
     InterruptHandling(const InterruptHandling &) = delete;
     InterruptHandling &operator=(const InterruptHandling &) = delete;

@@ -18,11 +18,13 @@ namespace {
 struct Outcome {
     bool verified = false;
     bool interrupted = false;
-    QString result;  // for the log: verified, differs, no reply, port failed, port unavailable, interrupted
+    // For the log: verified, differs, no reply, port failed, port unavailable,
+    // interrupted.
+    QString result;
     QString details; // for people
     bool haveReadBack = false;
     Values readBack{};
-    QDateTime time;  // when it was known
+    QDateTime time; // when it was known
 };
 
 Outcome programOne(const LinkSettings &settings, const Values &values, QTextStream &err)
@@ -41,7 +43,8 @@ Outcome programOne(const LinkSettings &settings, const Values &values, QTextStre
             o.interrupted = true;
             return done(QStringLiteral("interrupted"), QStringLiteral("interrupted"));
         }
-        return done(QStringLiteral("port unavailable"), QStringLiteral("the port cannot be opened"));
+        return done(QStringLiteral("port unavailable"),
+                    QStringLiteral("the port cannot be opened"));
     }
     Values acknowledged{};
     QVector<int> differing;
@@ -53,7 +56,8 @@ Outcome programOne(const LinkSettings &settings, const Values &values, QTextStre
     }
     if (result != Servo::ServoLink::Ok) {
         linkFailure(session, result, err);
-        const QString what = result == Servo::ServoLink::NoReply ? QStringLiteral("no reply") : QStringLiteral("port failed");
+        const QString what = result == Servo::ServoLink::NoReply ? QStringLiteral("no reply")
+                                                                 : QStringLiteral("port failed");
         return done(what, what);
     }
     o.haveReadBack = true;
@@ -64,8 +68,9 @@ Outcome programOne(const LinkSettings &settings, const Values &values, QTextStre
     QStringList names;
     for (int i : differing)
         names << Servo::parameterKey(i);
-    return done(QStringLiteral("differs"),
-                QStringLiteral("fields that did not take: %1").arg(names.join(QLatin1String(", "))));
+    return done(
+        QStringLiteral("differs"),
+        QStringLiteral("fields that did not take: %1").arg(names.join(QLatin1String(", "))));
 }
 
 enum Answer { AnswerNext, AnswerRetry, AnswerStop, AnswerInterrupted };
@@ -78,11 +83,13 @@ Answer ask(QTextStream &in, QTextStream &err, int next, int current)
         if (interruptRequested())
             return AnswerInterrupted;
         if (current > 0)
-            err << QStringLiteral("Attach servo %1 and press Enter (r and Enter: servo %2 again; q and Enter: stop): ")
+            err << QStringLiteral("Attach servo %1 and press Enter (r and Enter: servo %2 again; q "
+                                  "and Enter: stop): ")
                        .arg(next)
                        .arg(current);
         else
-            err << QStringLiteral("Attach servo %1 and press Enter (q and Enter to stop): ").arg(next);
+            err << QStringLiteral("Attach servo %1 and press Enter (q and Enter to stop): ")
+                       .arg(next);
         err.flush();
         const QString line = in.readLine();
         if (interruptRequested()) {
@@ -100,10 +107,12 @@ Answer ask(QTextStream &in, QTextStream &err, int next, int current)
             return AnswerStop;
         if (current > 0 && answer.compare(QLatin1String("r"), Qt::CaseInsensitive) == 0)
             return AnswerRetry;
-        say(err, QStringLiteral("\"%1\" is not an answer: Enter programs servo %2%3, q stops")
-                     .arg(answer)
-                     .arg(next)
-                     .arg(current > 0 ? QStringLiteral(", r programs servo %1 again").arg(current) : QString()));
+        say(err,
+            QStringLiteral("\"%1\" is not an answer: Enter programs servo %2%3, q stops")
+                .arg(answer)
+                .arg(next)
+                .arg(current > 0 ? QStringLiteral(", r programs servo %1 again").arg(current)
+                                 : QString()));
     }
 }
 
@@ -190,7 +199,9 @@ int runProgram(const Invocation &inv)
                   << '\n';
         logStream.flush();
         if (log.error() != QFileDevice::NoError && !logFailed) {
-            say(err, QStringLiteral("cannot write the log %1: %2").arg(log.fileName(), log.errorString()));
+            say(err,
+                QStringLiteral("cannot write the log %1: %2")
+                    .arg(log.fileName(), log.errorString()));
             logFailed = true;
         }
     };
@@ -234,9 +245,9 @@ int runProgram(const Invocation &inv)
         last = programOne(settings, values, err);
         out << QStringLiteral("servo %1: %2\n")
                    .arg(current)
-                   .arg(last.verified      ? QStringLiteral("verified")
-                        : last.interrupted ? QStringLiteral("INTERRUPTED")
-                                           : QStringLiteral("FAILED, ") + last.details);
+                   .arg(last.verified          ? QStringLiteral("verified")
+                            : last.interrupted ? QStringLiteral("INTERRUPTED")
+                                               : QStringLiteral("FAILED, ") + last.details);
         out.flush();
         if (last.interrupted)
             break;
@@ -245,7 +256,8 @@ int runProgram(const Invocation &inv)
     out << QStringLiteral("programmed %1, failed %2%3\n")
                .arg(programmed)
                .arg(failed)
-               .arg(interrupted > 0 ? QStringLiteral(", interrupted %1").arg(interrupted) : QString());
+               .arg(interrupted > 0 ? QStringLiteral(", interrupted %1").arg(interrupted)
+                                    : QString());
     out.flush();
     if (interruptRequested()) {
         say(err, QStringLiteral("interrupted"));

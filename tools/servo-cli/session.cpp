@@ -60,7 +60,10 @@ QString portNames(const QVector<PortRow> &ports)
 {
     QStringList names;
     for (const PortRow &p : ports)
-        names << p.name + (p.usb ? QStringLiteral(" (USB adapter)") : p.simulator ? QStringLiteral(" (simulator)") : QString());
+        names << p.name +
+                (p.usb             ? QStringLiteral(" (USB adapter)")
+                     : p.simulator ? QStringLiteral(" (simulator)")
+                                   : QString());
     return names.join(QLatin1String(", "));
 }
 
@@ -87,18 +90,24 @@ PortChoice choosePort(const QVector<PortRow> &ports)
         choice.index = candidates.first();
         const PortRow &p = ports.at(choice.index);
         if (!byUsb) {
-            choice.message = QStringLiteral("using %1, the only simulator running (no USB adapter is present)")
-                                 .arg(p.name);
+            choice.message =
+                QStringLiteral("using %1, the only simulator running (no USB adapter is present)")
+                    .arg(p.name);
             return choice;
         }
         QStringList about;
         if (!p.description.trimmed().isEmpty())
             about << p.description.trimmed();
         if (p.hasIds)
-            about << QStringLiteral("%1:%2").arg(p.vendorId, 4, 16, QLatin1Char('0')).arg(p.productId, 4, 16, QLatin1Char('0'));
-        choice.message = QStringLiteral("using %1%2, the only USB adapter present")
-                             .arg(p.name, about.isEmpty() ? QString()
-                                                          : QStringLiteral(" (%1)").arg(about.join(QLatin1String(", "))));
+            about << QStringLiteral("%1:%2")
+                         .arg(p.vendorId, 4, 16, QLatin1Char('0'))
+                         .arg(p.productId, 4, 16, QLatin1Char('0'));
+        choice.message =
+            QStringLiteral("using %1%2, the only USB adapter present")
+                .arg(p.name,
+                     about.isEmpty()
+                         ? QString()
+                         : QStringLiteral(" (%1)").arg(about.join(QLatin1String(", "))));
         return choice;
     }
     if (candidates.size() > 1) {
@@ -106,19 +115,21 @@ PortChoice choosePort(const QVector<PortRow> &ports)
         for (int i : candidates)
             listed << ports.at(i);
         choice.code = BadArguments;
-        choice.message = QStringLiteral("%1, and %2 %3 are present: %4; choose one with --port")
-                             .arg(none)
-                             .arg(candidates.size())
-                             .arg(byUsb ? QStringLiteral("USB adapters") : QStringLiteral("simulators"),
-                                  portNames(listed));
+        choice.message =
+            QStringLiteral("%1, and %2 %3 are present: %4; choose one with --port")
+                .arg(none)
+                .arg(candidates.size())
+                .arg(byUsb ? QStringLiteral("USB adapters") : QStringLiteral("simulators"),
+                     portNames(listed));
         return choice;
     }
     // Built-in ports only: a servo programmer is a USB adapter, and a port
     // of the machine itself is never taken without being named.
     choice.code = PortUnavailable;
-    choice.message = QStringLiteral("%1, and no USB adapter or simulator is present (is the programmer plugged "
-                                    "in?); %2 %3 not chosen without --port")
-                         .arg(none, portNames(ports), QLatin1String(ports.size() == 1 ? "is" : "are"));
+    choice.message =
+        QStringLiteral("%1, and no USB adapter or simulator is present (is the programmer plugged "
+                       "in?); %2 %3 not chosen without --port")
+            .arg(none, portNames(ports), QLatin1String(ports.size() == 1 ? "is" : "are"));
     return choice;
 }
 
@@ -198,10 +209,12 @@ int openSession(const LinkSettings &settings, Session *session, QTextStream &err
             notes << QStringLiteral("from ") + settings.portOrigin;
         if (missing)
             why += QStringLiteral("; ") + presentPortsSentence(presentPorts());
-        say(err, QStringLiteral("cannot open the serial port %1%2: %3")
-                     .arg(claim.requestedPath(),
-                          notes.isEmpty() ? QString() : QStringLiteral(" (%1)").arg(notes.join(QLatin1String("; "))),
-                          why));
+        say(err,
+            QStringLiteral("cannot open the serial port %1%2: %3")
+                .arg(claim.requestedPath(),
+                     notes.isEmpty() ? QString()
+                                     : QStringLiteral(" (%1)").arg(notes.join(QLatin1String("; "))),
+                     why));
         return PortUnavailable;
     };
     if (!claim.claim(settings.port))
@@ -224,22 +237,26 @@ int startSession(const Invocation &inv, LinkSettings *settings, Session *session
 int linkFailure(const Session &session, Servo::ServoLink::Result result, QTextStream &err)
 {
     const Servo::ServoLink &link = session.link;
-    const QString port = link.portName()
-                         + (session.portOrigin.isEmpty() ? QString()
-                                                         : QStringLiteral(" (from %1)").arg(session.portOrigin));
+    const QString port = link.portName() +
+        (session.portOrigin.isEmpty() ? QString()
+                                      : QStringLiteral(" (from %1)").arg(session.portOrigin));
     if (result == Servo::ServoLink::NoReply) {
         const int n = link.attempts();
-        say(err, QStringLiteral("no reply from the servo programmer on %1 within %2 ms (%3 attempt%4); "
-                                "check the cable and the servo's power%5")
-                     .arg(port)
-                     .arg(link.timeout())
-                     .arg(n)
-                     .arg(n == 1 ? "" : "s")
-                     .arg(wrongPortHint(presentPorts(), session.claim.devicePath())));
+        say(err,
+            QStringLiteral("no reply from the servo programmer on %1 within %2 ms (%3 attempt%4); "
+                           "check the cable and the servo's power%5")
+                .arg(port)
+                .arg(link.timeout())
+                .arg(n)
+                .arg(n == 1 ? "" : "s")
+                .arg(wrongPortHint(presentPorts(), session.claim.devicePath())));
     } else if (result == Servo::ServoLink::Interrupted) {
-        say(err, QStringLiteral("interrupted while talking to the servo programmer on %1").arg(port));
+        say(err,
+            QStringLiteral("interrupted while talking to the servo programmer on %1").arg(port));
     } else {
-        say(err, QStringLiteral("the serial port %1 failed: %2; check the cable").arg(port, link.errorString()));
+        say(err,
+            QStringLiteral("the serial port %1 failed: %2; check the cable")
+                .arg(port, link.errorString()));
     }
     return NoReply;
 }
