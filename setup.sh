@@ -38,7 +38,6 @@ ROOT=$(pwd)
 
 JOBS=${JOBS:-$(nproc 2>/dev/null || echo 2)}
 FUZZ_SECONDS=${FUZZ_SECONDS:-60}
-FUZZERS=(fuzz_receive fuzz_receive_fixup fuzz_paramline)
 
 BASE_PACKAGES=(cmake g++ make qtbase5-dev libqt5serialport5-dev qttools5-dev-tools fonts-wqy-microhei)
 FUZZ_PACKAGES=(clang)
@@ -136,82 +135,20 @@ configure_and_build() {
     cmake --build "$ROOT/$dir" --parallel "$JOBS"
 }
 
-run_ctest() {
-    local dir=$1
-    step "ctest in $dir"
-    (cd "$ROOT/$dir" && ctest --output-on-failure)
+# build_preset <preset> [cmake options]: configures and builds one of the
+# variants of CMakePresets.json.
+build_preset() {
+    local preset=$1
+    shift
+    step "cmake --preset $preset $*"
+    cmake --preset "$preset" "$@"
+    step "cmake --build --preset $preset"
+    cmake --build --preset "$preset" --parallel "$JOBS"
 }
 
-run_fuzzers() {
-    local dir=$ROOT/build-fuzz
-    local failed=()
-    local t
-    for t in "${FUZZERS[@]}"; do
-        local work=$dir/fuzz-work/$t
-        mkdir -p "$work/corpus" "$work/artifacts"
-        local max_len=4096
-        [ "$t" = fuzz_paramline ] && max_len=10000
-        step "fuzz $t for $FUZZ_SECONDS s"
-        local rc=0
-        "$dir/bin/$t" -max_total_time="$FUZZ_SECONDS" -max_len="$max_len" -timeout=10 \
-            -print_final_stats=1 -artifact_prefix="$work/artifacts/" \
-            "$work/corpus" "$ROOT/tools/fuzz/corpus/$t" >"$work/log.txt" 2>&1 || rc=$?
-        grep -E '^#[0-9]+.*DONE|stat::number_of_executed_units' "$work/log.txt" || true
-        if [ $rc -ne 0 ] || grep -qE 'ERROR: (AddressSanitizer|libFuzzer)|runtime error:|SUMMARY:' "$work/log.txt"; then
-            echo "!! $t failed (exit $rc); log: $work/log.txt" >&2
-            tail -n 40 "$work/log.txt" >&2
-            ls "$work/artifacts" >&2 || true
-            failed+=("$t")
-        fi
-    done
-    if [ ${#failed[@]} -gt 0 ]; then
-        die "fuzzers failed: ${failed[*]}"
-    fi
-}
-
-# Makes build/servo-tool_<version>_<arch>.deb from the Release build.
-build_deb() {
-    step "cpack -G DEB"
-    rm -f "$ROOT"/build/servo-tool_*.deb
-    (cd "$ROOT/build" && cpack -G DEB)
-}
-
-# Runs the validators on the files of the package: every one must pass, and
-# lintian must find no error (its warnings and notes are shown).
-validate_deb() {
-    local deb
-    deb=$(echo "$ROOT"/build/servo-tool_*.deb)
-    local dir
-    dir=$(mktemp -d)
-    dpkg-deb -x "$deb" "$dir"
-    local failed=()
-    step "desktop-file-validate"
-    if desktop-file-validate "$dir"/usr/share/applications/*.desktop; then
-        echo "$(basename "$dir"/usr/share/applications/*.desktop): valid"
-    else
-        failed+=(desktop-file-validate)
-    fi
-    step "appstreamcli validate --no-net"
-    appstreamcli validate --no-net "$dir"/usr/share/metainfo/*.metainfo.xml || failed+=(appstreamcli)
-    step "man --warnings -l"
-    local page
-    for page in "$dir"/usr/share/man/man1/*; do
-        local warnings
-        warnings=$(LC_ALL=C.UTF-8 MANWIDTH=80 man --warnings -l "$page" 2>&1 >/dev/null) || warnings="man failed: $warnings"
-        if [ -n "$warnings" ]; then
-            echo "$(basename "$page"): $warnings"
-            failed+=("man $(basename "$page")")
-        else
-            echo "$(basename "$page"): no warnings"
-        fi
-    done
-    rm -rf "$dir"
-    step "lintian $(basename "$deb")"
-    lintian --fail-on error --display-info "$deb" || failed+=(lintian)
-    if [ ${#failed[@]} -gt 0 ]; then
-        die "validation failed: ${failed[*]}"
-    fi
-    step "package built and validated: $deb"
+test_preset() {
+    step "ctest --preset $1"
+    ctest --preset "$1"
 }
 
 [ $# -ge 1 ] || usage
@@ -222,7 +159,7 @@ case "$command" in
 run)
     step "packages"
     install_missing "${BASE_PACKAGES[@]}"
-    configure_and_build build -DCMAKE_BUILD_TYPE=Release
+    build_preset release
     step "start build/bin/servo-tool"
     exec "$ROOT/build/bin/servo-tool" "$@"
     ;;
@@ -234,19 +171,13 @@ test)
     fuzz=yes
     install_libfuzzer || fuzz=no
 
-    configure_and_build build -DCMAKE_BUILD_TYPE=Release
-    run_ctest build
-
-    configure_and_build build-asan -DCMAKE_BUILD_TYPE=Debug -DSERVO_SANITIZE=ON
-    run_ctest build-asan
-
+    build_preset release
+    test_preset release
+    build_preset asan
+    test_preset asan
     if [ "$fuzz" = yes ]; then
-        step "configure build-fuzz (clang, SERVO_FUZZ=ON)"
-        CC=clang CXX=clang++ cmake -S "$ROOT" -B "$ROOT/build-fuzz" \
-            -DCMAKE_BUILD_TYPE=RelWithDebInfo -DSERVO_FUZZ=ON -DSERVO_TESTS=OFF
-        step "build the fuzzers"
-        cmake --build "$ROOT/build-fuzz" --parallel "$JOBS" --target "${FUZZERS[@]}"
-        run_fuzzers
+        build_preset fuzz -DSERVO_FUZZ_SECONDS="$FUZZ_SECONDS"
+        test_preset fuzz
     else
         step "fuzzing skipped: no clang with libFuzzer (-fsanitize=fuzzer) could be installed"
     fi
@@ -257,9 +188,11 @@ package)
     step "packages"
     install_missing "${BASE_PACKAGES[@]}"
     install_missing "${PACKAGE_PACKAGES[@]}"
-    configure_and_build build -DCMAKE_BUILD_TYPE=Release
-    build_deb
-    validate_deb
+    build_preset release
+    # CPack makes the package; desktop-file-validate, appstreamcli,
+    # man --warnings and lintian check it (packaging/linux.cmake).
+    test_preset packaging
+    step "package built and validated: $(echo "$ROOT"/build/servo-tool_*.deb)"
     # The Windows zip and installer too, when a Qt SDK for Windows is at hand;
     # `./setup.sh windows` also runs them under Wine.
     if [ "${PACKAGE_WINDOWS:-yes}" = no ]; then

@@ -2,6 +2,7 @@
 
 #include <QFile>
 #include <QFileInfo>
+#include <QRegularExpression>
 #include <QSaveFile>
 #include <QTextCodec>
 
@@ -30,16 +31,45 @@ QString tooLongMessage()
 }
 
 #ifdef Q_OS_UNIX
+QString notRegularText(mode_t mode)
+{
+    const char *kind = S_ISFIFO(mode) ? "a named pipe"
+        : S_ISCHR(mode)               ? "a character device"
+        : S_ISBLK(mode)               ? "a block device"
+        : S_ISDIR(mode)               ? "a folder"
+        : S_ISSOCK(mode)              ? "a socket"
+        : S_ISLNK(mode)               ? "a symbolic link"
+                                      : "a special file";
+    return QStringLiteral("%1, not a regular file").arg(QLatin1String(kind));
+}
+
 ParsedLine notRegular(mode_t mode)
 {
-    const char *kind = S_ISFIFO(mode)   ? "a named pipe"
-                       : S_ISCHR(mode)  ? "a character device"
-                       : S_ISBLK(mode)  ? "a block device"
-                       : S_ISDIR(mode)  ? "a folder"
-                       : S_ISSOCK(mode) ? "a socket"
-                                        : "a special file";
-    return refusal(ParsedLine::NotRegularFile,
-                   QStringLiteral("%1, not a regular file").arg(QLatin1String(kind)));
+    return refusal(ParsedLine::NotRegularFile, notRegularText(mode));
+}
+
+// open() that goes on after a signal.
+int openFile(const QByteArray &name, int flags, mode_t mode = 0)
+{
+    int fd;
+    do
+        fd = ::open(name.constData(), flags, mode);
+    while (fd < 0 && errno == EINTR);
+    return fd;
+}
+
+// A descriptor opened with O_NONBLOCK blocks again, as QFile expects.
+void makeBlocking(int fd)
+{
+    const int flags = ::fcntl(fd, F_GETFL);
+    if (flags != -1)
+        ::fcntl(fd, F_SETFL, flags & ~O_NONBLOCK);
+}
+#else
+QString notRegularText(const QFileInfo &info)
+{
+    return info.isDir() ? QStringLiteral("a folder, not a regular file")
+                        : QStringLiteral("not a regular file");
 }
 #endif
 
@@ -62,22 +92,22 @@ bool openRegularFile(const QString &path, QFile *file, ParsedLine *refused)
     // The path can be replaced by a pipe between the check and the open:
     // O_NONBLOCK keeps the open from waiting, and the opened descriptor is
     // checked once more.
-    int fd;
-    do
-        fd = ::open(name.constData(), O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
-    while (fd < 0 && errno == EINTR);
+    const int fd = openFile(name, O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
     if (fd < 0) {
         *refused = refusal(ParsedLine::CannotOpen, qt_error_string(errno));
         return false;
     }
-    if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
+    if (::fstat(fd, &st) != 0) {
+        *refused = refusal(ParsedLine::CannotOpen, qt_error_string(errno));
+        ::close(fd);
+        return false;
+    }
+    if (!S_ISREG(st.st_mode)) {
         *refused = notRegular(st.st_mode);
         ::close(fd);
         return false;
     }
-    const int flags = ::fcntl(fd, F_GETFL);
-    if (flags != -1)
-        ::fcntl(fd, F_SETFL, flags & ~O_NONBLOCK);
+    makeBlocking(fd);
     if (!file->open(fd, QIODevice::ReadOnly, QFileDevice::AutoCloseHandle)) {
         *refused = refusal(ParsedLine::CannotOpen, file->errorString());
         ::close(fd);
@@ -87,10 +117,9 @@ bool openRegularFile(const QString &path, QFile *file, ParsedLine *refused)
 #else
     const QFileInfo info(path);
     if (!info.isFile()) {
-        *refused = info.exists() ? refusal(ParsedLine::NotRegularFile,
-                                           info.isDir() ? QStringLiteral("a folder, not a regular file")
-                                                        : QStringLiteral("not a regular file"))
-                                 : refusal(ParsedLine::CannotOpen, QStringLiteral("No such file or directory"));
+        *refused = info.exists()
+            ? refusal(ParsedLine::NotRegularFile, notRegularText(info))
+            : refusal(ParsedLine::CannotOpen, QStringLiteral("No such file or directory"));
         return false;
     }
     file->setFileName(path);
@@ -145,7 +174,60 @@ ParsedLine parseFileStart(const QByteArray &head, bool atEnd)
     if (!ended)
         return refusal(ParsedLine::TooLong, tooLongMessage());
     line.remove(QLatin1Char('\r'));
-    return parseParameterLine(line);
+    ParsedLine parsed = parseParameterLine(line);
+    // A file of nothing but blank lines says so, rather than that its first
+    // line is empty.
+    if (parsed.status == ParsedLine::TooFewFields && atEnd && line.trimmed().isEmpty() &&
+        codec->toUnicode(head).trimmed().isEmpty())
+        parsed.errorString = firstLineMisfit(line, true);
+    return parsed;
+}
+
+// The name that QSaveFile puts its temporary file in place of: the path with
+// its links followed, as QSaveFile follows them (to a file that may not
+// exist yet; a chain of more than 127 links is left as it is).
+QString savedFileName(const QString &path)
+{
+    QFileInfo info(path);
+    if (!info.isSymLink())
+        return path;
+    int depth = 128;
+    while (--depth && info.isSymLink())
+        info.setFile(info.symLinkTarget());
+    return depth > 0 ? info.filePath() : path;
+}
+
+// Whether anything has the name, a link to nothing included.
+bool nameTaken(const QString &path)
+{
+    const QFileInfo info(path);
+    return info.exists() || info.isSymLink();
+}
+
+// Just before the temporary file is renamed over finalName: what is there
+// now must still be a regular file, or nothing. The rename replaces the
+// directory entry itself, so it is looked at without following links.
+QString finalNameProblem(const QString &finalName, WriteMode mode)
+{
+#ifdef Q_OS_UNIX
+    struct stat st;
+    if (::lstat(QFile::encodeName(finalName).constData(), &st) != 0)
+        return errno == ENOENT ? QString() : qt_error_string(errno);
+    if (!S_ISREG(st.st_mode))
+        return QStringLiteral("it became %1 while it was being saved; nothing was replaced")
+            .arg(notRegularText(st.st_mode));
+#else
+    const QFileInfo info(finalName);
+    if (!info.exists())
+        return QString();
+    if (!info.isFile())
+        return QStringLiteral("it became %1 while it was being saved; nothing was replaced")
+            .arg(notRegularText(info));
+#endif
+    if (mode == WriteMode::NewFileOnly)
+        return QStringLiteral(
+            "it was created by something else while it was being saved; nothing was replaced");
+    return QString();
 }
 
 } // namespace
@@ -163,6 +245,55 @@ QString formatParameterLine(const Values &values)
     return line;
 }
 
+QString parameterFileShape()
+{
+    return QStringLiteral("a parameter file is one line of %1 comma-separated numbers, such as %2")
+        .arg(ParameterCount)
+        .arg(formatParameterLine(startValues()));
+}
+
+QString firstLineMisfit(const QString &line, bool fileEmpty)
+{
+    const QString trimmed = line.trimmed();
+    QString found;
+    if (fileEmpty) {
+        found = QStringLiteral("the file is empty");
+    } else if (trimmed.isEmpty()) {
+        found = QStringLiteral("the first line is empty");
+    } else if (trimmed.startsWith(QLatin1Char('#')) || trimmed.startsWith(QLatin1Char(';')) ||
+               trimmed.startsWith(QLatin1String("//"))) {
+        const int shown = 40;
+        found = QStringLiteral("the first line is a comment (\"%1\")")
+                    .arg(trimmed.size() > shown ? trimmed.left(shown) + QStringLiteral("...")
+                                                : trimmed);
+    } else if (!trimmed.contains(QLatin1Char(','))) {
+        // Only when there is no comma at all: "1,2;3" is a short line.
+        struct Separator
+        {
+            QRegularExpression pattern;
+            const char *name;
+        };
+        const Separator separators[] = {
+            {QRegularExpression(QStringLiteral(";")), "semicolons"},
+            {QRegularExpression(QStringLiteral("\t")), "tabs"},
+            {QRegularExpression(QStringLiteral(" +")), "spaces"},
+        };
+        for (const Separator &sep : separators) {
+            const int count = trimmed.split(sep.pattern).size();
+            if (count > 1) {
+                found =
+                    QStringLiteral("the first line has %1 fields separated by %2, not by commas")
+                        .arg(count)
+                        .arg(QLatin1String(sep.name));
+                break;
+            }
+        }
+    }
+    if (found.isEmpty())
+        return found;
+    return found + QStringLiteral("; ") + parameterFileShape();
+}
+
 ParsedLine parseParameterLine(const QString &line)
 {
     ParsedLine out;
@@ -175,9 +306,11 @@ ParsedLine parseParameterLine(const QString &line)
     out.fieldCount = fields.size();
     if (fields.size() < ParameterCount) {
         out.status = ParsedLine::TooFewFields;
-        out.errorString = QStringLiteral("the first line has %1 field%2, 14 are needed")
-                              .arg(fields.size())
-                              .arg(fields.size() == 1 ? "" : "s");
+        out.errorString = firstLineMisfit(line);
+        if (out.errorString.isEmpty())
+            out.errorString = QStringLiteral("the first line has %1 field%2, 14 are needed")
+                                  .arg(fields.size())
+                                  .arg(fields.size() == 1 ? "" : "s");
         return out;
     }
     out.fields = fields.mid(0, ParameterCount);
@@ -274,15 +407,52 @@ ParsedLine::Status readTextFile(const QString &path, QString *text, QString *err
     return ParsedLine::Ok;
 }
 
-bool writeParameterFile(const QString &path, const Values &values, QString *errorString)
+QString writeTargetProblem(const QString &path)
+{
+#ifdef Q_OS_UNIX
+    struct stat st;
+    if (::stat(QFile::encodeName(path).constData(), &st) != 0)
+        return errno == ENOENT ? QString() : qt_error_string(errno);
+    return S_ISREG(st.st_mode) ? QString() : notRegularText(st.st_mode);
+#else
+    const QFileInfo info(path);
+    return !info.exists() || info.isFile() ? QString() : notRegularText(info);
+#endif
+}
+
+bool sameFile(const QString &a, const QString &b)
+{
+#ifdef Q_OS_UNIX
+    struct stat sa, sb;
+    if (::stat(QFile::encodeName(a).constData(), &sa) == 0 &&
+        ::stat(QFile::encodeName(b).constData(), &sb) == 0 && sa.st_dev == sb.st_dev &&
+        sa.st_ino == sb.st_ino)
+        return true;
+#endif
+    const QString ca = QFileInfo(a).canonicalFilePath();
+    return !ca.isEmpty() && ca == QFileInfo(b).canonicalFilePath();
+}
+
+bool writeParameterFile(const QString &path, const Values &values, QString *errorString,
+                        WriteMode mode)
 {
     QSaveFile file(path);
-    auto fail = [&]() {
+    auto refuse = [&](const QString &why) {
         if (errorString)
-            *errorString = file.errorString();
-        file.cancelWriting();
+            *errorString = why;
+        if (file.isOpen())
+            file.cancelWriting();
         return false;
     };
+    auto fail = [&]() { return refuse(file.errorString()); };
+    // Refused before the temporary file is made: a rename over a named pipe
+    // or a device node would put a regular file in its place.
+    const QString problem = writeTargetProblem(path);
+    if (!problem.isEmpty())
+        return refuse(problem);
+    if (mode == WriteMode::NewFileOnly && nameTaken(path))
+        return refuse(QStringLiteral("the file already exists"));
+    const QString finalName = savedFileName(path);
     // Unbuffered, so that a short write (disk full, file-size limit) shows in
     // the count that write() returns: a buffered flush inside commit() can
     // drop the rest of a partial write and still report success.
@@ -291,11 +461,62 @@ bool writeParameterFile(const QString &path, const Values &values, QString *erro
     const QByteArray data = formatParameterLine(values).toLatin1();
     if (file.write(data) != data.size())
         return fail();
+#ifdef Q_OS_UNIX
+    // The data reaches the disk now, so that the sync inside commit() has
+    // nothing left to do and the rename follows the check below at once.
+    if (::fsync(file.handle()) != 0 && errno != EINVAL)
+        return refuse(qt_error_string(errno));
+#endif
+    // Something may have taken the name since the first look. What remains
+    // open is the moment between this check and the rename inside commit().
+    const QString late = finalNameProblem(finalName, mode);
+    if (!late.isEmpty())
+        return refuse(late);
     if (!file.commit()) {
         if (errorString)
             *errorString = file.errorString();
         return false;
     }
+    return true;
+}
+
+bool openRegularFileToAppend(const QString &path, QFile *file, QString *errorString)
+{
+    auto refuse = [errorString](const QString &why) {
+        if (errorString)
+            *errorString = why;
+        return false;
+    };
+    const QString problem = writeTargetProblem(path);
+    if (!problem.isEmpty())
+        return refuse(problem);
+#ifdef Q_OS_UNIX
+    // O_NONBLOCK: a named pipe put in place since the look above does not
+    // hold the open; the opened descriptor is checked once more.
+    const int fd = openFile(QFile::encodeName(path),
+                            O_RDWR | O_APPEND | O_CREAT | O_NONBLOCK | O_NOCTTY | O_CLOEXEC, 0666);
+    if (fd < 0)
+        return refuse(qt_error_string(errno));
+    struct stat st;
+    if (::fstat(fd, &st) != 0) {
+        const QString why = qt_error_string(errno);
+        ::close(fd);
+        return refuse(why);
+    }
+    if (!S_ISREG(st.st_mode)) {
+        ::close(fd);
+        return refuse(notRegularText(st.st_mode));
+    }
+    makeBlocking(fd);
+    if (!file->open(fd, QIODevice::ReadWrite | QIODevice::Append, QFileDevice::AutoCloseHandle)) {
+        ::close(fd);
+        return refuse(file->errorString());
+    }
+#else
+    file->setFileName(path);
+    if (!file->open(QIODevice::ReadWrite | QIODevice::Append))
+        return refuse(file->errorString());
+#endif
     return true;
 }
 

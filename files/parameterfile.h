@@ -6,6 +6,8 @@
 #include <QString>
 #include <QStringList>
 
+class QFile;
+
 // The parameter file: one line of fourteen comma-separated decimal fields in
 // canonical order, no header and no line end. Readers accept a line end
 // (LF or CR LF) and ignore fields after the fourteenth and further lines.
@@ -34,7 +36,20 @@ struct ParsedLine {
     bool ok() const { return status == Ok; }
 };
 
+// A line with fewer than fourteen fields is refused with firstLineMisfit's
+// sentence where it has one, else with the count.
 ParsedLine parseParameterLine(const QString &line);
+
+// What a parameter file looks like, for messages that refuse one: "a
+// parameter file is one line of 14 comma-separated numbers, such as ...".
+QString parameterFileShape();
+
+// Why a first line is not a parameter line at a glance, followed by
+// parameterFileShape(); empty when it may be one. fileEmpty: nothing but
+// blank lines in the whole file ("the file is empty"). Otherwise: the line is
+// blank, is a comment ('#', ';' or "//" first), or has its fields separated by
+// semicolons, tabs or spaces instead of commas.
+QString firstLineMisfit(const QString &line, bool fileEmpty = false);
 
 // Strict check for tools that must not guess: the first field that is not a
 // plain decimal number or lies outside its range. Returns -1 when all hold;
@@ -60,9 +75,35 @@ constexpr int MaxTextFileSize = 64 * 1024;
 // *errorString.
 ParsedLine::Status readTextFile(const QString &path, QString *text, QString *errorString);
 
+// Why a writer must not replace path: empty when path names nothing yet or
+// a regular file (links followed), else what it is, as "a named pipe, not a
+// regular file", or why it cannot be looked at ("Too many levels of symbolic
+// links"). Nothing is opened.
+QString writeTargetProblem(const QString &path);
+
+// Whether two paths name one existing file: the same device and inode (a
+// link, a hard link, another spelling of the path), or the same path once
+// links are resolved.
+bool sameFile(const QString &a, const QString &b);
+
+// ReplaceRegularFile: the target may exist, as a regular file. NewFileOnly:
+// the target must not exist at all, not even at the moment it is put in
+// place, so an earlier file is never replaced.
+enum class WriteMode { ReplaceRegularFile, NewFileOnly };
+
 // Writes the line through a temporary file that replaces the target only when
 // everything has been written; on any failure the old file is left as it was.
-bool writeParameterFile(const QString &path, const Values &values, QString *errorString = nullptr);
+// A target that is not a regular file (a named pipe, a device, a folder,
+// after following links) is refused before anything is written, and checked
+// once more just before the temporary file takes its place.
+bool writeParameterFile(const QString &path, const Values &values, QString *errorString = nullptr,
+                        WriteMode mode = WriteMode::ReplaceRegularFile);
+
+// Opens a regular file, or creates a new one, for reading and appending,
+// without waiting on a named pipe or acting on a device: anything that is
+// not a regular file is refused unopened, with what it is in *errorString.
+// Writes always go to the end of the file.
+bool openRegularFileToAppend(const QString &path, QFile *file, QString *errorString);
 
 } // namespace Servo
 

@@ -1,6 +1,7 @@
 #!/bin/bash
 # Checks that the manual pages and the bash completion tell what the programs'
-# --help tells: the same options, the same exit codes, the same commands.
+# --help tells: the same options, the same exit codes, the same commands; and
+# that the completion matches field names in any case.
 #
 #   check-docs.sh <servo-cli> <servo-sim> <packaging/linux directory>
 set -eu
@@ -67,6 +68,9 @@ for command in $(cat "$work/commands"); do
     _servo_cli_options "$command" | tr ' ' '\n' >"$work/completed"
     differ "servo-cli $command options in the completion" "$work/long" "$work/completed"
 done
+# Field names complete in any case, as get and set take them.
+[ "$(_servo_cli_match max TorqueGain MAXDuty MinPulseWidth MAXPulseWidth | tr '\n' ' ')" = "MAXDuty MAXPulseWidth " ] ||
+    { echo "servo-cli completion: field names do not complete in any case"; failed=1; }
 man_options "$dir/servo-cli.1" >"$work/documented"
 differ "servo-cli options in servo-cli.1" "$work/options" "$work/documented"
 man_exit_codes "$dir/servo-cli.1" >"$work/documented"

@@ -5,7 +5,7 @@
 #      ../shared/toolchains/qt5.15.8-mingw64.tar.xz unpacked into build-win/
 #   2. the cross build of the Release with the tests in build-win/, and the
 #      zip and the installer made by CPack from the install rules
-#      (packaging/CMakeLists.txt)
+#      (packaging/windows.cmake)
 #   3. in a fresh Wine prefix (build-win/wineprefix): the zip unpacked to
 #      C:\, servo-cli.exe --help and servo-tool.exe (offscreen; and on the
 #      windows platform under Xvfb) started from there, then every test
@@ -425,7 +425,7 @@ serial_through_wine() {
 }
 
 # Where the installer puts things, and the key of its uninstall entry (the
-# application id, packaging/CMakeLists.txt).
+# application id, packaging/windows.cmake).
 SETUP_FOLDER="Program Files/Servo Tool"
 SETUP_FOLDER_WIN='C:\Program Files\Servo Tool'
 SETUP_SHORTCUT="ProgramData/Microsoft/Windows/Start Menu/Programs/Servo Tool/Servo Tool.lnk"

@@ -71,6 +71,24 @@ bool inRange(int index, int value)
     return value >= p.minimum && value <= p.maximum;
 }
 
+QString parameterKey(int index)
+{
+    return QString::fromLatin1(parameterInfo(index).stem);
+}
+
+QString parameterCaption(int index)
+{
+    return QString::fromLatin1(parameterInfo(index).english);
+}
+
+QStringList parameterKeys()
+{
+    QStringList keys;
+    for (int i = 0; i < ParameterCount; ++i)
+        keys << parameterKey(i);
+    return keys;
+}
+
 int parameterIndex(const QString &name)
 {
     const QString key = squeezed(name);

@@ -2,6 +2,7 @@
 #define PARAMETERS_H
 
 #include <QString>
+#include <QStringList>
 #include <array>
 
 // The servo's configuration block: eleven integers and three switches, in the
@@ -53,8 +54,16 @@ int clampToRange(int index, int value);
 Values clampedToRanges(const Values &values);
 bool inRange(int index, int value);
 
-// Index of the parameter whose stem, English caption or lower-case key matches
-// name (case-insensitive, spaces ignored), or -1.
+// The names people and scripts use. The key is the stem ("TorqueGain"): the
+// JSON, the log and the parameter tables name a parameter by it. The caption
+// is the English caption ("Torque Gain").
+QString parameterKey(int index);
+QString parameterCaption(int index);
+// The fourteen keys in canonical order.
+QStringList parameterKeys();
+
+// Index of the parameter whose key or English caption matches name, in any
+// case, with spaces, '_' and '-' ignored ("torque gain", "TORQUEGAIN"), or -1.
 int parameterIndex(const QString &name);
 
 } // namespace Servo

@@ -58,9 +58,9 @@ done <"$work/paths"
 # 2. setup.sh commands: the labels of its command case.
 accepted=$(grep -oE '^[a-z][a-z|]*\)$' "$setup" | tr -d ')' | tr '|\n' '  ')
 [ -n "$accepted" ] || fail "no commands found in $setup"
-grep -oE '\./setup\.sh( +[a-z]+)?' "$readme" | awk '{ print $2 }' | sort -u >"$work/setup-commands"
+grep -oE '\./setup\.sh +[a-z]+' "$readme" | awk '{ print $2 }' | sort -u >"$work/setup-commands"
+[ -s "$work/setup-commands" ] || fail "the README shows no ./setup.sh command"
 while read -r command; do
-    [ -n "$command" ] || { fail "the README shows ./setup.sh without a command"; continue; }
     [[ " $accepted " == *" $command "* ]] || fail "./setup.sh $command: setup.sh accepts only: $accepted"
 done <"$work/setup-commands"
 

@@ -7,9 +7,12 @@
 #include "tests/pipewatch.h"
 #include "protocol/frame.h"
 #include "serial/portsettings.h"
+#include "serial/simulatorports.h"
 #include "tests/programs.h"
 #include "tests/skips.h"
+#include "tests/specialfiles.h"
 #include "tools/servo-cli/cli.h"
+#include "tools/servo-cli/commands.h"
 #include "tools/servo-cli/input.h"
 
 #include <QElapsedTimer>
@@ -24,6 +27,7 @@
 #include <QtTest>
 
 #ifdef Q_OS_UNIX
+#include <csignal>
 #include <fcntl.h>
 #include <sys/file.h>
 #include <sys/stat.h>
@@ -65,6 +69,7 @@ public:
     int stuckField = -1;
     int stuckValue = 0;
     std::atomic<bool> storeStuck{false}; // may change while serving
+    std::atomic<int> stuckWrites{0}; // so many writes are stored stuck first
     bool ackStuck = false;
     // Before each reply: the request echoed back and a valid frame of the
     // other reply kind, both carrying other values.
@@ -113,7 +118,7 @@ private:
                 if (writing) {
                     block = f.values;
                     Values ack = f.values;
-                    if (storeStuck)
+                    if (storeStuck || stuckWrites.fetch_sub(1) > 0)
                         block[stuckField] = stuckValue;
                     if (ackStuck)
                         ack[stuckField] = stuckValue;
@@ -184,6 +189,7 @@ Result runCli(const QStringList &args, const QProcessEnvironment &env = QProcess
     QElapsedTimer clock;
     clock.start();
     p.start(buildProgram(QStringLiteral("servo-cli")), args);
+    p.closeWriteChannel(); // program stops after the first servo
     Result r;
     if (!p.waitForFinished(60000)) {
         p.kill();
@@ -264,6 +270,14 @@ QString noReplyMessage(const QString &port, int ms, int attempts)
         .arg(attempts == 1 ? "" : "s");
 }
 
+// A port where nothing answers may be the wrong one: the message says so
+// when the machine has other ports, which is not up to the test.
+QString withoutWrongPortHint(QString err)
+{
+    return err.remove(QRegularExpression(
+        QStringLiteral(", or whether it is the wrong port \\([^\n]* present too\\)")));
+}
+
 } // namespace
 
 class TestCli : public QObject
@@ -327,7 +341,17 @@ private slots:
     void jsonBothWays();
     void getSetBackup();
     void program();
+    void programAnswers_data();
+    void programAnswers();
+    void programInterrupted_data();
+    void programInterrupted();
+    void defaultPort_data();
+    void defaultPort();
     void backupFails();
+    void refusedTargets_data();
+    void refusedTargets();
+    void existingBackup_data();
+    void existingBackup();
 };
 
 void TestCli::initTestCase()
@@ -556,12 +580,14 @@ void TestCli::show()
     QCOMPARE(table.err, QString());
     const QMap<QString, QStringList> rows = tableRows(table.out);
     QCOMPARE(rows.size(), ParameterCount);
-    QCOMPARE(rows.value("Torque Gain"), QStringList({"100", "0..255"}));
-    QCOMPARE(rows.value("Min Pulse Width"), QStringList({"900", "500..2500", "us"}));
-    QCOMPARE(rows.value("Integral Speed"), QStringList({"10", "0..255", "x3 ms"}));
-    QCOMPARE(rows.value("MAX Duty"), QStringList({"399", "0..399"}));
-    QCOMPARE(rows.value("Reversed Rotation"), QStringList({"on", "on/off"}));
-    QCOMPARE(rows.value("Soft Start"), QStringList({"off", "on/off"}));
+    // The caption, then the key that get, set and the JSON take.
+    QCOMPARE(rows.value("Torque Gain"), QStringList({"TorqueGain", "100", "0..255"}));
+    QCOMPARE(rows.value("Min Pulse Width"),
+             QStringList({"MinPulseWidth", "900", "500..2500", "us"}));
+    QCOMPARE(rows.value("Integral Speed"), QStringList({"IntegralSpeed", "10", "0..255", "x3 ms"}));
+    QCOMPARE(rows.value("MAX Duty"), QStringList({"MAXDuty", "399", "0..399"}));
+    QCOMPARE(rows.value("Reversed Rotation"), QStringList({"ReversedRotation", "on", "on/off"}));
+    QCOMPARE(rows.value("Soft Start"), QStringList({"SoftStart", "off", "on/off"}));
 
     const Result json = runCli({"show", "--json", path});
     QCOMPARE(json.code, 0);
@@ -577,7 +603,20 @@ void TestCli::malformedFiles()
     QTest::addColumn<int>("code");
     QTest::addColumn<QString>("message");
     QTest::newRow("missing") << QByteArray() << 7 << "cannot read";
-    QTest::newRow("empty") << QByteArray("") << 6 << "the first line has 1 field, 14 are needed";
+    const QString shape =
+        QStringLiteral("; a parameter file is one line of 14 comma-separated numbers, such as "
+                       "0,0,0,0,500,2500,0,1500,0,0,0,0,0,0");
+    QTest::newRow("empty") << QByteArray("") << 6 << "the file is empty" + shape;
+    QTest::newRow("blank lines only") << QByteArray("\r\n\n") << 6 << "the file is empty" + shape;
+    QTest::newRow("empty first line")
+        << "\n" + SampleLine << 6 << "the first line is empty" + shape;
+    QTest::newRow("comment line") << "# servo 7\n" + SampleLine << 6
+                                  << "the first line is a comment (\"# servo 7\")" + shape;
+    QTest::newRow("semicolons")
+        << QByteArray(SampleLine).replace(',', ';') << 6
+        << "the first line has 14 fields separated by semicolons, not by commas" + shape;
+    QTest::newRow("tabs") << QByteArray(SampleLine).replace(',', '\t') +
+            "\n" << 6 << "the first line has 14 fields separated by tabs, not by commas" + shape;
     QTest::newRow("three fields") << QByteArray("1,2,3") << 6
                                   << "the first line has 3 fields, 14 are needed; field 4 (Integral Speed)";
     QTest::newRow("letters") << QByteArray("100,5x,20,10,900,2100,2,1500,399,128,128,1,0,1") << 6
@@ -708,7 +747,9 @@ void TestCli::faults()
     QVERIFY2(r.code == code, qPrintable(QStringLiteral("exit %1: %2").arg(r.code).arg(r.err)));
     if (code != 0) {
         QCOMPARE(r.out, QString());
-        QCOMPARE(r.err, QLatin1String("servo-cli: ") + QString(message).replace("%PORT", sim.path()) + '\n');
+        QCOMPARE(withoutWrongPortHint(r.err),
+                 QLatin1String("servo-cli: ") + QString(message).replace("%PORT", sim.path()) +
+                     '\n');
     } else if (writing) {
         QCOMPARE(r.out, QString());
         QVERIFY2(r.err.contains(QLatin1String("all 14 fields match")), qPrintable(r.err));
@@ -722,22 +763,42 @@ void TestCli::faults()
 void TestCli::noReply_data()
 {
     QTest::addColumn<int>("retries");
-    QTest::newRow("no retry") << 0;
-    QTest::newRow("one retry") << 1;
-    QTest::newRow("three retries") << 3;
+    QTest::addColumn<bool>("otherPort"); // a simulator runs on another line
+    QTest::newRow("no retry") << 0 << false;
+    QTest::newRow("one retry") << 1 << false;
+    QTest::newRow("three retries, another port present") << 3 << true;
 }
 
 void TestCli::noReply()
 {
     SKIP_WITHOUT_TEST_LINE();
     QFETCH(int, retries);
+    QFETCH(bool, otherPort);
     ScriptedProgrammer programmer;
     programmer.silent = true;
     QVERIFY(programmer.start());
+    std::unique_ptr<Simulator> other;
+    QString announced; // the programmer's own line, listed as a simulator
+    const auto withdraw = qScopeGuard([&announced] { withdrawSimulatorPort(announced); });
+    if (otherPort) {
+        other.reset(new Simulator);
+        QVERIFY(other->start({}));
+        announced = announceSimulatorPort(programmer.path());
+        QVERIFY(!announced.isEmpty());
+    }
     const Result r = runCli({"read", "--port", programmer.path(), "--timeout", "120", "--retries", QString::number(retries)});
     programmer.stop();
     QCOMPARE(r.code, 3);
-    QCOMPARE(r.err, "servo-cli: " + noReplyMessage(programmer.path(), 120, retries + 1) + '\n');
+    QCOMPARE(withoutWrongPortHint(r.err),
+             "servo-cli: " + noReplyMessage(programmer.path(), 120, retries + 1) + '\n');
+    // After the cable: the port itself may be the wrong one.
+    if (otherPort)
+        QVERIFY2(r.err.contains(QRegularExpression(
+                     "power, or whether it is the wrong port \\(.*" +
+                     QRegularExpression::escape(other->path() + " (simulator)"))),
+                 qPrintable(r.err));
+    QVERIFY2(!r.err.contains(programmer.path() + " (simulator)"),
+             qPrintable(r.err)); // not the port itself
     QVERIFY2(r.ms >= 120 * (retries + 1), qPrintable(QString::number(r.ms)));
     // One read request per attempt and nothing else on the line.
     QCOMPARE(programmer.requests.size(), retries + 1);
@@ -764,6 +825,9 @@ void TestCli::portUnavailable_data()
 #else
     QTest::newRow("missing, read") << "missing" << "read" << "the port does not exist";
     QTest::newRow("missing, diff") << "missing" << "diff" << "the port does not exist";
+    QTest::newRow("missing, from SERVO_PORT") << "missing-env"
+                                              << "read"
+                                              << "the port does not exist";
     QTest::newRow("bare name, in /dev") << "bare" << "read" << "the port does not exist";
     QTest::newRow("regular file") << "file" << "read" << "not a serial port (a regular file)";
     QTest::newRow("/dev/null") << "/dev/null" << "write" << "not a serial port (a character device that is not";
@@ -815,8 +879,13 @@ void TestCli::portUnavailable()
         QVERIFY2(holder.open(QIODevice::ReadWrite), qPrintable(holder.errorString()));
     if (how == QLatin1String("uucp"))
         writeLockFile(lockFile, QCoreApplication::applicationPid());
-    if (how == QLatin1String("missing"))
+    // A port that does not exist: the message lists those that do.
+    QString announced;
+    const auto withdraw = qScopeGuard([&announced] { withdrawSimulatorPort(announced); });
+    if (how.startsWith(QLatin1String("missing"))) {
+        announced = announceSimulatorPort(port);
         port = m_dir.filePath(QStringLiteral("no-such-port"));
+    }
     if (how == QLatin1String("bare"))
         port = QStringLiteral("no-such-servo");
     if (how == QLatin1String("file"))
@@ -824,12 +893,23 @@ void TestCli::portUnavailable()
     if (how == QLatin1String("/dev/null"))
         port = how;
     QStringList args{command, "--port", port};
+    if (how == QLatin1String("missing-env")) {
+        args = QStringList{command};
+        env.insert(QStringLiteral("SERVO_PORT"), port);
+    }
     if (command != QLatin1String("read"))
         args << file(SampleLine);
     const Result r = runCli(args, env);
     QCOMPARE(r.code, 4);
     QCOMPARE(r.out, QString());
-    const QString shown = how == QLatin1String("bare") ? "/dev/" + port : port;
+    QString shown = how == QLatin1String("bare") ? "/dev/" + port : port;
+    if (how == QLatin1String("missing-env"))
+        shown += QLatin1String(" (from SERVO_PORT)");
+    if (!announced.isEmpty())
+        QVERIFY2(r.err.contains(QRegularExpression(
+                     "; the ports present are .*" +
+                     QRegularExpression::escape(programmer.path() + " (simulator)"))),
+                 qPrintable(r.err));
     QVERIFY2(r.err.startsWith("servo-cli: cannot open the serial port " + shown + ": "), qPrintable(r.err));
     QVERIFY2(r.err.contains(QString(reason).replace("%PID", QString::number(QCoreApplication::applicationPid()))),
              qPrintable(r.err));
@@ -949,8 +1029,8 @@ void TestCli::readOutOfRange()
     programmer.stop();
     QCOMPARE(r.code, 0);
     const QMap<QString, QStringList> rows = tableRows(r.out);
-    QCOMPARE(rows.value("Sensitivity").value(0), QStringLiteral("100"));
-    QCOMPARE(rows.value("MAX Duty").value(0), QStringLiteral("1000"));
+    QCOMPARE(rows.value("Sensitivity").value(1), QStringLiteral("100"));
+    QCOMPARE(rows.value("MAX Duty").value(1), QStringLiteral("1000"));
     QCOMPARE(r.err, QStringLiteral("servo-cli: warning: the servo reports Sensitivity 100, outside its range 0..50\n"
                                    "servo-cli: warning: the servo reports MAX Duty 1000, outside its range 0..399\n"));
     // JSON and the saved file carry the values as received.
@@ -1044,10 +1124,12 @@ void TestCli::getSetBackup()
     QVERIFY(runCli({"ports"}).out.contains(sim.path() + "  servo-sim"));
 #endif
     const QString backup = m_dir.filePath(QStringLiteral("before-set.txt"));
-    const Result set = runCli({"set", "sensitivity=7", "SoftStart=on", "MAXDuty=0399", "--backup", backup}, env);
+    // Names: the key or the caption, in any case, spaces ignored.
+    const Result set =
+        runCli({"set", "sensitivity=7", "SoftStart=on", "max duty=0399", "--backup", backup}, env);
     QVERIFY2(set.code == 0, qPrintable(set.err));
     QCOMPARE(readParameterFile(backup).values, startValues());
-    const Result get = runCli({"get", "SOFTSTART", "Sensitivity", "MAXDuty", "TorqueGain"}, env);
+    const Result get = runCli({"get", "SOFTSTART", "Sensitivity", "MAXDuty", "Torque Gain"}, env);
     QCOMPARE(get.code, 0);
     QCOMPARE(get.out, QStringLiteral("SoftStart=on\nSensitivity=7\nMAXDuty=399\nTorqueGain=0\n"));
     const Result outside = runCli({"set", "Sensitivity=51"}, env);
@@ -1056,16 +1138,16 @@ void TestCli::getSetBackup()
     QCOMPARE(runCli({"get", "Sensitivity"}, env).out, QStringLiteral("Sensitivity=7\n"));
     const Result json = runCli({"get", "--json", "softStart", "TorqueGain"}, env);
     QCOMPARE(json.out, QStringLiteral("{\n  \"SoftStart\": true,\n  \"TorqueGain\": 0\n}\n"));
-    // Neither --port nor SERVO_PORT: the simulator when it is the only port,
-    // else a refusal that lists it (the machine may have ports of its own).
+    // Neither --port nor SERVO_PORT: the simulator, whatever built-in ports
+    // the machine has, unless it has a USB adapter of its own.
     env.remove(QStringLiteral("SERVO_PORT"));
     const Result chosen = runCli({"get", "Sensitivity"}, env);
-    if (chosen.code == 0) {
-        QCOMPARE(chosen.err, "servo-cli: using " + sim.path() + ", the only port present\n");
+    if (!chosen.err.contains(QLatin1String("USB adapter"))) {
+        QCOMPARE(chosen.err,
+                 "servo-cli: using " + sim.path() +
+                     ", the only simulator running (no USB adapter is present)\n");
         QCOMPARE(chosen.out, QStringLiteral("Sensitivity=7\n"));
-    } else {
-        QCOMPARE(chosen.code, 2);
-        QVERIFY2(chosen.err.contains(QRegularExpression("ports are present: .*" + sim.path())), qPrintable(chosen.err));
+        QCOMPARE(chosen.code, 0);
     }
 }
 
@@ -1087,6 +1169,7 @@ void TestCli::program()
             out += outputText(cli);
         return out.contains(text);
     };
+    cli.write("\n"); // the first servo is attached
     QVERIFY2(waitFor("servo 1: verified\n"), qPrintable(out));
     programmer.storeStuck = true;
     cli.write("\n");
@@ -1116,6 +1199,7 @@ void TestCli::program()
     QVERIFY(programmer.start());
     QProcess again;
     again.start(buildProgram(QStringLiteral("servo-cli")), {"program", "--port", programmer.path(), values});
+    again.write("\n");
     again.closeWriteChannel();
     QVERIFY(again.waitForFinished(10000));
     programmer.stop();
@@ -1129,6 +1213,7 @@ void TestCli::program()
     QProcess silent;
     silent.start(buildProgram(QStringLiteral("servo-cli")), {"program", "--port", programmer.path(), values, "--log", log,
                                                      "--timeout", "100", "--retries", "0"});
+    silent.write("\n");
     silent.closeWriteChannel();
     QVERIFY(silent.waitForFinished(10000));
     programmer.stop();
@@ -1140,6 +1225,203 @@ void TestCli::program()
     QCOMPARE(appended.mid(0, 4), rows);
     QCOMPARE(appended.size(), 5);
     QCOMPARE(appended.at(4).section(',', 1), programmer.path() + ",no reply" + QString(14, ','));
+}
+
+void TestCli::programAnswers_data()
+{
+    QTest::addColumn<QByteArray>("answers"); // typed ahead; then the input ends
+    QTest::addColumn<int>("stuckWrites"); // the first writes do not keep Sensitivity
+    QTest::addColumn<QString>("out");
+    QTest::addColumn<QStringList>("logged"); // the result of each row
+    QTest::addColumn<int>("askedAgain");
+    QTest::addColumn<int>("code");
+    const QString failed = QStringLiteral("FAILED, fields that did not take: Sensitivity\n");
+    QTest::newRow("retry a failed servo")
+        << QByteArray("\nr\nq\n") << 1
+        << "servo 1: " + failed + "servo 1: verified\nprogrammed 1, failed 0\n"
+        << QStringList{"verified"} << 0 << 0;
+    QTest::newRow("retried in vain, then the next") << QByteArray("\nR\n\n") << 2
+                                                    << "servo 1: " + failed + "servo 1: " + failed +
+            "servo 2: verified\nprogrammed 1, failed 1\n"
+                                                    << QStringList{"differs", "verified"} << 0 << 5;
+    QTest::newRow("wrong keys ask again")
+        << QByteArray("x\n\nquit\nr x\n \nq\n") << 0
+        << "servo 1: verified\nservo 2: verified\nprogrammed 2, failed 0\n"
+        << QStringList{"verified", "verified"} << 3 << 0;
+    QTest::newRow("nothing to retry before the first servo")
+        << QByteArray("r\nq\n") << 0 << "programmed 0, failed 0\n"
+        << QStringList{} << 1 << 0;
+    QTest::newRow("the input ends at the first prompt")
+        << QByteArray() << 0 << "programmed 0, failed 0\n"
+        << QStringList{} << 0 << 0;
+}
+
+void TestCli::programAnswers()
+{
+    SKIP_WITHOUT_PSEUDO_TERMINAL();
+    QFETCH(QByteArray, answers);
+    QFETCH(int, stuckWrites);
+    QFETCH(QString, out);
+    QFETCH(QStringList, logged);
+    QFETCH(int, askedAgain);
+    QFETCH(int, code);
+    ScriptedProgrammer programmer;
+    programmer.stuckField = Sensitivity;
+    programmer.stuckValue = 7;
+    programmer.stuckWrites = stuckWrites;
+    QVERIFY(programmer.start());
+    const QString log = m_dir.filePath(QStringLiteral("answers%1.csv").arg(++m_files));
+    QProcess cli;
+    cli.start(buildProgram(QStringLiteral("servo-cli")),
+              {"program", "--port", programmer.path(), file(SampleLine), "--log", log});
+    cli.write(answers);
+    cli.closeWriteChannel();
+    QVERIFY(cli.waitForFinished(20000));
+    programmer.stop();
+    const QString err = QString::fromUtf8(cli.readAllStandardError());
+    QCOMPARE(QString::fromUtf8(cli.readAllStandardOutput()), out);
+    QCOMPARE(cli.exitCode(), code);
+    QCOMPARE(err.count(QLatin1String("is not an answer")), askedAgain);
+    // Programmed as often as the output says, and one row per servo.
+    int writes = 0;
+    for (const QByteArray &request : qAsConst(programmer.requests))
+        writes += decodeFrame(request).flags & Flag::Write ? 1 : 0;
+    QCOMPARE(writes, out.count(QLatin1String(": verified")) + out.count(QLatin1String(": FAILED")));
+    QFile csv(log);
+    QVERIFY(csv.open(QIODevice::ReadOnly));
+    QStringList rows = QString::fromUtf8(csv.readAll()).split('\n', Qt::SkipEmptyParts);
+    QVERIFY(!rows.isEmpty() && rows.takeFirst().startsWith(QLatin1String("time,port,result,")));
+    QStringList results;
+    for (const QString &row : qAsConst(rows))
+        results << row.section(',', 2, 2);
+    QCOMPARE(results, logged);
+}
+
+void TestCli::programInterrupted_data()
+{
+    QTest::addColumn<bool>("duringWrite"); // else at the prompt after servo 1
+    QTest::addColumn<QString>("signal");
+    QTest::addColumn<QString>("out");
+    QTest::addColumn<QString>("logged"); // the result in the last row
+    QTest::newRow("Ctrl-C at the prompt") << false << "INT"
+                                          << "servo 1: verified\nprogrammed 1, failed 0\n"
+                                          << "verified";
+    QTest::newRow("Ctrl-C during a write")
+        << true << "INT"
+        << "servo 1: INTERRUPTED\nprogrammed 0, failed 0, interrupted 1\n"
+        << "interrupted";
+    QTest::newRow("SIGTERM during a write")
+        << true << "TERM"
+        << "servo 1: INTERRUPTED\nprogrammed 0, failed 0, interrupted 1\n"
+        << "interrupted";
+}
+
+void TestCli::programInterrupted()
+{
+#ifndef Q_OS_UNIX
+    QSKIP("signals are sent with kill()");
+#else
+    QFETCH(bool, duringWrite);
+    QFETCH(QString, signal);
+    QFETCH(QString, out);
+    QFETCH(QString, logged);
+    ScriptedProgrammer programmer;
+    programmer.silent = duringWrite;
+    QVERIFY(programmer.start());
+    const QString log = m_dir.filePath(QStringLiteral("interrupted%1.csv").arg(++m_files));
+    QProcess cli;
+    // A time-out far longer than the test waits: only the signal ends the write.
+    cli.start(buildProgram(QStringLiteral("servo-cli")),
+              {"program", "--port", programmer.path(), file(SampleLine), "--log", log, "--timeout",
+               "600000", "--retries", "0", "--verbose"});
+    QString stdoutText;
+    QString stderrText;
+    auto waitFor = [&](const QString *text, const QString &what) {
+        QElapsedTimer clock;
+        clock.start();
+        while (!text->contains(what) && clock.elapsed() < 20000) {
+            cli.waitForReadyRead(100);
+            stdoutText += QString::fromUtf8(cli.readAllStandardOutput());
+            stderrText += QString::fromUtf8(cli.readAllStandardError());
+        }
+        return text->contains(what);
+    };
+    QVERIFY2(waitFor(&stderrText, "Attach servo 1"), qPrintable(stderrText));
+    cli.write("\n");
+    if (duringWrite)
+        QVERIFY2(waitFor(&stderrText, "attempt 1 of 1: sending"), qPrintable(stderrText));
+    else
+        QVERIFY2(waitFor(&stderrText, "Attach servo 2"), qPrintable(stderrText));
+    QCOMPARE(::kill(pid_t(cli.processId()), signal == QLatin1String("INT") ? SIGINT : SIGTERM), 0);
+    QVERIFY(cli.waitForFinished(20000));
+    programmer.stop();
+    QCOMPARE(cli.exitStatus(), QProcess::NormalExit);
+    QCOMPARE(cli.exitCode(), 130);
+    QCOMPARE(stdoutText + QString::fromUtf8(cli.readAllStandardOutput()), out);
+    QFile csv(log);
+    QVERIFY(csv.open(QIODevice::ReadOnly));
+    const QStringList rows = QString::fromUtf8(csv.readAll()).split('\n', Qt::SkipEmptyParts);
+    QCOMPARE(rows.size(), 2);
+    QCOMPARE(rows.at(1).section(',', 2, 2), logged);
+    // The servo was written either way.
+    QVERIFY(!programmer.requests.isEmpty());
+    QVERIFY(decodeFrame(programmer.requests.first()).flags & Flag::Write);
+#endif
+}
+
+void TestCli::defaultPort_data()
+{
+    QTest::addColumn<QStringList>("ports"); // "usb:" an adapter, "sim:" a simulator
+    QTest::addColumn<QString>("chosen"); // empty: none
+    QTest::addColumn<int>("code");
+    QTest::addColumn<QString>("message");
+    QTest::newRow("built-in port, USB adapter, simulator")
+        << QStringList{"ttyS0", "usb:ttyUSB0", "sim:/dev/pts/7"} << "ttyUSB0" << 0
+        << "using ttyUSB0 (USB Serial, 0403:6001), the only USB adapter present";
+    QTest::newRow("built-in port, simulator")
+        << QStringList{"COM1", "sim:/dev/pts/7"} << "/dev/pts/7" << 0
+        << "using /dev/pts/7, the only simulator running";
+    QTest::newRow("built-in ports only") << QStringList{"ttyS0", "ttyS1"} << "" << 4
+                                         << "no USB adapter or simulator is present (is the "
+                                            "programmer plugged in?); ttyS0, ttyS1 are not chosen";
+    QTest::newRow("two USB adapters")
+        << QStringList{"usb:ttyUSB0", "ttyS0", "usb:ttyUSB1", "sim:/dev/pts/7"} << "" << 2
+        << "2 USB adapters are present: ttyUSB0 (USB adapter), ttyUSB1 (USB adapter); "
+           "choose one with --port";
+    QTest::newRow("two simulators")
+        << QStringList{"sim:/dev/pts/7", "ttyS0", "sim:/dev/pts/8"} << "" << 2
+        << "2 simulators are present: /dev/pts/7 (simulator), /dev/pts/8 (simulator)";
+    QTest::newRow("no port") << QStringList{} << "" << 4 << "no serial port is present";
+}
+
+void TestCli::defaultPort()
+{
+    QFETCH(QStringList, ports);
+    QFETCH(QString, chosen);
+    QFETCH(int, code);
+    QFETCH(QString, message);
+    QVector<ServoCli::PortRow> rows;
+    for (const QString &port : qAsConst(ports)) {
+        ServoCli::PortRow row;
+        row.name = port.section(':', -1);
+        row.usb = port.startsWith(QLatin1String("usb:"));
+        row.simulator = port.startsWith(QLatin1String("sim:"));
+        if (row.usb) {
+            row.description = QStringLiteral("USB Serial");
+            row.hasIds = true;
+            row.vendorId = 0x403;
+            row.productId = 0x6001;
+        }
+        rows << row;
+    }
+    const ServoCli::PortChoice choice = ServoCli::choosePort(rows);
+    QCOMPARE(choice.index >= 0 ? rows.at(choice.index).name : QString(), chosen);
+    QCOMPARE(choice.code, code);
+    QVERIFY2(choice.message.contains(message), qPrintable(choice.message));
+    // A port that does not exist is told together with those that do.
+    QCOMPARE(ServoCli::presentPortsSentence(rows),
+             rows.isEmpty() ? QStringLiteral("no serial port is present")
+                            : "the ports present are " + ServoCli::portNames(rows));
 }
 
 void TestCli::backupFails()
@@ -1159,6 +1441,166 @@ void TestCli::backupFails()
     QCOMPARE(programmer.requests.size(), 2);
     for (const QByteArray &request : programmer.requests)
         QVERIFY(!(decodeFrame(request).flags & Flag::Write));
+}
+
+void TestCli::refusedTargets_data()
+{
+    // %PORT the programmer, %JOB a parameter file, %TARGET the name made as
+    // the target column says: a named pipe, a device (mknod, a copy of
+    // /dev/null), the job file itself, or a link to one of these.
+    QTest::addColumn<QStringList>("args");
+    QTest::addColumn<QString>("target");
+    QTest::addColumn<int>("code");
+    QTest::addColumn<QString>("message");
+    const QStringList read{"read", "--port", "%PORT", "--out", "%TARGET"};
+    const QStringList write{"write", "--port", "%PORT", "--backup", "%TARGET", "%JOB"};
+    const QStringList set{"set", "--port", "%PORT", "--backup", "%TARGET", "SoftStart=on"};
+    const QStringList program{"program", "--port", "%PORT", "%JOB", "--log", "%TARGET"};
+    const QString pipe = QStringLiteral("a named pipe, not a regular file; nothing was sent");
+    const QString device =
+        QStringLiteral("a character device, not a regular file; nothing was sent");
+    QTest::newRow("--out onto a named pipe")
+        << read << "pipe" << 7 << "cannot write %TARGET: " + pipe;
+    QTest::newRow("--out onto a device")
+        << read << "device" << 7 << "cannot write %TARGET: " + device;
+    QTest::newRow("--out through a link to a device")
+        << read << "link:device" << 7 << "cannot write %TARGET: " + device;
+    QTest::newRow("--backup onto a named pipe")
+        << write << "pipe" << 7 << "cannot save the backup %TARGET: " + pipe;
+    QTest::newRow("--backup onto a device, set")
+        << set << "device" << 7 << "cannot save the backup %TARGET: " + device;
+    QTest::newRow("--backup onto the same file")
+        << write << "job" << 2 << "--backup %TARGET is the file to write; choose another name";
+    QTest::newRow("--backup through a link to the same file")
+        << write << "link:job" << 2
+        << "--backup %TARGET is the file to write, %JOB; choose another name";
+    QTest::newRow("--backup onto a hard link to the same file")
+        << write << "hard:job" << 2
+        << "--backup %TARGET is the file to write, %JOB; choose another name";
+    QTest::newRow("--log onto a named pipe")
+        << program << "pipe" << 7 << "cannot write the log %TARGET: " + pipe;
+    QTest::newRow("--log onto a device")
+        << program << "device" << 7 << "cannot write the log %TARGET: " + device;
+    QTest::newRow("--log onto the parameter file")
+        << program << "job" << 7
+        << "%TARGET is not a servo-cli log: its first line is not "
+           "\"time,port,result,TorqueGain,...\"";
+}
+
+// What servo-cli is told to write is refused before anything is sent when
+// it would replace or feed something other than a regular file of its own,
+// and what was there stays as it was.
+void TestCli::refusedTargets()
+{
+    SKIP_WITHOUT_PSEUDO_TERMINAL();
+    QFETCH(QStringList, args);
+    QFETCH(QString, target);
+    QFETCH(int, code);
+    QFETCH(QString, message);
+    QTemporaryDir dir;
+    const QString job = dir.filePath("job.txt");
+    {
+        QFile f(job);
+        QVERIFY(f.open(QIODevice::WriteOnly));
+        f.write(SampleLine);
+    }
+    const QString kind = target.section(QLatin1Char(':'), -1);
+    QString node = kind == QLatin1String("job") ? job : dir.filePath("node.txt");
+    std::unique_ptr<PipeWatch> watch;
+    if (kind == QLatin1String("pipe")) {
+        SKIP_WITHOUT_SPECIAL_FILES();
+        watch = std::make_unique<PipeWatch>(node);
+        QVERIFY(watch->made());
+    } else if (kind == QLatin1String("device")) {
+        const QString why = makeNullDevice(node);
+        if (!why.isEmpty())
+            QSKIP(qPrintable(why));
+    }
+    QString name = node;
+    if (target.contains(QLatin1Char(':'))) {
+#ifdef Q_OS_WIN
+        QSKIP("links need a privilege on Windows");
+#else
+        name = dir.filePath("link.txt");
+        const QByteArray from = QFile::encodeName(node), to = QFile::encodeName(name);
+        QCOMPARE(target.startsWith(QLatin1String("hard:"))
+                     ? ::link(from.constData(), to.constData())
+                     : ::symlink(from.constData(), to.constData()),
+                 0);
+#endif
+    }
+    const QString before = nodeKind(node);
+    const QStringList entries = allEntries(dir.path());
+
+    ScriptedProgrammer programmer;
+    QVERIFY(programmer.start());
+    for (QString &a : args)
+        a.replace("%PORT", programmer.path()).replace("%JOB", job).replace("%TARGET", name);
+    const Result r = runCli(args);
+    if (watch)
+        QCOMPARE(watch->opened(), 0);
+    programmer.stop();
+    QVERIFY2(r.code == code, qPrintable(QStringLiteral("exit %1: %2").arg(r.code).arg(r.err)));
+    message.replace("%JOB", job).replace("%TARGET", name);
+    QVERIFY2(r.err.contains(message), qPrintable(r.err));
+    QCOMPARE(programmer.received, QByteArray());
+    QCOMPARE(nodeKind(node), before);
+    QCOMPARE(allEntries(dir.path()), entries);
+    QFile f(job);
+    QVERIFY(f.open(QIODevice::ReadOnly));
+    QCOMPARE(f.readAll(), SampleLine);
+}
+
+void TestCli::existingBackup_data()
+{
+    QTest::addColumn<QString>("backup");
+    QTest::addColumn<QStringList>("names"); // of the first, second and third backup
+    QTest::newRow("before.txt") << "before.txt"
+                                << QStringList{"before.txt", "before-1.txt", "before-2.txt"};
+    QTest::newRow("no extension") << "before" << QStringList{"before", "before-1", "before-2"};
+    QTest::newRow("two dots") << "servo.old.txt"
+                              << QStringList{"servo.old.txt", "servo.old-1.txt", "servo.old-2.txt"};
+    QTest::newRow("hidden name") << ".before" << QStringList{".before", ".before-1", ".before-2"};
+}
+
+// Running write --backup twice, then set --backup, keeps every backup: the
+// first one holds the servo's original values.
+void TestCli::existingBackup()
+{
+    SKIP_WITHOUT_PSEUDO_TERMINAL();
+    QFETCH(QString, backup);
+    QFETCH(QStringList, names);
+    QTemporaryDir dir;
+    const QString job = dir.filePath("job.txt");
+    {
+        QFile f(job);
+        QVERIFY(f.open(QIODevice::WriteOnly));
+        f.write(SampleLine);
+    }
+    Simulator sim;
+    QVERIFY(sim.start({}));
+    const QString given = dir.filePath(backup);
+    const QList<QStringList> runs{{"write", "--port", sim.path(), "--backup", given, job},
+                                  {"write", "--port", sim.path(), "--backup", given, job},
+                                  {"set", "--port", sim.path(), "--backup", given, "SoftStart=on"}};
+    for (int n = 0; n < runs.size(); ++n) {
+        const Result r = runCli(runs.at(n));
+        QVERIFY2(r.code == 0, qPrintable(r.err));
+        const QString saved = dir.filePath(names.at(n));
+        const QString said = n == 0
+            ? QStringLiteral("saved the servo's parameters to %1 before writing\n").arg(saved)
+            : QStringLiteral("saved the servo's parameters to %1 before writing (%2 exists "
+                             "already and was kept)\n")
+                  .arg(saved, given);
+        QVERIFY2(r.err.startsWith("servo-cli: " + said), qPrintable(r.err));
+    }
+    QCOMPARE(readParameterFile(dir.filePath(names.at(0))).values, startValues());
+    QCOMPARE(readParameterFile(dir.filePath(names.at(1))).values, sampleValues());
+    QCOMPARE(readParameterFile(dir.filePath(names.at(2))).values, sampleValues());
+    QStringList expected = names;
+    expected << "job.txt";
+    expected.sort();
+    QCOMPARE(allEntries(dir.path()), expected);
 }
 
 QTEST_GUILESS_MAIN(TestCli)

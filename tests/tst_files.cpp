@@ -2,6 +2,7 @@
 // way a user would: pick a file and accept, or cancel.
 #include "files/parameterfile.h"
 #include "tests/pipewatch.h"
+#include "tests/specialfiles.h"
 #include "tests/windowdriver.h"
 
 #include <QApplication>
@@ -185,6 +186,8 @@ private slots:
     void saveIntoMissingFolder();
     void systemDialogs();
     void failedWriteKeepsOldFile();
+    void saveNotAFile_data();
+    void saveNotAFile();
 
 private:
     Widget *window = nullptr;
@@ -417,6 +420,50 @@ void TestFiles::failedWriteKeepsOldFile()
     QCOMPARE(contents(path), old);
     QCOMPARE(QDir(dir->path()).entryList(QDir::Files | QDir::Hidden), QStringList{"old.txt"});
     QCOMPARE(ui->messages(), QStringList{saveFailed});
+}
+
+void TestFiles::saveNotAFile_data()
+{
+    QTest::addColumn<QString>("target"); // pipe, device (a copy of /dev/null), or a link to one
+    QTest::newRow("named pipe") << "pipe";
+    QTest::newRow("device file") << "device";
+    QTest::newRow("link to a device file") << "link:device";
+}
+
+// A save picked onto a named pipe or a device file leaves it as it is, never
+// opens it, and says the save failed.
+void TestFiles::saveNotAFile()
+{
+    QFETCH(QString, target);
+    const QString node = dir->filePath("node.txt");
+    std::unique_ptr<PipeWatch> watch;
+    if (target == QLatin1String("pipe")) {
+        SKIP_WITHOUT_SPECIAL_FILES();
+        watch = std::make_unique<PipeWatch>(node);
+        QVERIFY(watch->made());
+    } else {
+        const QString why = makeNullDevice(node);
+        if (!why.isEmpty())
+            QSKIP(qPrintable(why));
+    }
+    QString name = node;
+    if (target.startsWith(QLatin1String("link:"))) {
+        name = dir->filePath("link.txt");
+        QVERIFY(QFile::link(node, name));
+    }
+    const QString before = nodeKind(node);
+    const QStringList entries = allEntries(dir->path());
+    const Values values = ui->values();
+    DialogSeen seen;
+    answerDialog(&seen, name);
+    ui->click("pB_SaveParameter");
+    if (watch)
+        QCOMPARE(watch->opened(), 0);
+    QVERIFY(seen.shown);
+    QCOMPARE(ui->messages(), QStringList{saveFailed});
+    QCOMPARE(nodeKind(node), before);
+    QCOMPARE(allEntries(dir->path()), entries);
+    QCOMPARE(ui->values(), values);
 }
 
 // Save and Open through the dialogs a Windows user gets: Windows' own, which

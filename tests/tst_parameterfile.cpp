@@ -2,6 +2,7 @@
 // writes that never damage the file they replace.
 #include "files/parameterfile.h"
 #include "tests/pipewatch.h"
+#include "tests/specialfiles.h"
 
 #include <QDir>
 #include <QTemporaryDir>
@@ -12,6 +13,7 @@
 #include <csignal>
 #ifndef Q_OS_WIN
 #include <sys/resource.h>
+#include <unistd.h>
 #endif
 
 using namespace Servo;
@@ -38,6 +40,10 @@ private slots:
     void writeRoundTrip();
     void writeIntoMissingFolder();
     void failedWriteKeepsOldFile();
+    void writeTarget_data();
+    void writeTarget();
+    void sameFile_data();
+    void sameFile();
 };
 
 void TestParameterFile::format_data()
@@ -287,6 +293,165 @@ void TestParameterFile::failedWriteKeepsOldFile()
     QVERIFY(f.open(QIODevice::ReadOnly));
     QCOMPARE(f.readAll(), old);
     QCOMPARE(QDir(dir.path()).entryList(QDir::Files | QDir::Hidden), QStringList{"old.txt"});
+}
+
+void TestParameterFile::writeTarget_data()
+{
+    QTest::addColumn<QString>("operation"); // save, save new (nothing may be replaced), append
+    QTest::addColumn<QString>(
+        "target"); // file, missing, pipe, device, folder; "link:" a link to it
+    QTest::addColumn<QString>("refusal"); // empty: done
+    const QString pipe = QStringLiteral("a named pipe, not a regular file");
+    const QString device = QStringLiteral("a character device, not a regular file");
+    const QString folder = QStringLiteral("a folder, not a regular file");
+    for (const char *op : {"save", "append"}) {
+        const QString o = QLatin1String(op);
+        QTest::addRow("%s: regular file", op) << o << "file" << QString();
+        QTest::addRow("%s: new file", op) << o << "missing" << QString();
+        QTest::addRow("%s: link to a regular file", op) << o << "link:file" << QString();
+        QTest::addRow("%s: link to a device", op) << o << "link:device" << device;
+        QTest::addRow("%s: link to a named pipe", op) << o << "link:pipe" << pipe;
+        QTest::addRow("%s: named pipe", op) << o << "pipe" << pipe;
+        QTest::addRow("%s: folder", op) << o << "folder" << folder;
+        QTest::addRow("%s: character device", op) << o << "device" << device;
+    }
+    QTest::newRow("save new: nothing there") << "save new"
+                                             << "missing" << QString();
+    QTest::newRow("save new: regular file") << "save new"
+                                            << "file"
+                                            << "the file already exists";
+    QTest::newRow("save new: link to nothing") << "save new"
+                                               << "link:missing"
+                                               << "the file already exists";
+    QTest::newRow("save new: named pipe") << "save new"
+                                          << "pipe" << pipe;
+}
+
+// Saving replaces a regular file, or makes a new one, and nothing else: a
+// named pipe, a device or a folder stays what it is and is never opened.
+void TestParameterFile::writeTarget()
+{
+    QFETCH(QString, operation);
+    QFETCH(QString, target);
+    QFETCH(QString, refusal);
+    const bool link = target.startsWith(QLatin1String("link:"));
+    const QString kind = target.section(QLatin1Char(':'), -1);
+#ifdef Q_OS_WIN
+    if (link)
+        QSKIP("symbolic links need a privilege on Windows");
+#endif
+    QTemporaryDir dir;
+    const QString node = dir.filePath("node.txt");
+    const QByteArray old = "9,9,9,9,900,900,9,900,9,9,9,1,1,1";
+    std::unique_ptr<PipeWatch> watch;
+    if (kind == QLatin1String("file")) {
+        QFile f(node);
+        QVERIFY(f.open(QIODevice::WriteOnly));
+        f.write(old);
+    } else if (kind == QLatin1String("pipe")) {
+        SKIP_WITHOUT_SPECIAL_FILES();
+        watch = std::make_unique<PipeWatch>(node);
+        QVERIFY(watch->made());
+    } else if (kind == QLatin1String("device")) {
+        const QString why = makeNullDevice(node);
+        if (!why.isEmpty())
+            QSKIP(qPrintable(why));
+    } else if (kind == QLatin1String("folder")) {
+        QVERIFY(QDir(dir.path()).mkdir("node.txt"));
+    }
+    const QString before = nodeKind(node);
+    const QString name = link ? dir.filePath("link.txt") : node;
+    if (link)
+        QVERIFY(QFile::link(node, name));
+    const QStringList entries = allEntries(dir.path());
+
+    QString error;
+    bool done = false;
+    QByteArray expected = QByteArray("0,0,0,0,500,2500,0,1500,0,0,0,0,0,0");
+    if (operation == QLatin1String("append")) {
+        QFile file;
+        done = openRegularFileToAppend(name, &file, &error);
+        if (done) {
+            QVERIFY(file.seek(0));
+            QCOMPARE(file.readAll(), kind == QLatin1String("file") ? old : QByteArray());
+            QCOMPARE(file.write(expected), qint64(expected.size()));
+            file.close();
+        }
+        if (kind == QLatin1String("file"))
+            expected = old + expected;
+    } else {
+        const WriteMode mode = operation == QLatin1String("save new")
+            ? WriteMode::NewFileOnly
+            : WriteMode::ReplaceRegularFile;
+        done = writeParameterFile(name, startValues(), &error, mode);
+    }
+    if (watch)
+        QCOMPARE(watch->opened(), 0);
+
+    if (refusal.isEmpty()) {
+        QVERIFY2(done, qPrintable(error));
+        QCOMPARE(nodeKind(node), QStringLiteral("file"));
+        QFile f(node);
+        QVERIFY(f.open(QIODevice::ReadOnly));
+        QCOMPARE(f.readAll(), expected);
+    } else {
+        QVERIFY(!done);
+        QCOMPARE(error, refusal);
+        QCOMPARE(nodeKind(node), before);
+        if (kind == QLatin1String("file")) {
+            QFile f(node);
+            QVERIFY(f.open(QIODevice::ReadOnly));
+            QCOMPARE(f.readAll(), old);
+        }
+    }
+    if (link)
+        QCOMPARE(nodeKind(name), QStringLiteral("link"));
+    // No temporary file left, nothing else made.
+    QStringList after = entries;
+    if (kind == QLatin1String("missing") && refusal.isEmpty())
+        after << QStringLiteral("node.txt");
+    after.sort();
+    QCOMPARE(allEntries(dir.path()), after);
+}
+
+void TestParameterFile::sameFile_data()
+{
+    QTest::addColumn<QString>("other"); // beside the file "a.txt"
+    QTest::addColumn<bool>("same");
+    QTest::newRow("the same path") << "a.txt" << true;
+    QTest::newRow("another spelling") << "sub/../a.txt" << true;
+    QTest::newRow("a link to it") << "link.txt" << true;
+    QTest::newRow("a hard link to it") << "hard.txt" << true;
+    QTest::newRow("another file, same content") << "b.txt" << false;
+    QTest::newRow("nothing there") << "missing.txt" << false;
+}
+
+void TestParameterFile::sameFile()
+{
+    QFETCH(QString, other);
+    QFETCH(bool, same);
+    QTemporaryDir dir;
+    QVERIFY(QDir(dir.path()).mkdir("sub"));
+    for (const char *name : {"a.txt", "b.txt"}) {
+        QFile f(dir.filePath(name));
+        QVERIFY(f.open(QIODevice::WriteOnly));
+        f.write("1,2,3");
+    }
+    if (other == QLatin1String("link.txt") || other == QLatin1String("hard.txt")) {
+#ifdef Q_OS_WIN
+        QSKIP("links need a privilege on Windows");
+#else
+        const QByteArray a = QFile::encodeName(dir.filePath("a.txt"));
+        const QByteArray b = QFile::encodeName(dir.filePath(other));
+        QCOMPARE(other == QLatin1String("link.txt") ? ::symlink("a.txt", b.constData())
+                                                    : ::link(a.constData(), b.constData()),
+                 0);
+#endif
+    }
+    const QString a = dir.filePath("a.txt");
+    const QString b = dir.path() + QLatin1Char('/') + other;
+    QCOMPARE(Servo::sameFile(a, b), same);
+    QCOMPARE(Servo::sameFile(b, a), same);
 }
 
 QTEST_GUILESS_MAIN(TestParameterFile)

@@ -577,6 +577,7 @@ void TestSimulator::exitCodes_data()
 
     QTest::newRow("help") << QStringList{"--help"} << 0 << "device clamps";
     QTest::newRow("-h") << QStringList{"-h"} << 0 << "--corrupt-every";
+    QTest::newRow("version") << QStringList{"--version"} << 0 << "servo-sim 1.";
     QTest::newRow("unknown option") << QStringList{"--bogus"} << 2 << "bogus";
     QTest::newRow("missing value") << QStringList{"--delay"} << 2 << "delay";
     QTest::newRow("chunk 0") << QStringList{"--chunk", "0"} << 2 << "--chunk";
@@ -586,7 +587,8 @@ void TestSimulator::exitCodes_data()
     QTest::newRow("link with device") << QStringList{"--device", "/dev/null", "--link", "%D/l"} << 2 << "--link";
     QTest::newRow("missing file") << QStringList{"%D/none.txt"} << 6 << "none.txt";
     QTest::newRow("short file") << QStringList{"%D/short.txt"} << 6 << "14 are needed";
-    QTest::newRow("empty file") << QStringList{"%D/empty.txt"} << 6 << "1 field,";
+    QTest::newRow("empty file") << QStringList{"%D/empty.txt"} << 6
+                                << "the file is empty; a parameter file is one line";
     QTest::newRow("no such device") << QStringList{"--device", "/dev/no-such-tty"} << 1 << "no-such-tty";
 }
 

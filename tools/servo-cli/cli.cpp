@@ -55,17 +55,19 @@ ports found" goes to standard error.
          {}, "", 0, 0, "0 success (also when no port is found), 2 bad arguments.\n", runPorts},
         {"read", "[--port PORT] [--json] [--out FILE] [options]", "read the servo's parameters",
          R"(Reads the servo's parameter block and prints it as a table with a header line
-and one row per parameter in canonical order: Parameter (English name), Value,
-Range, Unit. Switches show as on/off. A value in the reply that lies outside
-its range is shown as received, and a warning goes to standard error.
+and one row per parameter in canonical order: Parameter (English caption), Key
+(the name of --json, get and set), Value, Range, Unit. Switches show as on/off.
+A value in the reply that lies outside its range is shown as received, and a
+warning goes to standard error.
 )",
          {port, timeout, retries, verbose,
           {"json", "print one JSON object instead of the table: keys are the parameter stems in canonical "
                    "order (\"TorqueGain\" ... \"LOCKProtection\"), values are numbers, and true/false for the "
                    "three switches"},
           {"out", "save the block as a parameter file instead of printing the table (with --json the JSON is "
-                  "printed as well); values are saved as received. \"-\" prints the one-line format on "
-                  "standard output (not together with --json)"}},
+                  "printed as well); values are saved as received. An existing regular file is replaced; "
+                  "a named pipe, a device or a folder is refused before the servo is asked. \"-\" prints the "
+                  "one-line format on standard output (not together with --json)"}},
          "", 0, 0,
          "0 success, 2 bad arguments, 3 no reply, 4 port cannot be opened,\n"
          "7 the output file cannot be written.\n",
@@ -84,9 +86,10 @@ as a table: Parameter, Written, Acknowledged, Read back.
                    "the blocks \"written\", \"acknowledged\" and \"readBack\", and \"differing\", the stems of "
                    "the fields that did not take"}},
          "FILE", 1, 1,
-         "0 written (and verified), 2 bad arguments, 3 no reply,\n"
-         "4 port cannot be opened, 5 fields differ after the write, 6 malformed file or\n"
-         "value out of range, 7 the file cannot be read or the backup cannot be saved.\n",
+         "0 written (and verified), 2 bad arguments (also a --backup that is FILE\n"
+         "itself), 3 no reply, 4 port cannot be opened, 5 fields differ after the write,\n"
+         "6 malformed file or value out of range, 7 the file cannot be read or the\n"
+         "backup cannot be saved.\n",
          runWrite},
         {"diff", "[--port PORT] FILE [--json] [options]", "list the fields where the servo and a file differ",
          R"(Reads the servo's parameter block and compares it with a parameter file
@@ -107,18 +110,18 @@ Servo, File; nothing is printed when they agree.
          "7 the file cannot be read.\n",
          runShow},
         {"get", "[--port PORT] NAME... [--json] [options]", "print single fields of the servo",
-         R"(Reads the servo's block and prints the fields named, one "Name=value" line
-each, as "servo-cli set" takes them. Names are the JSON keys ("TorqueGain",
-"SoftStart"), in any case; a wrong name lists the valid ones. Switches show as
-on/off.
+         R"(Reads the servo's block and prints the fields named, one "Key=value" line
+each, as "servo-cli set" takes them. A name is a key or a caption of the table
+of "servo-cli read" (see "servo-cli --help"); a wrong name lists the keys.
+Switches show as on/off.
 )",
          {port, timeout, retries, verbose, {"json", "print one JSON object with the fields named"}}, "NAME", 1,
          -1, "0 success, 2 bad arguments or an unknown name, 3 no reply, 4 port cannot be\nopened.\n", runGet},
         {"set", "[--port PORT] NAME=VALUE... [--backup FILE] [options]", "change single fields of the servo",
          R"(Reads the servo's block, changes the fields named, writes the block and
-verifies it as "servo-cli write" does. Names are the JSON keys, in any case;
-values are decimal numbers within the field's range, and on/off, true/false or
-1/0 for the switches. Everything is checked before the port is opened.
+verifies it as "servo-cli write" does. Names as for "servo-cli get"; values are
+decimal numbers within the field's range, and on/off, true/false or 1/0 for
+the switches. Everything is checked before the port is opened.
 )",
          {port, timeout, retries, verbose, {"backup", nullptr}}, "NAME=VALUE", 1, -1,
          "0 written and verified, 2 bad arguments or an unknown name, 3 no reply,\n"
@@ -127,18 +130,28 @@ values are decimal numbers within the field's range, and on/off, true/false or
          runSet},
         {"program", "[--port PORT] FILE [--log FILE.csv] [options]",
          "write and verify one file to many servos in turn",
-         R"(A loop for a bench that configures many servos one after another. For each
-servo attached to the programmer it writes the file, reads the block back and
+         R"(A loop for a bench that configures many servos one after another. Before each
+servo it asks on standard error, and reads the answer from standard input:
+Enter programs the next servo, "r" and Enter the same servo again (after a
+failure, say), "q" and Enter (or the end of the input) stops; any other answer
+is asked again. For each servo it writes the file, reads the block back and
 prints one line: the servo's number, "verified" or "FAILED" and why (the fields
-that did not take, no reply, the port). Then it waits for Enter on standard
-input before the next servo; "q" (or the end of the input) stops. A summary
-line ends the run: "programmed N, failed M". The port is opened for each servo
-and closed while waiting. Prompts go to standard error.
+that did not take, no reply, the port). A retried servo keeps its number. The
+port is opened for each servo and closed while waiting.
+
+The summary line ends the run: "programmed N, failed M", counting servos, not
+attempts, by the result of their last attempt. The log has one row per servo,
+with that result, written when the run moves on from the servo.
+
+Ctrl-C (SIGINT), SIGTERM or SIGHUP end the run in order: the servo being
+programmed is logged as "interrupted" and counted in the summary as
+"interrupted 1"; at a prompt, the servo attached keeps its result. The summary
+is printed and the exit code is 130.
 )",
          {port, timeout, retries, verbose, {"log", nullptr}}, "FILE", 1, 1,
          "0 every servo verified, 2 bad arguments, 5 at least one servo failed,\n"
-         "6 malformed file or value out of range, 7 the file cannot be read or the log\n"
-         "cannot be written.\n",
+         "6 malformed file or value out of range, 7 the file cannot be read, or the log\n"
+         "cannot be written or is not a servo-cli log, 130 interrupted.\n",
          runProgram},
     };
     return commands;
@@ -161,9 +174,15 @@ Run "servo-cli <command> --help" for the options and the output of a command;
 messages and warnings go to standard error.
 
 %2
-The port: --port, else the environment variable SERVO_PORT, else the only
-serial port or simulator present (named on standard error); with several
-present the command is refused and they are listed.
+The port: --port, else the environment variable SERVO_PORT, else the one USB
+adapter present (a port with a USB vendor id), else the one running simulator;
+the port taken is named on standard error. Built-in serial ports (ttyS0, COM1)
+are listed but never taken without --port. With two adapters, or no adapter
+and two simulators, the command is refused and they are listed.
+
+Parameter names: "get" and "set" take a parameter's key ("TorqueGain", as in
+the Key column of the table, the JSON and the log) or its caption ("Torque
+Gain"), in any case, with spaces ignored.
 
 Exit codes:
   0  success; for diff: the servo and the file agree
@@ -177,6 +196,7 @@ Exit codes:
      range
   7  a file cannot be read or written, or is not a regular file (a named
      pipe, a device, a folder)
+  130 program was interrupted (Ctrl-C, SIGTERM, SIGHUP)
 )")
         .arg(list, QLatin1String(FileFormats));
 }

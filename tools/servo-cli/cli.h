@@ -20,6 +20,7 @@ enum ExitCode {
     Differences = 5,
     MalformedFile = 6,
     FileError = 7,
+    Interrupted = 130, // SIGINT or SIGTERM during "program", as a shell reports Ctrl-C
 };
 
 // Runs one command line (without the program name) and returns the exit

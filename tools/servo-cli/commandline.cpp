@@ -19,7 +19,7 @@ const QMap<QString, OptionInfo> &catalogue()
          {{"p", "port"},
           "PORT",
           "serial port name or device path (see \"servo-cli ports\"); a bare name is looked up in /dev. "
-          "Default: $SERVO_PORT, else the only port present"}},
+          "Default: $SERVO_PORT, else the one USB adapter present, else the one running simulator"}},
         {"timeout",
          {{"timeout"}, "MS", "time to wait for each reply, in milliseconds, 1 to 600000 (default 500)"}},
         {"retries", {{"retries"}, "N", "further attempts when no valid reply comes, 0 to 100 (default 2)"}},
@@ -31,12 +31,15 @@ const QMap<QString, OptionInfo> &catalogue()
          {{"backup"},
           "FILE",
           "save the servo's block, as read just before the write, as a parameter file (nothing is written "
-          "when it cannot be saved)"}},
+          "when it cannot be saved). An existing file is kept: the backup then goes to the first free name "
+          "of FILE-1, FILE-2, ... (before.txt: before-1.txt), named on standard error. FILE may not be the "
+          "file to write, nor a named pipe or a device"}},
         {"log",
          {{"log"},
           "FILE",
-          "append one CSV row per servo: time (UTC), port, result, the fourteen values read back; a header "
-          "row starts a new file"}},
+          "append one CSV row per servo, with its last attempt: time (UTC), port, result, the fourteen values "
+          "read back; a header row starts a new file. An existing FILE must be a log that begins with that "
+          "header row, and a regular file (not a named pipe or a device); otherwise nothing is sent"}},
         {"help", {{"h", "help"}, nullptr, "show this help"}},
     };
     return options;

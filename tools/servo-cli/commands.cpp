@@ -15,23 +15,20 @@ namespace {
 
 QString stem(int index)
 {
-    return QString::fromLatin1(parameterInfo(index).stem);
+    return Servo::parameterKey(index);
 }
 
-// Index of a field named by its JSON key in any case, or -1 after saying
-// which names there are.
+// Index of a field named by its key or caption (any case, spaces ignored),
+// or -1 after saying which names there are.
 int fieldIndex(const QString &name, QTextStream &err, const QString &command)
 {
-    for (int i = 0; i < ParameterCount; ++i) {
-        if (name.compare(stem(i), Qt::CaseInsensitive) == 0)
-            return i;
-    }
-    QStringList stems;
-    for (int i = 0; i < ParameterCount; ++i)
-        stems << stem(i);
-    badArguments(err, QStringLiteral("unknown parameter \"%1\"; the names are %2").arg(name, stems.join(", ")),
-                 command);
-    return -1;
+    const int index = Servo::parameterIndex(name);
+    if (index < 0)
+        badArguments(err,
+                     QStringLiteral("unknown parameter \"%1\"; the names are %2")
+                         .arg(name, Servo::parameterKeys().join(QLatin1String(", "))),
+                     command);
+    return index;
 }
 
 // After a write: the differing fields as a table (or everything as JSON)
@@ -77,7 +74,7 @@ int writeValues(const Invocation &inv, Session &session, const QString &what, co
     const Servo::ServoLink::Result result =
         writeAndVerify(session.link, values, verify, &acknowledged, &readBack, &differing);
     if (result != Servo::ServoLink::Ok)
-        return linkFailure(session.link, result, *inv.err);
+        return linkFailure(session, result, *inv.err);
     return reportWrite(inv, what, session.claim.requestedPath(), values, acknowledged, verify ? &readBack : nullptr,
                        differing);
 }
@@ -103,6 +100,17 @@ int runRead(const Invocation &inv)
     if (toStdout && inv.has("json"))
         return badArguments(err, QStringLiteral("--out - and --json both print on standard output; choose one"),
                             inv.name());
+    if (inv.has("out") && !toStdout) {
+        // Refused before the servo is asked: a named pipe or a device would
+        // be replaced by a regular file.
+        const QString problem = Servo::writeTargetProblem(inv.value("out"));
+        if (!problem.isEmpty()) {
+            say(err,
+                QStringLiteral("cannot write %1: %2; nothing was sent")
+                    .arg(inv.value("out"), problem));
+            return FileError;
+        }
+    }
     LinkSettings settings;
     Session session;
     if (const int code = startSession(inv, &settings, &session))
@@ -135,6 +143,11 @@ int runWrite(const Invocation &inv)
     Values values{};
     if (const int code = loadFile(path, &values, *inv.err, "; nothing was sent"))
         return code;
+    QString backup;
+    if (inv.has("backup")) {
+        if (const int code = chooseBackup(inv, path, &backup))
+            return code;
+    }
     LinkSettings settings;
     Session session;
     if (const int code = startSession(inv, &settings, &session))
@@ -143,7 +156,7 @@ int runWrite(const Invocation &inv)
         Values current{};
         if (const int code = readServo(session, &current, *inv.err, NoRangeWarning))
             return code;
-        if (const int code = saveBackup(current, inv.value("backup"), *inv.err))
+        if (const int code = saveBackup(current, backup, inv.value("backup"), *inv.err))
             return code;
     }
     return writeValues(inv, session, path, values);
@@ -263,6 +276,11 @@ int runSet(const Invocation &inv)
         indexes << index;
         newValues << value;
     }
+    QString backup;
+    if (inv.has("backup")) {
+        if (const int code = chooseBackup(inv, QString(), &backup))
+            return code;
+    }
     LinkSettings settings;
     Session session;
     if (const int code = startSession(inv, &settings, &session))
@@ -271,7 +289,7 @@ int runSet(const Invocation &inv)
     if (const int code = readServo(session, &values, err, WarnOutOfRange))
         return code;
     if (inv.has("backup")) {
-        if (const int code = saveBackup(values, inv.value("backup"), err))
+        if (const int code = saveBackup(values, backup, inv.value("backup"), err))
             return code;
     }
     QStringList changed;

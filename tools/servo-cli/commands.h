@@ -62,6 +62,9 @@ int badArguments(QTextStream &err, const QString &problem, const QString &comman
 
 struct LinkSettings {
     QString port; // as chosen, before lookup in /dev
+    // Where the port came from, for messages: empty for --port and a port
+    // chosen by default, "SERVO_PORT" for the environment.
+    QString portOrigin;
     int timeout = 500;
     int retries = 2;
     bool verbose = false;
@@ -72,11 +75,30 @@ struct LinkSettings {
 struct Session {
     PortClaim claim;
     Servo::ServoLink link;
+    QString portOrigin; // as in LinkSettings
 };
 
+// The port to use when none is named: the one USB adapter present, else the
+// one running simulator. Ports that are neither (a built-in serial port) are
+// never chosen. index is -1 when none is chosen; code is Success or the exit
+// code; message is what to say on standard error either way.
+struct PortChoice {
+    int index = -1;
+    int code = Success;
+    QString message;
+};
+PortChoice choosePort(const QVector<PortRow> &ports);
+// "ttyS0, ttyUSB0 (USB adapter), /dev/pts/3 (simulator)".
+QString portNames(const QVector<PortRow> &ports);
+// For a port that does not exist: the ports present, or that there are none.
+QString presentPortsSentence(const QVector<PortRow> &ports);
+// For a port where nothing answers: when ports other than device (a path,
+// links resolved) are present, that it may be the wrong one; else empty.
+QString wrongPortHint(const QVector<PortRow> &ports, const QString &device);
+
 // --timeout, --retries, --verbose and the port: --port, else $SERVO_PORT,
-// else the only port present (said on standard error). Returns Success or
-// the exit code, after saying why.
+// else choosePort (said on standard error). Returns Success or the exit
+// code, after saying why.
 int linkSettings(const Invocation &inv, LinkSettings *settings);
 // Claims and opens the port.
 int openSession(const LinkSettings &settings, Session *session, QTextStream &err);
@@ -84,7 +106,7 @@ int openSession(const LinkSettings &settings, Session *session, QTextStream &err
 // then openSession.
 int startSession(const Invocation &inv, LinkSettings *settings, Session *session);
 
-int linkFailure(const Servo::ServoLink &link, Servo::ServoLink::Result result, QTextStream &err);
+int linkFailure(const Session &session, Servo::ServoLink::Result result, QTextStream &err);
 void warnOutOfRange(const Servo::Values &values, const QString &source, QTextStream &err);
 // Reads the servo's block into *values: 0, or the exit code after saying why
 // not. WarnOutOfRange also warns of values outside their ranges.
@@ -95,6 +117,8 @@ int readServo(Session &session, Servo::Values *values, QTextStream &err, ReadChe
 int loadFile(const QString &path, Servo::Values *values, QTextStream &err, const char *consequence = "");
 
 // The ports present: the system's serial ports, then running simulators.
+// Rows for a port the platform reports with a USB vendor id have usb set;
+// simulator rows have simulator set.
 QVector<PortRow> presentPorts();
 
 // Writes values and, when verify, reads them back. *acknowledged and
@@ -102,8 +126,16 @@ QVector<PortRow> presentPorts();
 Servo::ServoLink::Result writeAndVerify(Servo::ServoLink &link, const Servo::Values &values, bool verify,
                                         Servo::Values *acknowledged, Servo::Values *readBack,
                                         QVector<int> *differing);
-// Saves the servo's block, read just before a write, as a parameter file.
-int saveBackup(const Servo::Values &current, const QString &path, QTextStream &err);
+// Checks --backup before the port is opened and chooses the name the
+// backup is saved under: the name given when nothing has it, else the first
+// free one of NAME-1.EXT, NAME-2.EXT, ..., so that an earlier backup is never
+// replaced. The backup must not be input, the file about to be written
+// (none for set). Returns Success, or the exit code after saying why.
+int chooseBackup(const Invocation &inv, const QString &input, QString *backup);
+// Saves the servo's block, read just before a write, as a parameter file
+// under the name chooseBackup gave, which must still be free.
+int saveBackup(const Servo::Values &current, const QString &path, const QString &requested,
+               QTextStream &err);
 
 // ------------------------------------------------------------ the handlers
 

@@ -34,16 +34,6 @@ QString layout(const QVector<QStringList> &rows, const QVector<bool> &rightAlign
     return text;
 }
 
-QString englishName(int index)
-{
-    return QString::fromLatin1(parameterInfo(index).english);
-}
-
-QString stem(int index)
-{
-    return QString::fromLatin1(parameterInfo(index).stem);
-}
-
 QString rangeText(int index)
 {
     const Servo::ParameterInfo &p = parameterInfo(index);
@@ -63,7 +53,7 @@ QString jsonStems(const QVector<int> &indexes)
 {
     QStringList quoted;
     for (int i : indexes)
-        quoted << QLatin1Char('"') + stem(i) + QLatin1Char('"');
+        quoted << QLatin1Char('"') + Servo::parameterKey(i) + QLatin1Char('"');
     return QLatin1Char('[') + quoted.join(QLatin1String(", ")) + QLatin1Char(']');
 }
 
@@ -87,12 +77,13 @@ QString formatValue(int index, int value)
 QString formatTable(const Values &values)
 {
     QVector<QStringList> rows;
-    rows << QStringList{QStringLiteral("Parameter"), QStringLiteral("Value"), QStringLiteral("Range"),
-                        QStringLiteral("Unit")};
+    rows << QStringList{QStringLiteral("Parameter"), QStringLiteral("Key"), QStringLiteral("Value"),
+                        QStringLiteral("Range"), QStringLiteral("Unit")};
     for (int i = 0; i < ParameterCount; ++i)
-        rows << QStringList{englishName(i), formatValue(i, values[i]), rangeText(i),
+        rows << QStringList{Servo::parameterCaption(i), Servo::parameterKey(i),
+                            formatValue(i, values[i]), rangeText(i),
                             QString::fromLatin1(parameterInfo(i).unit)};
-    return layout(rows, {false, true, false, false});
+    return layout(rows, {false, false, true, false, false});
 }
 
 QString formatJson(const Values &values, int indent)
@@ -110,7 +101,8 @@ QString formatJsonFields(const Values &values, const QVector<int> &indexes, int 
     for (int n = 0; n < indexes.size(); ++n) {
         const int i = indexes.at(n);
         text += QStringLiteral("%1  \"%2\": %3%4\n")
-                    .arg(pad, stem(i), jsonValue(i, values[i]), QLatin1String(n + 1 < indexes.size() ? "," : ""));
+                    .arg(pad, Servo::parameterKey(i), jsonValue(i, values[i]),
+                         QLatin1String(n + 1 < indexes.size() ? "," : ""));
     }
     text += pad + QStringLiteral("}\n");
     return text;
@@ -141,7 +133,7 @@ QString formatComparison(const QStringList &columns, const QVector<int> &indexes
     for (int c = 0; c < columns.size(); ++c)
         right << true;
     for (int r = 0; r < indexes.size(); ++r) {
-        QStringList row{englishName(indexes.at(r))};
+        QStringList row{Servo::parameterCaption(indexes.at(r))};
         for (int v : values.at(r))
             row << formatValue(indexes.at(r), v);
         rows << row;
@@ -191,7 +183,8 @@ QString formatAssignments(const Values &values, const QVector<int> &indexes)
 {
     QString text;
     for (int i : indexes)
-        text += stem(i) + QLatin1Char('=') + formatValue(i, values[i]) + QLatin1Char('\n');
+        text += Servo::parameterKey(i) + QLatin1Char('=') + formatValue(i, values[i]) +
+            QLatin1Char('\n');
     return text;
 }
 
@@ -209,7 +202,7 @@ QString formatCsvHeader(const QStringList &names)
 {
     QStringList row = names;
     for (int i = 0; i < ParameterCount; ++i)
-        row << stem(i);
+        row << Servo::parameterKey(i);
     return row.join(QLatin1Char(','));
 }
 

@@ -14,8 +14,9 @@ namespace ServoCli {
 // A value as the tables show it: the number, or on/off for a switch.
 QString formatValue(int index, int value);
 
-// "Parameter  Value  Range  Unit" table, one row per parameter in canonical
-// order. Switches show as on/off; numbers as they are, in range or not.
+// "Parameter  Key  Value  Range  Unit" table, one row per parameter in
+// canonical order: the caption, then the key that get, set and the JSON use.
+// Switches show as on/off; numbers as they are, in range or not.
 QString formatTable(const Servo::Values &values);
 
 // One object keyed by stem in canonical order; numbers for the integer
@@ -32,6 +33,8 @@ struct PortRow {
     bool hasIds = false; // both vendor and product identifier known
     quint16 vendorId = 0;
     quint16 productId = 0;
+    bool usb = false;       // the platform reports a USB vendor id: an adapter
+    bool simulator = false; // the pseudo-terminal of a running servo-sim
 };
 
 // "Port  Description  Manufacturer  VID:PID" table; "-" where the platform

@@ -28,20 +28,12 @@ ValuesCheck refused(const QString &problem, bool json)
 
 QString english(int index)
 {
-    return QString::fromLatin1(parameterInfo(index).english);
+    return Servo::parameterCaption(index);
 }
 
 QString stem(int index)
 {
-    return QString::fromLatin1(parameterInfo(index).stem);
-}
-
-QString allStems()
-{
-    QStringList stems;
-    for (int i = 0; i < ParameterCount; ++i)
-        stems << stem(i);
-    return stems.join(QLatin1String(", "));
+    return Servo::parameterKey(index);
 }
 
 QString rangeOf(int index)
@@ -58,6 +50,14 @@ ValuesCheck parseParameterText(const QString &text)
         if (line.endsWith(QLatin1Char('\r')))
             line.chop(1);
     }
+    // A file that is empty, starts with a comment or uses another separator
+    // is told as such, before what follows the first line is looked at.
+    bool blank = true;
+    for (const QString &line : qAsConst(lines))
+        blank = blank && line.trimmed().isEmpty();
+    const QString misfit = Servo::firstLineMisfit(lines.first(), blank);
+    if (!misfit.isEmpty())
+        return refused(misfit, false);
     for (int n = 1; n < lines.size(); ++n) {
         if (!lines.at(n).isEmpty())
             return refused(QStringLiteral("line %1 is not empty; a parameter file holds one line").arg(n + 1), false);
@@ -110,7 +110,9 @@ ValuesCheck parseJsonText(const QString &text)
         for (int i = 0; i < ParameterCount && index < 0; ++i)
             index = it.key() == stem(i) ? i : -1;
         if (index < 0)
-            return refused(QStringLiteral("unknown key \"%1\"; the keys are %2").arg(it.key(), allStems()), true);
+            return refused(QStringLiteral("unknown key \"%1\"; the keys are %2")
+                               .arg(it.key(), Servo::parameterKeys().join(QLatin1String(", "))),
+                           true);
     }
     QStringList missing;
     for (int i = 0; i < ParameterCount; ++i) {

@@ -1,6 +1,7 @@
 // servo-cli: reads and writes a servo's parameters through the servo
 // programmer from a shell; "servo-cli --help" lists the commands.
 #include "tools/servo-cli/cli.h"
+#include "tools/servo-cli/interrupt.h"
 
 #include <QCoreApplication>
 #include <QTextStream>
@@ -14,7 +15,11 @@ int main(int argc, char *argv[])
 
     QTextStream out(stdout);
     QTextStream err(stderr);
-    QTextStream in(stdin);
+    // Read without a buffer in between, so that a wait for an answer ends on
+    // Ctrl-C ("program").
+    ServoCli::StandardInput input;
+    input.open(QIODevice::ReadOnly | QIODevice::Unbuffered);
+    QTextStream in(&input);
     out.setCodec("UTF-8");
     in.setCodec("UTF-8");
     err.setCodec("UTF-8");

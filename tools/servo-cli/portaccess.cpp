@@ -303,11 +303,13 @@ bool PortClaim::claim(const QString &port)
 {
     release();
     m_problem.clear();
+    m_missing = false;
     m_requested = ServoCli::devicePath(port);
     m_device = m_requested;
 #ifdef Q_OS_UNIX
     const QFileInfo info(m_requested);
     if (!info.exists()) {
+        m_missing = true;
         m_problem = QStringLiteral("the port does not exist (is the programmer plugged in?)");
         return false;
     }
@@ -337,7 +339,7 @@ bool PortClaim::claim(const QString &port)
             m_problem = permissionProblem(st);
         else if (error == EBUSY)
             m_problem = busyReason(m_device, st);
-        else if (error == ENOENT || error == ENXIO || error == ENODEV)
+        else if ((m_missing = error == ENOENT || error == ENXIO || error == ENODEV))
             m_problem = QStringLiteral("the port does not exist (is the programmer plugged in?)");
         else
             m_problem = QString::fromLocal8Bit(std::strerror(error));

@@ -38,6 +38,8 @@ public:
     QString requestedPath() const { return m_requested; } // as looked up
     QString devicePath() const { return m_device; }       // links resolved
     QString problem() const { return m_problem; }
+    // The last claim failed because nothing is at the path.
+    bool missing() const { return m_missing; }
 
     // After the serial port itself refused to open with a permission error
     // although the claim held: says who holds it, where that is known.
@@ -47,6 +49,7 @@ private:
     QString m_requested;
     QString m_device;
     QString m_problem;
+    bool m_missing = false;
     int m_fd = -1;
 };
 

@@ -1,6 +1,9 @@
 // "program": one parameter file written to many servos in turn, on a bench.
 #include "tools/servo-cli/commands.h"
 
+#include "files/parameterfile.h"
+#include "tools/servo-cli/interrupt.h"
+
 #include <QDateTime>
 #include <QFile>
 #include <QTextStream>
@@ -14,43 +17,156 @@ namespace {
 
 struct Outcome {
     bool verified = false;
-    QString result;  // for the log: verified, differs, no reply, port failed, port unavailable
+    bool interrupted = false;
+    // For the log: verified, differs, no reply, port failed, port unavailable,
+    // interrupted.
+    QString result;
     QString details; // for people
     bool haveReadBack = false;
     Values readBack{};
+    QDateTime time; // when it was known
 };
 
 Outcome programOne(const LinkSettings &settings, const Values &values, QTextStream &err)
 {
     Outcome o;
-    Session session;
-    if (openSession(settings, &session, err) != Success) {
-        o.result = QStringLiteral("port unavailable");
-        o.details = QStringLiteral("the port cannot be opened");
+    auto done = [&o](const QString &result, const QString &details) {
+        o.result = result;
+        o.details = details;
+        o.time = QDateTime::currentDateTimeUtc();
         return o;
+    };
+    Session session;
+    session.link.setInterruption(interruptRequested);
+    if (openSession(settings, &session, err) != Success) {
+        if (interruptRequested()) {
+            o.interrupted = true;
+            return done(QStringLiteral("interrupted"), QStringLiteral("interrupted"));
+        }
+        return done(QStringLiteral("port unavailable"),
+                    QStringLiteral("the port cannot be opened"));
     }
     Values acknowledged{};
     QVector<int> differing;
     const Servo::ServoLink::Result result =
         writeAndVerify(session.link, values, true, &acknowledged, &o.readBack, &differing);
+    if (result == Servo::ServoLink::Interrupted) {
+        o.interrupted = true;
+        return done(QStringLiteral("interrupted"), QStringLiteral("interrupted"));
+    }
     if (result != Servo::ServoLink::Ok) {
-        linkFailure(session.link, result, err);
-        o.result = result == Servo::ServoLink::NoReply ? QStringLiteral("no reply") : QStringLiteral("port failed");
-        o.details = o.result;
-        return o;
+        linkFailure(session, result, err);
+        const QString what = result == Servo::ServoLink::NoReply ? QStringLiteral("no reply")
+                                                                 : QStringLiteral("port failed");
+        return done(what, what);
     }
     o.haveReadBack = true;
     if (differing.isEmpty()) {
         o.verified = true;
-        o.result = QStringLiteral("verified");
-        return o;
+        return done(QStringLiteral("verified"), QString());
     }
     QStringList names;
     for (int i : differing)
-        names << QString::fromLatin1(Servo::parameterInfo(i).stem);
-    o.result = QStringLiteral("differs");
-    o.details = QStringLiteral("fields that did not take: %1").arg(names.join(QLatin1String(", ")));
-    return o;
+        names << Servo::parameterKey(i);
+    return done(
+        QStringLiteral("differs"),
+        QStringLiteral("fields that did not take: %1").arg(names.join(QLatin1String(", "))));
+}
+
+enum Answer { AnswerNext, AnswerRetry, AnswerStop, AnswerInterrupted };
+
+// Asks until the answer is one of Enter, r (when there is a servo to retry)
+// or q; the end of the input stops.
+Answer ask(QTextStream &in, QTextStream &err, int next, int current)
+{
+    for (;;) {
+        if (interruptRequested())
+            return AnswerInterrupted;
+        if (current > 0)
+            err << QStringLiteral("Attach servo %1 and press Enter (r and Enter: servo %2 again; q "
+                                  "and Enter: stop): ")
+                       .arg(next)
+                       .arg(current);
+        else
+            err << QStringLiteral("Attach servo %1 and press Enter (q and Enter to stop): ")
+                       .arg(next);
+        err.flush();
+        const QString line = in.readLine();
+        if (interruptRequested()) {
+            err << '\n';
+            return AnswerInterrupted;
+        }
+        if (line.isNull()) {
+            err << '\n';
+            return AnswerStop;
+        }
+        const QString answer = line.trimmed();
+        if (answer.isEmpty())
+            return AnswerNext;
+        if (answer.compare(QLatin1String("q"), Qt::CaseInsensitive) == 0)
+            return AnswerStop;
+        if (current > 0 && answer.compare(QLatin1String("r"), Qt::CaseInsensitive) == 0)
+            return AnswerRetry;
+        say(err,
+            QStringLiteral("\"%1\" is not an answer: Enter programs servo %2%3, q stops")
+                .arg(answer)
+                .arg(next)
+                .arg(current > 0 ? QStringLiteral(", r programs servo %1 again").arg(current)
+                                 : QString()));
+    }
+}
+
+// Opens the log to append to: a regular file that begins with the log's
+// header line, or a new or empty one, which gets the header. Anything else is
+// refused, so that rows never end up in another file or a named pipe.
+int openLog(const QString &path, QFile *log, QTextStream &err)
+{
+    QString why;
+    if (!Servo::openRegularFileToAppend(path, log, &why)) {
+        say(err, QStringLiteral("cannot write the log %1: %2; nothing was sent").arg(path, why));
+        return FileError;
+    }
+    const QByteArray header =
+        formatCsvHeader({QStringLiteral("time"), QStringLiteral("port"), QStringLiteral("result")})
+            .toUtf8();
+    QByteArray start;
+    bool lineEnded = true;
+    const qint64 size = log->size();
+    if (size > 0) {
+        log->seek(0);
+        start = log->readLine(header.size() + 3);
+        while (start.endsWith('\n') || start.endsWith('\r'))
+            start.chop(1);
+        char last = '\n';
+        lineEnded = log->seek(size - 1) && log->getChar(&last) && last == '\n';
+        if (log->error() != QFileDevice::NoError) {
+            say(err,
+                QStringLiteral("cannot read the log %1: %2; nothing was sent")
+                    .arg(path, log->errorString()));
+            return FileError;
+        }
+        if (start != header) {
+            say(err,
+                QStringLiteral(
+                    "%1 is not a servo-cli log: its first line is not \"%2,...\"; name a new "
+                    "file or an earlier log; nothing was sent")
+                    .arg(path, QString::fromUtf8(header).section(QLatin1Char(','), 0, 3)));
+            return FileError;
+        }
+    }
+    log->seek(size);
+    log->setTextModeEnabled(true);
+    if (size == 0)
+        log->write(header + '\n');
+    else if (!lineEnded) // a row cut short, by a full disk say, stays on its own line
+        log->write("\n");
+    if (!log->flush()) {
+        say(err,
+            QStringLiteral("cannot write the log %1: %2; nothing was sent")
+                .arg(path, log->errorString()));
+        return FileError;
+    }
+    return Success;
 }
 
 } // namespace
@@ -70,50 +186,83 @@ int runProgram(const Invocation &inv)
     QFile log;
     QTextStream logStream;
     if (inv.has("log")) {
-        log.setFileName(inv.value("log"));
-        if (!log.open(QIODevice::WriteOnly | QIODevice::Append | QIODevice::Text)) {
-            say(err, QStringLiteral("cannot write the log %1: %2").arg(log.fileName(), log.errorString()));
-            return FileError;
-        }
+        if (const int code = openLog(inv.value("log"), &log, err))
+            return code;
         logStream.setDevice(&log);
-        if (log.size() == 0)
-            logStream << formatCsvHeader({QStringLiteral("time"), QStringLiteral("port"), QStringLiteral("result")})
-                      << '\n';
-        logStream.flush();
     }
+    bool logFailed = false;
+    auto logRow = [&](const Outcome &o) {
+        if (!log.isOpen())
+            return;
+        logStream << formatCsvRow({o.time.toString(Qt::ISODate), settings.port, o.result},
+                                  o.haveReadBack ? &o.readBack : nullptr)
+                  << '\n';
+        logStream.flush();
+        if (log.error() != QFileDevice::NoError && !logFailed) {
+            say(err,
+                QStringLiteral("cannot write the log %1: %2")
+                    .arg(log.fileName(), log.errorString()));
+            logFailed = true;
+        }
+    };
 
+    // Ctrl-C and termination end the run in order from here on: the servo
+    // being programmed gets its row, and the summary is printed.
+    const InterruptHandling interruptHandling;
     int programmed = 0;
     int failed = 0;
-    bool logFailed = false;
-    for (int number = 1;; ++number) {
-        const Outcome o = programOne(settings, values, err);
-        if (o.verified)
+    int interrupted = 0;
+    // One row per servo, with the result of its last attempt, written when
+    // the run moves on from it.
+    int current = 0; // the servo last programmed, 0 before the first
+    Outcome last;
+    auto finishCurrent = [&]() {
+        if (current == 0)
+            return;
+        logRow(last);
+        if (last.verified)
             ++programmed;
+        else if (last.interrupted)
+            ++interrupted;
         else
             ++failed;
-        out << QStringLiteral("servo %1: %2\n")
-                   .arg(number)
-                   .arg(o.verified ? QStringLiteral("verified") : QStringLiteral("FAILED, ") + o.details);
-        out.flush();
-        if (log.isOpen()) {
-            logStream << formatCsvRow({QDateTime::currentDateTimeUtc().toString(Qt::ISODate), settings.port, o.result},
-                                      o.haveReadBack ? &o.readBack : nullptr)
-                      << '\n';
-            logStream.flush();
-            if (log.error() != QFileDevice::NoError && !logFailed) {
-                say(err, QStringLiteral("cannot write the log %1: %2").arg(log.fileName(), log.errorString()));
-                logFailed = true;
-            }
+    };
+    for (;;) {
+        int number = current + 1;
+        if (inv.in) {
+            const Answer answer = ask(*inv.in, err, current + 1, current);
+            if (answer == AnswerStop || answer == AnswerInterrupted)
+                break;
+            if (answer == AnswerRetry)
+                number = current;
+        } else if (current > 0) {
+            break; // nothing to ask: one servo
         }
-        if (!inv.in)
-            break;
-        err << "Attach the next servo and press Enter (q and Enter to stop): ";
-        err.flush();
-        const QString answer = inv.in->readLine();
-        if (answer.isNull() || answer.trimmed().compare(QLatin1String("q"), Qt::CaseInsensitive) == 0)
+        if (number != current) {
+            finishCurrent();
+            current = number;
+        }
+        last = programOne(settings, values, err);
+        out << QStringLiteral("servo %1: %2\n")
+                   .arg(current)
+                   .arg(last.verified          ? QStringLiteral("verified")
+                            : last.interrupted ? QStringLiteral("INTERRUPTED")
+                                               : QStringLiteral("FAILED, ") + last.details);
+        out.flush();
+        if (last.interrupted)
             break;
     }
-    out << QStringLiteral("programmed %1, failed %2\n").arg(programmed).arg(failed);
+    finishCurrent();
+    out << QStringLiteral("programmed %1, failed %2%3\n")
+               .arg(programmed)
+               .arg(failed)
+               .arg(interrupted > 0 ? QStringLiteral(", interrupted %1").arg(interrupted)
+                                    : QString());
+    out.flush();
+    if (interruptRequested()) {
+        say(err, QStringLiteral("interrupted"));
+        return Interrupted;
+    }
     if (logFailed)
         return FileError;
     return failed == 0 ? Success : Differences;

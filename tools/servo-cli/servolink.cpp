@@ -94,7 +94,16 @@ ServoLink::Result ServoLink::exchange(const QByteArray &request, FrameKind expec
         return PortFailed;
     }
     const int total = attempts();
+    auto interrupted = [this] {
+        if (!m_interrupted || !m_interrupted())
+            return false;
+        m_error = QStringLiteral("interrupted");
+        log(m_error);
+        return true;
+    };
     for (int attempt = 1; attempt <= total; ++attempt) {
+        if (interrupted())
+            return Interrupted;
         m_attemptsUsed = attempt;
         // Whatever is left from before (noise, the tail of an earlier
         // answer) must not be mistaken for the start of this reply.
@@ -124,10 +133,13 @@ ServoLink::Result ServoLink::exchange(const QByteArray &request, FrameKind expec
                 }
                 log(QStringLiteral("skipped %1: %2").arg(kindName(kind), hexBytes(bytes)));
             }
+            if (interrupted())
+                return Interrupted;
             const qint64 left = m_timeout - clock.elapsed();
             if (left <= 0)
                 break;
-            if (m_port.waitForReadyRead(int(left)))
+            const qint64 slice = m_interrupted ? qMin<qint64>(left, InterruptionPollMs) : left;
+            if (m_port.waitForReadyRead(int(slice)))
                 continue;
             const QSerialPort::SerialPortError error = m_port.error();
             if (error == QSerialPort::TimeoutError || error == QSerialPort::NoError) {

@@ -26,6 +26,7 @@ public:
         Ok,
         NoReply,    // every attempt timed out
         PortFailed, // the port reported an error after it was opened
+        Interrupted, // the interruption check said so (see setInterruption)
     };
 
     ServoLink();
@@ -65,6 +66,11 @@ public:
     int attemptsUsed() const { return m_attemptsUsed; }
     QString errorString() const { return m_error; }
 
+    // Asked before each attempt and, while a reply is awaited, at least every
+    // InterruptionPollMs; true ends the exchange with Interrupted.
+    static constexpr int InterruptionPollMs = 50;
+    void setInterruption(std::function<bool()> requested) { m_interrupted = std::move(requested); }
+
     // Progress lines for people (frames sent and received, time-outs).
     void setLogger(std::function<void(const QString &)> logger) { m_log = std::move(logger); }
 
@@ -81,6 +87,7 @@ private:
     QString m_error;
     QSerialPort::SerialPortError m_openError = QSerialPort::NoError;
     std::function<void(const QString &)> m_log;
+    std::function<bool()> m_interrupted;
 };
 
 } // namespace Servo

@@ -6,6 +6,7 @@
 #include "serial/simulatorports.h"
 #include "tools/servo-cli/input.h"
 
+#include <QFileInfo>
 #include <QSerialPortInfo>
 #include <QTextStream>
 
@@ -41,6 +42,7 @@ QVector<PortRow> presentPorts()
         row.hasIds = info.hasVendorIdentifier() && info.hasProductIdentifier();
         row.vendorId = info.vendorIdentifier();
         row.productId = info.productIdentifier();
+        row.usb = info.hasVendorIdentifier();
         rows << row;
     }
     const QStringList simulators = Servo::simulatorPorts();
@@ -48,9 +50,117 @@ QVector<PortRow> presentPorts()
         PortRow row;
         row.name = path;
         row.description = QStringLiteral("servo-sim (simulated programmer)");
+        row.simulator = true;
         rows << row;
     }
     return rows;
+}
+
+QString portNames(const QVector<PortRow> &ports)
+{
+    QStringList names;
+    for (const PortRow &p : ports)
+        names << p.name +
+                (p.usb             ? QStringLiteral(" (USB adapter)")
+                     : p.simulator ? QStringLiteral(" (simulator)")
+                                   : QString());
+    return names.join(QLatin1String(", "));
+}
+
+PortChoice choosePort(const QVector<PortRow> &ports)
+{
+    const QString none = QStringLiteral("no --port given and SERVO_PORT is not set");
+    PortChoice choice;
+    if (ports.isEmpty()) {
+        choice.code = PortUnavailable;
+        choice.message = none + QStringLiteral(", and no serial port is present");
+        return choice;
+    }
+    QVector<int> usb;
+    QVector<int> simulators;
+    for (int i = 0; i < ports.size(); ++i) {
+        if (ports.at(i).usb)
+            usb << i;
+        else if (ports.at(i).simulator)
+            simulators << i;
+    }
+    const bool byUsb = !usb.isEmpty();
+    const QVector<int> &candidates = byUsb ? usb : simulators;
+    if (candidates.size() == 1) {
+        choice.index = candidates.first();
+        const PortRow &p = ports.at(choice.index);
+        if (!byUsb) {
+            choice.message =
+                QStringLiteral("using %1, the only simulator running (no USB adapter is present)")
+                    .arg(p.name);
+            return choice;
+        }
+        QStringList about;
+        if (!p.description.trimmed().isEmpty())
+            about << p.description.trimmed();
+        if (p.hasIds)
+            about << QStringLiteral("%1:%2")
+                         .arg(p.vendorId, 4, 16, QLatin1Char('0'))
+                         .arg(p.productId, 4, 16, QLatin1Char('0'));
+        choice.message =
+            QStringLiteral("using %1%2, the only USB adapter present")
+                .arg(p.name,
+                     about.isEmpty()
+                         ? QString()
+                         : QStringLiteral(" (%1)").arg(about.join(QLatin1String(", "))));
+        return choice;
+    }
+    if (candidates.size() > 1) {
+        QVector<PortRow> listed;
+        for (int i : candidates)
+            listed << ports.at(i);
+        choice.code = BadArguments;
+        choice.message =
+            QStringLiteral("%1, and %2 %3 are present: %4; choose one with --port")
+                .arg(none)
+                .arg(candidates.size())
+                .arg(byUsb ? QStringLiteral("USB adapters") : QStringLiteral("simulators"),
+                     portNames(listed));
+        return choice;
+    }
+    // Built-in ports only: a servo programmer is a USB adapter, and a port
+    // of the machine itself is never taken without being named.
+    choice.code = PortUnavailable;
+    choice.message =
+        QStringLiteral("%1, and no USB adapter or simulator is present (is the programmer plugged "
+                       "in?); %2 %3 not chosen without --port")
+            .arg(none, portNames(ports), QLatin1String(ports.size() == 1 ? "is" : "are"));
+    return choice;
+}
+
+QString presentPortsSentence(const QVector<PortRow> &ports)
+{
+    if (ports.isEmpty())
+        return QStringLiteral("no serial port is present");
+    return QStringLiteral("the ports present are %1").arg(portNames(ports));
+}
+
+QString wrongPortHint(const QVector<PortRow> &ports, const QString &device)
+{
+    auto resolved = [](const QString &path) {
+#ifdef Q_OS_WIN
+        // COM10 and \\.\COM10 name one port, in any case.
+        return QString(path).remove(QLatin1String("\\\\.\\")).toUpper();
+#else
+        const QString canonical = QFileInfo(path).canonicalFilePath();
+        return canonical.isEmpty() ? path : canonical;
+#endif
+    };
+    const QString own = resolved(device);
+    QVector<PortRow> others;
+    for (const PortRow &p : ports) {
+        if (resolved(devicePath(p.name)) != own)
+            others << p;
+    }
+    if (others.isEmpty())
+        return QString();
+    return QStringLiteral(", or whether it is the wrong port (%1 %2 present too)")
+        .arg(portNames(others), QLatin1String(others.size() == 1 ? "is" : "are"));
 }
 
 int linkSettings(const Invocation &inv, LinkSettings *settings)
@@ -63,28 +173,22 @@ int linkSettings(const Invocation &inv, LinkSettings *settings)
     if (inv.has("retries"))
         settings->retries = inv.value("retries").toInt();
     settings->port = inv.value("port");
-    if (settings->port.isEmpty())
+    settings->portOrigin.clear();
+    if (settings->port.isEmpty()) {
         settings->port = qEnvironmentVariable("SERVO_PORT");
+        if (!settings->port.isEmpty())
+            settings->portOrigin = QStringLiteral("SERVO_PORT");
+    }
     if (!settings->port.isEmpty())
         return Success;
     const QVector<PortRow> ports = presentPorts();
-    if (ports.isEmpty()) {
-        say(err, QStringLiteral("no --port given, SERVO_PORT is not set, and no serial port is present"));
-        return PortUnavailable;
-    }
-    if (ports.size() > 1) {
-        QStringList names;
-        for (const PortRow &p : ports)
-            names << p.name;
-        return badArguments(err,
-                            QStringLiteral("no --port given, SERVO_PORT is not set, and %1 ports are present: %2; "
-                                           "choose one with --port")
-                                .arg(ports.size())
-                                .arg(names.join(QLatin1String(", "))),
-                            inv.name());
-    }
-    settings->port = ports.first().name;
-    say(err, QStringLiteral("using %1, the only port present").arg(settings->port));
+    const PortChoice choice = choosePort(ports);
+    if (choice.code == BadArguments)
+        return badArguments(err, choice.message, inv.name());
+    say(err, choice.message);
+    if (choice.index < 0)
+        return choice.code;
+    settings->port = ports.at(choice.index).name;
     return Success;
 }
 
@@ -96,19 +200,29 @@ int openSession(const LinkSettings &settings, Session *session, QTextStream &err
     if (settings.verbose)
         link.setLogger([&err](const QString &line) { say(err, line); });
     PortClaim &claim = session->claim;
-    auto refuse = [&](const QString &why) {
-        const QString resolved = claim.devicePath() != claim.requestedPath()
-                                     ? QStringLiteral(" (%1)").arg(claim.devicePath())
-                                     : QString();
-        say(err, QStringLiteral("cannot open the serial port %1%2: %3").arg(claim.requestedPath(), resolved, why));
+    session->portOrigin = settings.portOrigin;
+    auto refuse = [&](QString why, bool missing) {
+        QStringList notes;
+        if (claim.devicePath() != claim.requestedPath())
+            notes << claim.devicePath();
+        if (!settings.portOrigin.isEmpty())
+            notes << QStringLiteral("from ") + settings.portOrigin;
+        if (missing)
+            why += QStringLiteral("; ") + presentPortsSentence(presentPorts());
+        say(err,
+            QStringLiteral("cannot open the serial port %1%2: %3")
+                .arg(claim.requestedPath(),
+                     notes.isEmpty() ? QString()
+                                     : QStringLiteral(" (%1)").arg(notes.join(QLatin1String("; "))),
+                     why));
         return PortUnavailable;
     };
     if (!claim.claim(settings.port))
-        return refuse(claim.problem());
+        return refuse(claim.problem(), claim.missing());
     if (!link.open(claim.devicePath())) {
         const QString why = link.openError() == QSerialPort::PermissionError ? claim.busyProblem() : link.errorString();
         claim.release();
-        return refuse(why);
+        return refuse(why, link.openError() == QSerialPort::DeviceNotFoundError);
     }
     return Success;
 }
@@ -120,19 +234,29 @@ int startSession(const Invocation &inv, LinkSettings *settings, Session *session
     return openSession(*settings, session, *inv.err);
 }
 
-int linkFailure(const Servo::ServoLink &link, Servo::ServoLink::Result result, QTextStream &err)
+int linkFailure(const Session &session, Servo::ServoLink::Result result, QTextStream &err)
 {
+    const Servo::ServoLink &link = session.link;
+    const QString port = link.portName() +
+        (session.portOrigin.isEmpty() ? QString()
+                                      : QStringLiteral(" (from %1)").arg(session.portOrigin));
     if (result == Servo::ServoLink::NoReply) {
         const int n = link.attempts();
-        say(err, QStringLiteral("no reply from the servo programmer on %1 within %2 ms (%3 attempt%4); "
-                                "check the cable and the servo's power")
-                     .arg(link.portName())
-                     .arg(link.timeout())
-                     .arg(n)
-                     .arg(n == 1 ? "" : "s"));
+        say(err,
+            QStringLiteral("no reply from the servo programmer on %1 within %2 ms (%3 attempt%4); "
+                           "check the cable and the servo's power%5")
+                .arg(port)
+                .arg(link.timeout())
+                .arg(n)
+                .arg(n == 1 ? "" : "s")
+                .arg(wrongPortHint(presentPorts(), session.claim.devicePath())));
+    } else if (result == Servo::ServoLink::Interrupted) {
+        say(err,
+            QStringLiteral("interrupted while talking to the servo programmer on %1").arg(port));
     } else {
-        say(err, QStringLiteral("the serial port %1 failed: %2; check the cable")
-                     .arg(link.portName(), link.errorString()));
+        say(err,
+            QStringLiteral("the serial port %1 failed: %2; check the cable")
+                .arg(port, link.errorString()));
     }
     return NoReply;
 }
@@ -141,7 +265,7 @@ int readServo(Session &session, Values *values, QTextStream &err, ReadCheck chec
 {
     const Servo::ServoLink::Result result = session.link.read(values);
     if (result != Servo::ServoLink::Ok)
-        return linkFailure(session.link, result, err);
+        return linkFailure(session, result, err);
     if (check == WarnOutOfRange)
         warnOutOfRange(*values, QStringLiteral("the servo"), err);
     return Success;
@@ -185,14 +309,70 @@ Servo::ServoLink::Result writeAndVerify(Servo::ServoLink &link, const Values &va
     return result;
 }
 
-int saveBackup(const Values &current, const QString &path, QTextStream &err)
+int chooseBackup(const Invocation &inv, const QString &input, QString *backup)
+{
+    QTextStream &err = *inv.err;
+    const QString given = inv.value("backup");
+    if (!input.isEmpty() && Servo::sameFile(given, input))
+        return badArguments(
+            err,
+            QStringLiteral("--backup %1 is the file to write%2; choose another name for the "
+                           "backup; nothing was sent")
+                .arg(given, given == input ? QString() : QStringLiteral(", %1").arg(input)),
+            inv.name());
+    const QString problem = Servo::writeTargetProblem(given);
+    if (!problem.isEmpty()) {
+        say(err,
+            QStringLiteral("cannot save the backup %1: %2; nothing was sent").arg(given, problem));
+        return FileError;
+    }
+    auto taken = [](const QString &path) {
+        const QFileInfo info(path);
+        return info.exists() || info.isSymLink();
+    };
+    if (!taken(given)) {
+        *backup = given;
+        return Success;
+    }
+    // before.txt -> before-1.txt; the number goes before the last extension.
+    const QFileInfo info(given);
+    const QString suffix = info.suffix().isEmpty() || info.completeBaseName().isEmpty()
+        ? QString()
+        : QLatin1Char('.') + info.suffix();
+    const QString stem = given.left(given.size() - suffix.size());
+    const int most = 9999;
+    for (int n = 1; n <= most; ++n) {
+        const QString candidate = QStringLiteral("%1-%2%3").arg(stem).arg(n).arg(suffix);
+        if (!taken(candidate)) {
+            *backup = candidate;
+            return Success;
+        }
+    }
+    say(err,
+        QStringLiteral(
+            "cannot save the backup: %1 and %2-1%3 to %2-%4%3 exist already; choose another "
+            "name with --backup; nothing was sent")
+            .arg(given, stem, suffix)
+            .arg(most));
+    return FileError;
+}
+
+int saveBackup(const Values &current, const QString &path, const QString &requested,
+               QTextStream &err)
 {
     QString why;
-    if (!Servo::writeParameterFile(path, current, &why)) {
+    if (!Servo::writeParameterFile(path, current, &why, Servo::WriteMode::NewFileOnly)) {
         say(err, QStringLiteral("cannot save the backup %1: %2; nothing was written").arg(path, why));
         return FileError;
     }
-    say(err, QStringLiteral("saved the servo's parameters to %1 before writing").arg(path));
+    if (path == requested)
+        say(err, QStringLiteral("saved the servo's parameters to %1 before writing").arg(path));
+    else
+        say(err,
+            QStringLiteral(
+                "saved the servo's parameters to %1 before writing (%2 exists already and was "
+                "kept)")
+                .arg(path, requested));
     return Success;
 }
 

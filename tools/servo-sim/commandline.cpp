@@ -2,6 +2,10 @@
 
 #include <QCommandLineParser>
 
+#ifndef SERVO_VERSION
+#define SERVO_VERSION "unknown"
+#endif
+
 SimulatorCommandLine parseSimulatorCommandLine(const QStringList &arguments)
 {
     SimulatorCommandLine out;
@@ -13,6 +17,8 @@ SimulatorCommandLine parseSimulatorCommandLine(const QStringList &arguments)
         "standard output; open that path as the serial port. Runs until SIGINT or SIGTERM."));
     const QCommandLineOption help(QStringList{QStringLiteral("h"), QStringLiteral("help")},
                                   QStringLiteral("Show this help and exit."));
+    const QCommandLineOption version(QStringLiteral("version"),
+                                     QStringLiteral("Print the version and exit."));
     const QCommandLineOption device(QStringLiteral("device"),
                                     QStringLiteral("Serve a serial device (111100 baud, 8N2) instead of a pseudo-terminal."),
                                     QStringLiteral("path"));
@@ -35,7 +41,8 @@ SimulatorCommandLine parseSimulatorCommandLine(const QStringList &arguments)
                                    QStringLiteral("ms"));
     const QCommandLineOption verbose(QStringLiteral("verbose"),
                                      QStringLiteral("Log every request and reply as hex on standard error."));
-    parser.addOptions({help, device, link, chunk, pause, noise, corrupt, drop, delay, verbose});
+    parser.addOptions(
+        {help, version, device, link, chunk, pause, noise, corrupt, drop, delay, verbose});
     parser.addPositionalArgument(QStringLiteral("file"),
                                  QStringLiteral("Parameter file to start from (one line of 14 fields); "
                                                 "default: the start values."),
@@ -48,6 +55,11 @@ SimulatorCommandLine parseSimulatorCommandLine(const QStringList &arguments)
     };
     if (!parser.parse(arguments))
         return fail(parser.errorText());
+    if (parser.isSet(version) && !parser.isSet(help)) {
+        out.exitCode = SimulatorExit::Ok;
+        out.message = QStringLiteral("servo-sim %1\n").arg(QLatin1String(SERVO_VERSION));
+        return out;
+    }
     if (parser.isSet(help)) {
         out.exitCode = SimulatorExit::Ok;
         out.message = parser.helpText() + QStringLiteral(R"(

@@ -74,11 +74,53 @@ if(SERVO_TESTS)
             $<TARGET_FILE:servo-cli> $<TARGET_FILE:servo-sim> ${servo_linux_dir})
 endif()
 
+# The ecosystem's validators, as tests labelled "packaging" (each where its
+# program is installed; ./setup.sh package installs them and runs
+# "ctest -L packaging"): the desktop entry, the AppStream metadata, the manual
+# pages, and the Debian package, made by CPack, for lintian.
+find_program(SERVO_DESKTOP_FILE_VALIDATE desktop-file-validate)
+find_program(SERVO_APPSTREAMCLI appstreamcli)
+find_program(SERVO_MAN man)
+find_program(SERVO_LINTIAN lintian)
+set(servo_packaging_tests)
+if(SERVO_DESKTOP_FILE_VALIDATE)
+    add_test(NAME packaging_desktop_entry
+        COMMAND ${SERVO_DESKTOP_FILE_VALIDATE} ${servo_linux_dir}/${SERVO_APP_ID}.desktop)
+    list(APPEND servo_packaging_tests packaging_desktop_entry)
+endif()
+if(SERVO_APPSTREAMCLI)
+    add_test(NAME packaging_appstream
+        COMMAND ${SERVO_APPSTREAMCLI} validate --no-net ${servo_linux_out}/${SERVO_APP_ID}.metainfo.xml)
+    list(APPEND servo_packaging_tests packaging_appstream)
+endif()
+if(SERVO_MAN)
+    foreach(page servo-tool.1 servo-cli.1 servo-sim.1)
+        # man prints its warnings on standard error and formats the page on
+        # standard output: the test fails on any warning.
+        add_test(NAME packaging_man_${page}
+            COMMAND sh -c "warnings=$(\"$0\" --warnings -l \"$1\" 2>&1 >/dev/null) || exit 1; echo \"$warnings\"; test -z \"$warnings\""
+                ${SERVO_MAN} ${servo_linux_dir}/${page})
+        set_tests_properties(packaging_man_${page} PROPERTIES ENVIRONMENT "LC_ALL=C.UTF-8;MANWIDTH=80")
+        list(APPEND servo_packaging_tests packaging_man_${page})
+    endforeach()
+endif()
+if(SERVO_LINTIAN)
+    add_test(NAME packaging_deb
+        COMMAND sh -c "rm -f servo-tool_*.deb && \"$0\" -G DEB" ${CMAKE_CPACK_COMMAND}
+        WORKING_DIRECTORY ${PROJECT_BINARY_DIR})
+    set_tests_properties(packaging_deb PROPERTIES FIXTURES_SETUP servo_deb TIMEOUT 600)
+    add_test(NAME packaging_lintian
+        COMMAND sh -c "\"$0\" --fail-on error --display-info servo-tool_*.deb" ${SERVO_LINTIAN}
+        WORKING_DIRECTORY ${PROJECT_BINARY_DIR})
+    set_tests_properties(packaging_lintian PROPERTIES FIXTURES_REQUIRED servo_deb TIMEOUT 600)
+    list(APPEND servo_packaging_tests packaging_deb packaging_lintian)
+endif()
+if(servo_packaging_tests)
+    set_tests_properties(${servo_packaging_tests} PROPERTIES LABELS packaging)
+endif()
+
 # The Debian package.
 set(CPACK_GENERATOR DEB)
-set(CPACK_PACKAGE_NAME servo-tool)
-set(CPACK_PACKAGE_VERSION ${PROJECT_VERSION})
-set(CPACK_PACKAGE_VENDOR ${SERVO_VENDOR})
 set(CPACK_PACKAGE_CONTACT ${SERVO_PACKAGE_MAINTAINER})
 set(CPACK_PACKAGE_DESCRIPTION_SUMMARY "read, edit and write a hobby servo's configuration")
 set(CPACK_DEBIAN_PACKAGE_DESCRIPTION [[
@@ -102,4 +144,3 @@ set(CPACK_DEBIAN_PACKAGE_RECOMMENDS fonts-wqy-microhei)
 set(CPACK_STRIP_FILES ON)
 set(CPACK_INSTALL_DEFAULT_DIRECTORY_PERMISSIONS
     OWNER_READ OWNER_WRITE OWNER_EXECUTE GROUP_READ GROUP_EXECUTE WORLD_READ WORLD_EXECUTE)
-include(CPack)

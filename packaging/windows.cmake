@@ -1,0 +1,144 @@
+# Installing on Windows. `cmake --install` lays the three programs out the way
+# windeployqt does, in one folder: the programs, the Qt DLLs they load and no
+# others, the platform, style and JPEG plugins in their sub-folders, the
+# compiler's runtime and a README.txt. `cpack` packs that folder into
+# servo-tool-<version>-win64.zip and into the installer
+# servo-tool-<version>-win64.exe (NSIS).
+
+# Each program's resources: version information, and for the window the gear
+# icon drawn by tools/draw-icons (`draw-icons --ico windows/servo-tool.ico`).
+foreach(program "servo-tool|Servo Tool" "servo-cli|Servo Tool from the command line"
+                "servo-sim|Simulated servo programmer")
+    string(REPLACE "|" ";" program "${program}")
+    list(GET program 0 SERVO_RC_NAME)
+    list(GET program 1 SERVO_RC_DESCRIPTION)
+    set(SERVO_RC_ICON)
+    if(SERVO_RC_NAME STREQUAL servo-tool)
+        set(SERVO_RC_ICON "IDI_ICON1 ICON \"${CMAKE_CURRENT_LIST_DIR}/windows/servo-tool.ico\"")
+    endif()
+    configure_file(windows/program.rc.in ${SERVO_RC_NAME}.rc @ONLY)
+    target_sources(${SERVO_RC_NAME} PRIVATE ${CMAKE_CURRENT_BINARY_DIR}/${SERVO_RC_NAME}.rc)
+endforeach()
+if(CMAKE_VERSION VERSION_LESS 3.21)
+    message(WARNING "The install rules for Windows need CMake 3.21 or later (to install Qt's plugins); "
+                    "with an older CMake, deploy with windeployqt.")
+    return()
+endif()
+
+set(SERVO_PROGRAMS servo-tool servo-cli servo-sim)
+set(SERVO_PLUGINS Qt5::QWindowsIntegrationPlugin Qt5::QWindowsVistaStylePlugin Qt5::QJpegPlugin)
+
+install(TARGETS ${SERVO_PROGRAMS} RUNTIME DESTINATION .)
+foreach(plugin ${SERVO_PLUGINS})
+    get_target_property(type ${plugin} QT_PLUGIN_TYPE)
+    install(IMPORTED_RUNTIME_ARTIFACTS ${plugin} LIBRARY DESTINATION ${type} RUNTIME DESTINATION ${type})
+endforeach()
+
+# Which DLLs they load is read from the programs and plugins themselves. Only
+# Qt's and the compiler's own are shipped; everything else comes with Windows.
+set(SERVO_DLL_FOLDERS)
+foreach(qt_target Qt5::Core Qt5::Gui Qt5::Widgets Qt5::SerialPort)
+    get_target_property(dll ${qt_target} IMPORTED_LOCATION_RELEASE)
+    if(NOT dll)
+        get_target_property(dll ${qt_target} LOCATION)
+    endif()
+    get_filename_component(folder "${dll}" DIRECTORY)
+    list(APPEND SERVO_DLL_FOLDERS "${folder}")
+endforeach()
+list(REMOVE_DUPLICATES SERVO_DLL_FOLDERS)
+
+if(MINGW)
+    foreach(runtime libstdc++-6.dll libgcc_s_seh-1.dll libwinpthread-1.dll)
+        execute_process(COMMAND "${CMAKE_CXX_COMPILER}" -print-file-name=${runtime}
+                        OUTPUT_VARIABLE dll OUTPUT_STRIP_TRAILING_WHITESPACE)
+        if(IS_ABSOLUTE "${dll}")
+            get_filename_component(folder "${dll}" REALPATH)
+            get_filename_component(folder "${folder}" DIRECTORY)
+            list(APPEND SERVO_DLL_FOLDERS "${folder}")
+        endif()
+    endforeach()
+    # A MinGW installed with Qt keeps them next to the compiler.
+    get_filename_component(folder "${CMAKE_CXX_COMPILER}" DIRECTORY)
+    list(APPEND SERVO_DLL_FOLDERS "${folder}")
+    list(REMOVE_DUPLICATES SERVO_DLL_FOLDERS)
+
+    # The import tables are read with binutils' objdump. (CMake's own
+    # resolver lowercases DLL names, which a cross build on a case-sensitive
+    # file system then cannot find.)
+    set(files)
+    foreach(target ${SERVO_PROGRAMS} ${SERVO_PLUGINS})
+        list(APPEND files "$<TARGET_FILE:${target}>")
+    endforeach()
+    file(GENERATE OUTPUT ${CMAKE_CURRENT_BINARY_DIR}/deploy-settings.cmake CONTENT "
+set(DEPLOY_OBJDUMP \"${CMAKE_OBJDUMP}\")
+set(DEPLOY_STRIP \"${CMAKE_STRIP}\")
+set(DEPLOY_FILES \"${files}\")
+set(DEPLOY_FOLDERS \"${SERVO_DLL_FOLDERS}\")
+")
+    install(CODE "include(\"${CMAKE_CURRENT_BINARY_DIR}/deploy-settings.cmake\")
+                  include(\"${CMAKE_CURRENT_LIST_DIR}/DeployDlls.cmake\")")
+else()
+    # CMake's resolver, on Windows itself (MSVC).
+    set(quoted EXECUTABLES)
+    foreach(target ${SERVO_PROGRAMS})
+        list(APPEND quoted "\"$<TARGET_FILE:${target}>\"")
+    endforeach()
+    list(APPEND quoted MODULES)
+    foreach(target ${SERVO_PLUGINS})
+        list(APPEND quoted "\"$<TARGET_FILE:${target}>\"")
+    endforeach()
+    list(APPEND quoted DIRECTORIES)
+    foreach(folder ${SERVO_DLL_FOLDERS})
+        list(APPEND quoted "\"${folder}\"")
+    endforeach()
+    list(JOIN quoted " " quoted)
+    install(CODE "
+        file(GET_RUNTIME_DEPENDENCIES ${quoted}
+            PRE_INCLUDE_REGEXES \"^qt5\"
+            PRE_EXCLUDE_REGEXES \".*\"
+            RESOLVED_DEPENDENCIES_VAR dlls)
+        file(INSTALL \${dlls} DESTINATION \"\${CMAKE_INSTALL_PREFIX}\")")
+    # vcruntime140.dll and the rest of the Visual C++ runtime.
+    set(CMAKE_INSTALL_SYSTEM_RUNTIME_DESTINATION .)
+    include(InstallRequiredSystemLibraries)
+endif()
+
+configure_file(README.txt.in README.txt @ONLY NEWLINE_STYLE CRLF)
+install(FILES ${CMAKE_CURRENT_BINARY_DIR}/README.txt DESTINATION .)
+
+set(CPACK_GENERATOR ZIP NSIS)
+set(CPACK_PACKAGE_FILE_NAME servo-tool-${PROJECT_VERSION}-win64)
+
+# The installer, installing to Program Files\Servo Tool, with a Start-menu
+# folder holding the window and the uninstaller, which is registered under
+# HKLM\...\CurrentVersion\Uninstall\<application id> and removes an older
+# installation before a new one goes in. It is a 64-bit program when NSIS has
+# the stubs for it (Debian's has; it then writes the 64-bit view of the
+# registry and runs where only 64-bit Windows programs do, as in a Wine
+# without wine32), else a 32-bit one.
+set(CPACK_NSIS_DEFINES [[
+  !if /FileExists "${NSISDIR}/Stubs/lzma-amd64-unicode"
+    Target amd64-unicode
+  !else
+    Unicode true
+  !endif
+  !define MUI_STARTMENUPAGE_DEFAULTFOLDER "Servo Tool"]])
+set(CPACK_NSIS_INSTALL_ROOT "$PROGRAMFILES64")
+set(CPACK_PACKAGE_INSTALL_DIRECTORY "Servo Tool")
+set(CPACK_PACKAGE_INSTALL_REGISTRY_KEY ${SERVO_APP_ID})
+set(CPACK_NSIS_PACKAGE_NAME "Servo Tool ${PROJECT_VERSION}")
+set(CPACK_NSIS_DISPLAY_NAME "Servo Tool")
+# The shortcut to the window; the uninstaller removes it, and the vendor's key
+# when no other program of ours is left in it. (Verbatim: these NSIS lines
+# reach the installer script as written.)
+set(CPACK_VERBATIM_VARIABLES ON)
+set(CPACK_NSIS_CREATE_ICONS_EXTRA [[
+  CreateShortCut "$SMPROGRAMS\$STARTMENU_FOLDER\Servo Tool.lnk" "$INSTDIR\servo-tool.exe"]])
+set(CPACK_NSIS_DELETE_ICONS_EXTRA "
+  Delete \"$SMPROGRAMS\\$MUI_TEMP\\Servo Tool.lnk\"
+  DeleteRegKey /ifempty SHCTX \"Software\\${SERVO_VENDOR}\"")
+set(CPACK_NSIS_INSTALLED_ICON_NAME servo-tool.exe)
+set(CPACK_NSIS_MUI_ICON ${CMAKE_CURRENT_LIST_DIR}/windows/servo-tool.ico)
+set(CPACK_NSIS_MUI_UNIICON ${CMAKE_CURRENT_LIST_DIR}/windows/servo-tool.ico)
+set(CPACK_NSIS_IGNORE_LICENSE_PAGE ON)
+set(CPACK_NSIS_ENABLE_UNINSTALL_BEFORE_INSTALL ON)
