@@ -1258,7 +1258,7 @@ void TestCli::programAnswers_data()
 
 void TestCli::programAnswers()
 {
-    SKIP_WITHOUT_PSEUDO_TERMINAL();
+    SKIP_WITHOUT_TEST_LINE();
     QFETCH(QByteArray, answers);
     QFETCH(int, stuckWrites);
     QFETCH(QString, out);
@@ -1492,7 +1492,7 @@ void TestCli::refusedTargets_data()
 // and what was there stays as it was.
 void TestCli::refusedTargets()
 {
-    SKIP_WITHOUT_PSEUDO_TERMINAL();
+    SKIP_WITHOUT_TEST_LINE();
     QFETCH(QStringList, args);
     QFETCH(QString, target);
     QFETCH(int, code);
@@ -1567,7 +1567,7 @@ void TestCli::existingBackup_data()
 // first one holds the servo's original values.
 void TestCli::existingBackup()
 {
-    SKIP_WITHOUT_PSEUDO_TERMINAL();
+    SKIP_WITHOUT_TEST_LINE();
     QFETCH(QString, backup);
     QFETCH(QStringList, names);
     QTemporaryDir dir;
