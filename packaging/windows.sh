@@ -241,7 +241,7 @@ cli_and_offscreen_window() {
     step "servo-cli.exe --help from $where"
     local out
     out=$(cd "$APP" && WINEPREFIX=$WIN_PREFIX wine ./servo-cli.exe --help) || die "servo-cli.exe --help failed"
-    printf '%s\n' "$out" | head -n 3
+    printf '%s\n' "$out" | sed -n 1,3p
     printf '%s\n' "$out" | grep -q '^Usage: servo-cli' || die "servo-cli.exe --help printed no usage"
     stop_prefix
 
