@@ -85,8 +85,14 @@ bool TestLine::openPair(QString *errorString)
         m_peer = given.at(1).trimmed();
         return true;
     }
-    // Under Wine: the first free pair from COM20 up, reserved by its run file.
-    for (int n = 20; error.isEmpty() && m_control.isEmpty() && n < 250; n += 2) {
+    // Under Wine: the next free pair from COM20 up, reserved by its run file.
+    // A program does not get the names of a pair it has closed again while
+    // others are left: Wine may still serve the closed line under them.
+    static int next = 20;
+    for (int tried = 0; error.isEmpty() && m_control.isEmpty() && tried < 115; ++tried, next += 2) {
+        if (next >= 250)
+            next = 20;
+        const int n = next;
         const QString base = dosDevices() + QStringLiteral("/com%1").arg(n);
         QFile run(fromUnix(base + QStringLiteral(".run")));
         if (QFileInfo::exists(fromUnix(base)) || !run.open(QIODevice::WriteOnly | QIODevice::NewOnly))
