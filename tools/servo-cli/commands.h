@@ -5,7 +5,7 @@
 // lines, the steps they share, and the handlers.
 #include "tools/servo-cli/cli.h"
 #include "tools/servo-cli/portaccess.h"
-#include "tools/servo-cli/servolink.h"
+#include "serial/servolink.h"
 
 #include <QMap>
 
