@@ -343,14 +343,14 @@ void TestCli::help_data()
     QTest::addColumn<QString>("usage");
     QTest::newRow("--help") << QStringList{"--help"} << "Usage: servo-cli <command>";
     QTest::newRow("help") << QStringList{"help"} << "Usage: servo-cli <command>";
-    QTest::newRow("ports") << QStringList{"ports", "--help"} << "Usage: servo-cli ports";
-    QTest::newRow("read") << QStringList{"read", "-h"} << "Usage: servo-cli read [--port PORT]";
-    QTest::newRow("write") << QStringList{"write", "--bogus", "--help"} << "Usage: servo-cli write [--port PORT] FILE";
-    QTest::newRow("help diff") << QStringList{"help", "diff"} << "Usage: servo-cli diff [--port PORT] FILE";
-    QTest::newRow("get") << QStringList{"get", "--help"} << "Usage: servo-cli get [--port PORT] NAME...";
-    QTest::newRow("set") << QStringList{"set", "--help"} << "Usage: servo-cli set [--port PORT] NAME=VALUE...";
-    QTest::newRow("program") << QStringList{"program", "--help"} << "Usage: servo-cli program [--port PORT] FILE";
-    QTest::newRow("show") << QStringList{"show", "--help"} << "Usage: servo-cli show FILE";
+    QTest::newRow("ports") << QStringList{"ports", "--help"} << "Usage: servo-cli ports [options]\n";
+    QTest::newRow("read") << QStringList{"read", "-h"} << "Usage: servo-cli read [options]\n";
+    QTest::newRow("write") << QStringList{"write", "--bogus", "--help"} << "Usage: servo-cli write [options] FILE\n";
+    QTest::newRow("help diff") << QStringList{"help", "diff"} << "Usage: servo-cli diff [options] FILE\n";
+    QTest::newRow("get") << QStringList{"get", "--help"} << "Usage: servo-cli get [options] NAME...\n";
+    QTest::newRow("set") << QStringList{"set", "--help"} << "Usage: servo-cli set [options] NAME=VALUE...\n";
+    QTest::newRow("program") << QStringList{"program", "--help"} << "Usage: servo-cli program [options] FILE\n";
+    QTest::newRow("show") << QStringList{"show", "--help"} << "Usage: servo-cli show [options] FILE\n";
 }
 
 void TestCli::help()
@@ -378,16 +378,16 @@ void TestCli::badArguments_data()
     QTest::newRow("nothing") << QStringList{} << "no command given";
     QTest::newRow("unknown command") << QStringList{"frobnicate"} << "unknown command \"frobnicate\"";
     QTest::newRow("option first") << QStringList{"--port", p, "read"} << "the command comes first";
-    QTest::newRow("unknown option") << QStringList{"read", "-p", p, "--bogus"} << "unknown option --bogus";
-    QTest::newRow("port without value") << QStringList{"read", "--port"} << "--port needs a value";
+    QTest::newRow("unknown option") << QStringList{"read", "-p", p, "--bogus"} << "Unknown option 'bogus'.";
+    QTest::newRow("port without value") << QStringList{"read", "--port"} << "Missing value after '--port'.";
     QTest::newRow("port twice") << QStringList{"read", "-p", p, "--port=x"} << "--port given twice";
     QTest::newRow("timeout not a number") << QStringList{"read", "-p", p, "--timeout", "abc"} << "--timeout takes";
     QTest::newRow("timeout zero") << QStringList{"diff", "-p", p, "--timeout=0", "f"} << "--timeout takes";
     QTest::newRow("negative retries") << QStringList{"read", "-p", p, "--retries", "-1"} << "--retries takes";
     QTest::newRow("write without file") << QStringList{"write", "-p", p} << "write needs FILE";
     QTest::newRow("two files") << QStringList{"show", "a", "b"} << "unexpected argument \"b\"";
-    QTest::newRow("flag with value") << QStringList{"show", "a", "--json=yes"} << "--json takes no value";
-    QTest::newRow("option of another command") << QStringList{"show", "a", "--no-verify"} << "unknown option";
+    QTest::newRow("flag with value") << QStringList{"show", "a", "--json=yes"} << "Unexpected value after '--json'.";
+    QTest::newRow("option of another command") << QStringList{"show", "a", "--no-verify"} << "Unknown option 'no-verify'.";
     QTest::newRow("help on nothing") << QStringList{"help", "nothing"} << "no help on \"nothing\"";
     QTest::newRow("unknown field") << QStringList{"get", "-p", p, "Torque"} << "unknown parameter \"Torque\"; the names are TorqueGain, BrakeGain";
     QTest::newRow("set without value") << QStringList{"set", "-p", p, "SoftStart"} << "\"SoftStart\" is not NAME=VALUE";

@@ -121,20 +121,18 @@ QString formatPortTable(const QVector<PortRow> &ports)
     return layout(rows, {false, false, false, false});
 }
 
-QString formatComparison(const QStringList &columns, const QVector<int> &indexes,
-                         const QVector<QVector<int>> &values)
+QString formatComparison(const QStringList &columns, const QVector<Values> &blocks)
 {
     QVector<QStringList> rows;
     rows << (QStringList{QStringLiteral("Parameter")} + columns);
-    QVector<bool> right{false};
-    for (int c = 0; c < columns.size(); ++c)
-        right << true;
-    for (int r = 0; r < indexes.size(); ++r) {
-        QStringList row{Servo::parameterCaption(indexes.at(r))};
-        for (int v : values.at(r))
-            row << formatValue(indexes.at(r), v);
+    for (int i : differingFields(blocks)) {
+        QStringList row{Servo::parameterCaption(i)};
+        for (const Values &block : blocks)
+            row << formatValue(i, block[i]);
         rows << row;
     }
+    QVector<bool> right(columns.size() + 1, true);
+    right[0] = false;
     return layout(rows, right);
 }
 

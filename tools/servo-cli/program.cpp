@@ -15,7 +15,8 @@ namespace ServoCli {
 
 namespace {
 
-struct Outcome {
+struct Outcome
+{
     bool verified = false;
     bool interrupted = false;
     // For the log: verified, differs, no reply, port failed, port unavailable,
@@ -185,8 +186,8 @@ int runProgram(const Invocation &inv)
 
     QFile log;
     QTextStream logStream;
-    if (inv.has("log")) {
-        if (const int code = openLog(inv.value("log"), &log, err))
+    if (inv.has(Option::Log)) {
+        if (const int code = openLog(inv.value(Option::Log), &log, err))
             return code;
         logStream.setDevice(&log);
     }

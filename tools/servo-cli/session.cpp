@@ -167,12 +167,12 @@ int linkSettings(const Invocation &inv, LinkSettings *settings)
 {
     QTextStream &err = *inv.err;
     // The numbers were checked with the command line.
-    settings->verbose = inv.has("verbose");
-    if (inv.has("timeout"))
-        settings->timeout = inv.value("timeout").toInt();
-    if (inv.has("retries"))
-        settings->retries = inv.value("retries").toInt();
-    settings->port = inv.value("port");
+    settings->verbose = inv.has(Option::Verbose);
+    if (inv.has(Option::Timeout))
+        settings->timeout = inv.value(Option::Timeout).toInt();
+    if (inv.has(Option::Retries))
+        settings->retries = inv.value(Option::Retries).toInt();
+    settings->port = inv.value(Option::Port);
     settings->portOrigin.clear();
     if (settings->port.isEmpty()) {
         settings->port = qEnvironmentVariable("SERVO_PORT");
@@ -220,18 +220,12 @@ int openSession(const LinkSettings &settings, Session *session, QTextStream &err
     if (!claim.claim(settings.port))
         return refuse(claim.problem(), claim.missing());
     if (!link.open(claim.devicePath())) {
-        const QString why = link.openError() == QSerialPort::PermissionError ? claim.busyProblem() : link.errorString();
+        const QString why = link.openError() == QSerialPort::PermissionError ? claim.busyProblem()
+                                                                             : link.errorString();
         claim.release();
         return refuse(why, link.openError() == QSerialPort::DeviceNotFoundError);
     }
     return Success;
-}
-
-int startSession(const Invocation &inv, LinkSettings *settings, Session *session)
-{
-    if (const int code = linkSettings(inv, settings))
-        return code;
-    return openSession(*settings, session, *inv.err);
 }
 
 int linkFailure(const Session &session, Servo::ServoLink::Result result, QTextStream &err)
@@ -261,28 +255,30 @@ int linkFailure(const Session &session, Servo::ServoLink::Result result, QTextSt
     return NoReply;
 }
 
-int readServo(Session &session, Values *values, QTextStream &err, ReadCheck check)
+int withServo(const Invocation &inv, ReadCheck check,
+              const std::function<int(Session &session, const Values &servo)> &body)
 {
-    const Servo::ServoLink::Result result = session.link.read(values);
-    if (result != Servo::ServoLink::Ok)
-        return linkFailure(session, result, err);
-    if (check == WarnOutOfRange)
-        warnOutOfRange(*values, QStringLiteral("the servo"), err);
-    return Success;
-}
-
-void warnOutOfRange(const Values &values, const QString &source, QTextStream &err)
-{
-    for (int i = 0; i < ParameterCount; ++i) {
-        if (!Servo::inRange(i, values[i])) {
-            const Servo::ParameterInfo &p = Servo::parameterInfo(i);
-            say(err, QStringLiteral("warning: %1 reports %2 %3, outside its range %4..%5")
-                         .arg(source, QLatin1String(p.english))
-                         .arg(values[i])
-                         .arg(p.minimum)
-                         .arg(p.maximum));
-        }
+    LinkSettings settings;
+    Session session;
+    if (const int code = linkSettings(inv, &settings))
+        return code;
+    if (const int code = openSession(settings, &session, *inv.err))
+        return code;
+    Values values{};
+    if (check != NoRead) {
+        const Servo::ServoLink::Result result = session.link.read(&values);
+        if (result != Servo::ServoLink::Ok)
+            return linkFailure(session, result, *inv.err);
     }
+    for (int i = 0; check == WarnOutOfRange && i < ParameterCount; ++i) {
+        if (!Servo::inRange(i, values[i]))
+            say(*inv.err,
+                QStringLiteral("warning: the servo reports %1 %2, outside its range %3")
+                    .arg(Servo::parameterCaption(i))
+                    .arg(values[i])
+                    .arg(Servo::parameterRange(i)));
+    }
+    return body(session, values);
 }
 
 int loadFile(const QString &path, Values *values, QTextStream &err, const char *consequence)
@@ -297,7 +293,8 @@ int loadFile(const QString &path, Values *values, QTextStream &err, const char *
 }
 
 Servo::ServoLink::Result writeAndVerify(Servo::ServoLink &link, const Values &values, bool verify,
-                                        Values *acknowledged, Values *readBack, QVector<int> *differing)
+                                        Values *acknowledged, Values *readBack,
+                                        QVector<int> *differing)
 {
     differing->clear();
     Servo::ServoLink::Result result = link.write(values, acknowledged);
@@ -312,7 +309,7 @@ Servo::ServoLink::Result writeAndVerify(Servo::ServoLink &link, const Values &va
 int chooseBackup(const Invocation &inv, const QString &input, QString *backup)
 {
     QTextStream &err = *inv.err;
-    const QString given = inv.value("backup");
+    const QString given = inv.value(Option::Backup);
     if (!input.isEmpty() && Servo::sameFile(given, input))
         return badArguments(
             err,
@@ -362,7 +359,8 @@ int saveBackup(const Values &current, const QString &path, const QString &reques
 {
     QString why;
     if (!Servo::writeParameterFile(path, current, &why, Servo::WriteMode::NewFileOnly)) {
-        say(err, QStringLiteral("cannot save the backup %1: %2; nothing was written").arg(path, why));
+        say(err,
+            QStringLiteral("cannot save the backup %1: %2; nothing was written").arg(path, why));
         return FileError;
     }
     if (path == requested)
