@@ -51,19 +51,13 @@ Values startValues()
     return v;
 }
 
-int clampToRange(int index, int value)
-{
-    const ParameterInfo &p = parameterInfo(index);
-    if (p.isSwitch)
-        return value != 0 ? 1 : 0;
-    return std::clamp(value, p.minimum, p.maximum);
-}
-
 Values clampedToRanges(const Values &values)
 {
     Values v = values;
-    for (int i = 0; i < ParameterCount; ++i)
-        v[i] = clampToRange(i, v[i]);
+    for (int i = 0; i < ParameterCount; ++i) {
+        const ParameterInfo &p = table[i];
+        v[i] = p.isSwitch ? (v[i] != 0 ? 1 : 0) : std::clamp(v[i], p.minimum, p.maximum);
+    }
     return v;
 }
 

@@ -51,7 +51,6 @@ const ParameterInfo &parameterInfo(int index);
 using Values = std::array<int, ParameterCount>;
 
 Values startValues();
-int clampToRange(int index, int value);
 Values clampedToRanges(const Values &values);
 bool inRange(int index, int value);
 

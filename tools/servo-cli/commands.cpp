@@ -1,8 +1,10 @@
-// The handlers of ports, read, write, diff, show, get and set.
+// The handlers of ports, read, write, diff, show, get and set, and the
+// --backup of write and set.
 #include "tools/servo-cli/commands.h"
 
 #include "files/parameterfile.h"
 
+#include <QFileInfo>
 #include <QTextStream>
 
 using Servo::ParameterCount;
@@ -23,6 +25,81 @@ int fieldIndex(const QString &name, QTextStream &err, const QString &command)
                          .arg(name, Servo::parameterKeys().join(QLatin1String(", "))),
                      command);
     return index;
+}
+
+// Checks --backup before the port is opened and chooses the name the
+// backup is saved under: the name given when nothing has it, else the first
+// free one of NAME-1.EXT, NAME-2.EXT, ..., so that an earlier backup is never
+// replaced. The backup must not be input, the file about to be written
+// (none for set). Returns Success, or the exit code after saying why.
+int chooseBackup(const Invocation &inv, const QString &input, QString *backup)
+{
+    QTextStream &err = *inv.err;
+    const QString given = inv.value(Option::Backup);
+    if (!input.isEmpty() && Servo::sameFile(given, input))
+        return badArguments(
+            err,
+            QStringLiteral("--backup %1 is the file to write%2; choose another name for the "
+                           "backup; nothing was sent")
+                .arg(given, given == input ? QString() : QStringLiteral(", %1").arg(input)),
+            inv.name());
+    const QString problem = Servo::writeTargetProblem(given);
+    if (!problem.isEmpty()) {
+        say(err,
+            QStringLiteral("cannot save the backup %1: %2; nothing was sent").arg(given, problem));
+        return FileError;
+    }
+    auto taken = [](const QString &path) {
+        const QFileInfo info(path);
+        return info.exists() || info.isSymLink();
+    };
+    if (!taken(given)) {
+        *backup = given;
+        return Success;
+    }
+    // before.txt -> before-1.txt; the number goes before the last extension.
+    const QFileInfo info(given);
+    const QString suffix = info.suffix().isEmpty() || info.completeBaseName().isEmpty()
+        ? QString()
+        : QLatin1Char('.') + info.suffix();
+    const QString stem = given.left(given.size() - suffix.size());
+    const int most = 9999;
+    for (int n = 1; n <= most; ++n) {
+        const QString candidate = QStringLiteral("%1-%2%3").arg(stem).arg(n).arg(suffix);
+        if (!taken(candidate)) {
+            *backup = candidate;
+            return Success;
+        }
+    }
+    say(err,
+        QStringLiteral(
+            "cannot save the backup: %1 and %2-1%3 to %2-%4%3 exist already; choose another "
+            "name with --backup; nothing was sent")
+            .arg(given, stem, suffix)
+            .arg(most));
+    return FileError;
+}
+
+// Saves the servo's block, read just before a write, as a parameter file
+// under the name chooseBackup gave, which must still be free.
+int saveBackup(const Values &current, const QString &path, const QString &requested,
+               QTextStream &err)
+{
+    QString why;
+    if (!Servo::writeParameterFile(path, current, &why, Servo::WriteMode::NewFileOnly)) {
+        say(err,
+            QStringLiteral("cannot save the backup %1: %2; nothing was written").arg(path, why));
+        return FileError;
+    }
+    if (path == requested)
+        say(err, QStringLiteral("saved the servo's parameters to %1 before writing").arg(path));
+    else
+        say(err,
+            QStringLiteral(
+                "saved the servo's parameters to %1 before writing (%2 exists already and was "
+                "kept)")
+                .arg(path, requested));
+    return Success;
 }
 
 // The fields where the blocks differ: a table of them on standard output

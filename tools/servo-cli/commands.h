@@ -153,17 +153,6 @@ QVector<PortRow> presentPorts();
 Servo::ServoLink::Result writeAndVerify(Servo::ServoLink &link, const Servo::Values &values,
                                         bool verify, Servo::Values *acknowledged,
                                         Servo::Values *readBack, QVector<int> *differing);
-// Checks --backup before the port is opened and chooses the name the
-// backup is saved under: the name given when nothing has it, else the first
-// free one of NAME-1.EXT, NAME-2.EXT, ..., so that an earlier backup is never
-// replaced. The backup must not be input, the file about to be written
-// (none for set). Returns Success, or the exit code after saying why.
-int chooseBackup(const Invocation &inv, const QString &input, QString *backup);
-// Saves the servo's block, read just before a write, as a parameter file
-// under the name chooseBackup gave, which must still be free.
-int saveBackup(const Servo::Values &current, const QString &path, const QString &requested,
-               QTextStream &err);
-
 // ------------------------------------------------------------ the handlers
 
 int runPorts(const Invocation &inv);

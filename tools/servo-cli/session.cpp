@@ -2,7 +2,6 @@
 // the choice of port, claiming and opening it, and what a failure says.
 #include "tools/servo-cli/commands.h"
 
-#include "files/parameterfile.h"
 #include "serial/simulatorports.h"
 #include "tools/servo-cli/input.h"
 
@@ -304,74 +303,6 @@ Servo::ServoLink::Result writeAndVerify(Servo::ServoLink &link, const Values &va
     if (result == Servo::ServoLink::Ok)
         *differing = differingFields({values, *acknowledged, *readBack});
     return result;
-}
-
-int chooseBackup(const Invocation &inv, const QString &input, QString *backup)
-{
-    QTextStream &err = *inv.err;
-    const QString given = inv.value(Option::Backup);
-    if (!input.isEmpty() && Servo::sameFile(given, input))
-        return badArguments(
-            err,
-            QStringLiteral("--backup %1 is the file to write%2; choose another name for the "
-                           "backup; nothing was sent")
-                .arg(given, given == input ? QString() : QStringLiteral(", %1").arg(input)),
-            inv.name());
-    const QString problem = Servo::writeTargetProblem(given);
-    if (!problem.isEmpty()) {
-        say(err,
-            QStringLiteral("cannot save the backup %1: %2; nothing was sent").arg(given, problem));
-        return FileError;
-    }
-    auto taken = [](const QString &path) {
-        const QFileInfo info(path);
-        return info.exists() || info.isSymLink();
-    };
-    if (!taken(given)) {
-        *backup = given;
-        return Success;
-    }
-    // before.txt -> before-1.txt; the number goes before the last extension.
-    const QFileInfo info(given);
-    const QString suffix = info.suffix().isEmpty() || info.completeBaseName().isEmpty()
-        ? QString()
-        : QLatin1Char('.') + info.suffix();
-    const QString stem = given.left(given.size() - suffix.size());
-    const int most = 9999;
-    for (int n = 1; n <= most; ++n) {
-        const QString candidate = QStringLiteral("%1-%2%3").arg(stem).arg(n).arg(suffix);
-        if (!taken(candidate)) {
-            *backup = candidate;
-            return Success;
-        }
-    }
-    say(err,
-        QStringLiteral(
-            "cannot save the backup: %1 and %2-1%3 to %2-%4%3 exist already; choose another "
-            "name with --backup; nothing was sent")
-            .arg(given, stem, suffix)
-            .arg(most));
-    return FileError;
-}
-
-int saveBackup(const Values &current, const QString &path, const QString &requested,
-               QTextStream &err)
-{
-    QString why;
-    if (!Servo::writeParameterFile(path, current, &why, Servo::WriteMode::NewFileOnly)) {
-        say(err,
-            QStringLiteral("cannot save the backup %1: %2; nothing was written").arg(path, why));
-        return FileError;
-    }
-    if (path == requested)
-        say(err, QStringLiteral("saved the servo's parameters to %1 before writing").arg(path));
-    else
-        say(err,
-            QStringLiteral(
-                "saved the servo's parameters to %1 before writing (%2 exists already and was "
-                "kept)")
-                .arg(path, requested));
-    return Success;
 }
 
 } // namespace ServoCli
