@@ -73,11 +73,13 @@ QCommandLineOption commandLineOption(Option option)
 
 QString helpText(const QCommandLineParser &parser, const QString &program)
 {
+    // "Usage: /usr/bin/servo-cli [options] FILE": the path stands between
+    // spaces, as every parser here has options.
     QString text = parser.helpText();
     const QString started = QCoreApplication::arguments().value(0);
-    const int at = started.isEmpty() ? -1 : text.indexOf(started);
-    if (at >= 0 && at < text.indexOf(QLatin1Char('\n')))
-        text.replace(at, started.size(), program);
+    const int at = text.indexOf(QLatin1Char(' ') + started + QLatin1Char(' '));
+    if (!started.isEmpty() && at >= 0 && at < text.indexOf(QLatin1Char('\n')))
+        text.replace(at + 1, started.size(), program);
     return text;
 }
 
