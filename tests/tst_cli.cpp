@@ -1540,6 +1540,8 @@ void TestCli::existingBackup_data()
     QTest::newRow("two dots") << "servo.old.txt"
                               << QStringList{"servo.old.txt", "servo.old-1.txt", "servo.old-2.txt"};
     QTest::newRow("hidden name") << ".before" << QStringList{".before", ".before-1", ".before-2"};
+    QTest::newRow("percent signs") << "b%2%3.txt"
+                                   << QStringList{"b%2%3.txt", "b%2%3-1.txt", "b%2%3-2.txt"};
 }
 
 // Running write --backup twice, then set --backup, keeps every backup: the

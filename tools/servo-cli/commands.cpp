@@ -65,7 +65,7 @@ int chooseBackup(const Invocation &inv, const QString &input, QString *backup)
     const QString stem = given.left(given.size() - suffix.size());
     const int most = 9999;
     for (int n = 1; n <= most; ++n) {
-        const QString candidate = QStringLiteral("%1-%2%3").arg(stem).arg(n).arg(suffix);
+        const QString candidate = stem + QLatin1Char('-') + QString::number(n) + suffix;
         if (!taken(candidate)) {
             *backup = candidate;
             return Success;
@@ -75,8 +75,7 @@ int chooseBackup(const Invocation &inv, const QString &input, QString *backup)
         QStringLiteral(
             "cannot save the backup: %1 and %2-1%3 to %2-%4%3 exist already; choose another "
             "name with --backup; nothing was sent")
-            .arg(given, stem, suffix)
-            .arg(most));
+            .arg(given, stem, suffix, QString::number(most)));
     return FileError;
 }
 

@@ -110,9 +110,8 @@ Answer ask(QTextStream &in, QTextStream &err, int next, int current)
             return AnswerRetry;
         say(err,
             QStringLiteral("\"%1\" is not an answer: Enter programs servo %2%3, q stops")
-                .arg(answer)
-                .arg(next)
-                .arg(current > 0 ? QStringLiteral(", r programs servo %1 again").arg(current)
+                .arg(answer, QString::number(next),
+                     current > 0 ? QStringLiteral(", r programs servo %1 again").arg(current)
                                  : QString()));
     }
 }

@@ -238,11 +238,9 @@ int linkFailure(const Session &session, Servo::ServoLink::Result result, QTextSt
         say(err,
             QStringLiteral("no reply from the servo programmer on %1 within %2 ms (%3 attempt%4); "
                            "check the cable and the servo's power%5")
-                .arg(port)
-                .arg(link.timeout())
-                .arg(n)
-                .arg(n == 1 ? "" : "s")
-                .arg(wrongPortHint(presentPorts(), session.claim.devicePath())));
+                .arg(port, QString::number(link.timeout()), QString::number(n),
+                     n == 1 ? QString() : QStringLiteral("s"),
+                     wrongPortHint(presentPorts(), session.claim.devicePath())));
     } else if (result == Servo::ServoLink::Interrupted) {
         say(err,
             QStringLiteral("interrupted while talking to the servo programmer on %1").arg(port));
