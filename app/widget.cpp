@@ -20,10 +20,17 @@ namespace {
 // Controls in canonical order.
 std::array<MySpinBox *, Servo::NumericCount> spinBoxes(const Ui_Widget *ui)
 {
-    return {ui->spinBox_TorqueGain,        ui->spinBox_BrakeGain,     ui->spinBox_IntegralGain,
-            ui->spinBox_IntegralSpeed,     ui->spinBox_MinPulseWidth, ui->spinBox_MAXPulseWidth,
-            ui->spinBox_Sensitivity,       ui->spinBox_NeutralPoint,  ui->spinBox_MAXDuty,
-            ui->spinBox_LeftAngleCoefficient, ui->spinBox_RightAngleCoefficient};
+    return {ui->spinBox_TorqueGain,
+            ui->spinBox_BrakeGain,
+            ui->spinBox_IntegralGain,
+            ui->spinBox_IntegralSpeed,
+            ui->spinBox_MinPulseWidth,
+            ui->spinBox_MAXPulseWidth,
+            ui->spinBox_Sensitivity,
+            ui->spinBox_NeutralPoint,
+            ui->spinBox_MAXDuty,
+            ui->spinBox_LeftAngleCoefficient,
+            ui->spinBox_RightAngleCoefficient};
 }
 
 std::array<QCheckBox *, Servo::ParameterCount - Servo::NumericCount> checkBoxes(const Ui_Widget *ui)
@@ -33,27 +40,51 @@ std::array<QCheckBox *, Servo::ParameterCount - Servo::NumericCount> checkBoxes(
 
 std::array<QPushButton *, Servo::NumericCount> minusButtons(const Ui_Widget *ui)
 {
-    return {ui->pB_TorqueGainMinus,        ui->pB_BrakeGainMinus,     ui->pB_IntegralGainMinus,
-            ui->pB_IntegralSpeedMinus,     ui->pB_MinPulseWidthMinus, ui->pB_MAXPulseWidthMinus,
-            ui->pB_SensitivityMinus,       ui->pB_NeutralPointMinus,  ui->pB_MAXDutyMinus,
-            ui->pB_LeftAngleCoefficientMinus, ui->pB_RightAngleCoefficientMinus};
+    return {ui->pB_TorqueGainMinus,
+            ui->pB_BrakeGainMinus,
+            ui->pB_IntegralGainMinus,
+            ui->pB_IntegralSpeedMinus,
+            ui->pB_MinPulseWidthMinus,
+            ui->pB_MAXPulseWidthMinus,
+            ui->pB_SensitivityMinus,
+            ui->pB_NeutralPointMinus,
+            ui->pB_MAXDutyMinus,
+            ui->pB_LeftAngleCoefficientMinus,
+            ui->pB_RightAngleCoefficientMinus};
 }
 
 std::array<QPushButton *, Servo::NumericCount> addButtons(const Ui_Widget *ui)
 {
-    return {ui->pB_TorqueGainAdd,        ui->pB_BrakeGainAdd,     ui->pB_IntegralGainAdd,
-            ui->pB_IntegralSpeedAdd,     ui->pB_MinPulseWidthAdd, ui->pB_MAXPulseWidthAdd,
-            ui->pB_SensitivityAdd,       ui->pB_NeutralPointAdd,  ui->pB_MAXDutyAdd,
-            ui->pB_LeftAngleCoefficientAdd, ui->pB_RightAngleCoefficientAdd};
+    return {ui->pB_TorqueGainAdd,
+            ui->pB_BrakeGainAdd,
+            ui->pB_IntegralGainAdd,
+            ui->pB_IntegralSpeedAdd,
+            ui->pB_MinPulseWidthAdd,
+            ui->pB_MAXPulseWidthAdd,
+            ui->pB_SensitivityAdd,
+            ui->pB_NeutralPointAdd,
+            ui->pB_MAXDutyAdd,
+            ui->pB_LeftAngleCoefficientAdd,
+            ui->pB_RightAngleCoefficientAdd};
 }
 
 // A reply sets the controls in frame order, the switches right after the
 // flags byte.
 constexpr Servo::Parameter replyOrder[Servo::ParameterCount] = {
-    Servo::TorqueGain,    Servo::IntegralGain,  Servo::ReversedRotation,     Servo::SoftStart,
-    Servo::LOCKProtection, Servo::LeftAngleCoefficient, Servo::Sensitivity,  Servo::IntegralSpeed,
-    Servo::BrakeGain,     Servo::MinPulseWidth, Servo::MAXPulseWidth,        Servo::MAXDuty,
-    Servo::RightAngleCoefficient, Servo::NeutralPoint,
+    Servo::TorqueGain,
+    Servo::IntegralGain,
+    Servo::ReversedRotation,
+    Servo::SoftStart,
+    Servo::LOCKProtection,
+    Servo::LeftAngleCoefficient,
+    Servo::Sensitivity,
+    Servo::IntegralSpeed,
+    Servo::BrakeGain,
+    Servo::MinPulseWidth,
+    Servo::MAXPulseWidth,
+    Servo::MAXDuty,
+    Servo::RightAngleCoefficient,
+    Servo::NeutralPoint,
 };
 
 } // namespace
@@ -71,9 +102,13 @@ Widget::Widget(QWidget *parent)
     ok = true;
 
     timer = new QTimer(this);
-    connect(timer, &QTimer::timeout, this, [this] {
-        timeString = QDateTime::currentDateTime().toString(QStringLiteral("yyyy-MM-dd HH:mm:ss"));
-    }, Qt::DirectConnection);
+    connect(
+        timer, &QTimer::timeout, this,
+        [this] {
+            timeString =
+                QDateTime::currentDateTime().toString(QStringLiteral("yyyy-MM-dd HH:mm:ss"));
+        },
+        Qt::DirectConnection);
     timer->start(1000);
 
     resize(600, 676);
@@ -125,7 +160,8 @@ void Widget::initSpinBoxes()
 
 void Widget::showState(const QString &msg)
 {
-    ui->textBrowser_StateShow->append(QStringLiteral("[") + timeString + QStringLiteral("] ") + msg);
+    ui->textBrowser_StateShow->append(QStringLiteral("[") + timeString + QStringLiteral("] ") +
+                                      msg);
 }
 
 int Widget::hexChecksum(const QString &text)
@@ -190,7 +226,8 @@ void Widget::on_comboBox_Port_textActivated(const QString &arg1)
     const bool opened = serialPort->open(QIODevice::ReadWrite);
     const QString name = serialPort->portName();
     if (opened)
-        showState(name + QStringLiteral(" 打开成功  ") + name + QStringLiteral(" Open successfully"));
+        showState(name + QStringLiteral(" 打开成功  ") + name +
+                  QStringLiteral(" Open successfully"));
     else
         showState(name + QStringLiteral(" 打开失败  ") + name + QStringLiteral(" Failed to open"));
 }
@@ -207,8 +244,8 @@ void Widget::on_pB_WriteParameter_clicked()
 
 void Widget::on_pB_OpenParameter_clicked()
 {
-    const QString fileName = QFileDialog::getOpenFileName(this, tr("打开参数"), QStringLiteral("/home/"),
-                                                          tr("文本类型 (*.txt)"));
+    const QString fileName = QFileDialog::getOpenFileName(
+        this, tr("打开参数"), QStringLiteral("/home/"), tr("文本类型 (*.txt)"));
     if (fileName.isEmpty())
         return;
     const Servo::ParsedLine parsed = Servo::readParameterFile(fileName);
@@ -230,8 +267,8 @@ void Widget::on_pB_OpenParameter_clicked()
 
 void Widget::on_pB_SaveParameter_clicked()
 {
-    const QString fileName = QFileDialog::getSaveFileName(this, tr("保存参数"), QStringLiteral("/home/"),
-                                                          tr("文本类型 (*.txt)"));
+    const QString fileName = QFileDialog::getSaveFileName(
+        this, tr("保存参数"), QStringLiteral("/home/"), tr("文本类型 (*.txt)"));
     if (fileName.isEmpty())
         return;
     if (Servo::writeParameterFile(fileName, controlValues()))
@@ -277,7 +314,8 @@ void Widget::serialDataRead()
     if (excess > 0) {
         QTextCursor head(log);
         head.movePosition(QTextCursor::NextBlock, QTextCursor::KeepAnchor, excess);
-        const QTextCharFormat firstLine = head.blockCharFormat(); // as the document's own trimming keeps it
+        const QTextCharFormat firstLine =
+            head.blockCharFormat(); // as the document's own trimming keeps it
         head.removeSelectedText();
         head.setBlockCharFormat(firstLine);
     }

@@ -27,7 +27,8 @@ ParsedLine refusal(ParsedLine::Status status, const QString &why)
 
 QString tooLongMessage()
 {
-    return QStringLiteral("the first line is longer than %1 characters").arg(MaxParameterLineLength);
+    return QStringLiteral("the first line is longer than %1 characters")
+        .arg(MaxParameterLineLength);
 }
 
 #ifdef Q_OS_UNIX
@@ -151,25 +152,29 @@ ParsedLine parseFileStart(const QByteArray &head, bool atEnd)
         if (nul >= 0) {
             // Every other byte NUL: ASCII text saved as UTF-16 without a mark.
             const bool wide = 3 * bytes.count('\0') >= bytes.size();
-            return refusal(ParsedLine::NotText, QStringLiteral("byte %1 of the first line is NUL: binary content, not text%2")
-                                                    .arg(nul + 1)
-                                                    .arg(wide ? " (UTF-16 without a byte-order mark?)" : ""));
+            return refusal(
+                ParsedLine::NotText,
+                QStringLiteral("byte %1 of the first line is NUL: binary content, not text%2")
+                    .arg(nul + 1)
+                    .arg(wide ? " (UTF-16 without a byte-order mark?)" : ""));
         }
         // The decoder drops a leading byte-order mark.
         QTextCodec::ConverterState state;
         line = utf8->toUnicode(head.constData(), end, &state);
         // A sequence cut short is only an error where the line really ends.
         if (state.invalidChars > 0 || (ended && state.remainingChars > 0))
-            return refusal(ParsedLine::NotText,
-                           QStringLiteral("the first line is not valid UTF-8: binary content, not text"));
+            return refusal(
+                ParsedLine::NotText,
+                QStringLiteral("the first line is not valid UTF-8: binary content, not text"));
     } else {
         const QString text = codec->toUnicode(head);
         const int end = text.indexOf(QLatin1Char('\n'));
         ended = end >= 0 || atEnd;
         line = text.left(end);
         if (line.contains(QChar(0)))
-            return refusal(ParsedLine::NotText,
-                           QStringLiteral("the first line holds a NUL character: binary content, not text"));
+            return refusal(
+                ParsedLine::NotText,
+                QStringLiteral("the first line holds a NUL character: binary content, not text"));
     }
     if (!ended)
         return refusal(ParsedLine::TooLong, tooLongMessage());
@@ -348,9 +353,10 @@ int firstInvalidField(const ParsedLine &parsed, QString *reason)
         if (!plain && ok && v < 0)
             return fail(i, outside);
         if (!plain || !ok)
-            return fail(i, QStringLiteral("field %1 (%2) is \"%3\", not a decimal number")
-                               .arg(i + 1)
-                               .arg(QLatin1String(p.english), text));
+            return fail(i,
+                        QStringLiteral("field %1 (%2) is \"%3\", not a decimal number")
+                            .arg(i + 1)
+                            .arg(QLatin1String(p.english), text));
         if (!inRange(i, v))
             return fail(i, outside);
     }
@@ -387,7 +393,8 @@ ParsedLine::Status readTextFile(const QString &path, QString *text, QString *err
     if (file.error() != QFileDevice::NoError)
         return fail(ParsedLine::CannotOpen, file.errorString());
     if (bytes.size() > MaxTextFileSize)
-        return fail(ParsedLine::TooLong, QStringLiteral("larger than %1 bytes").arg(MaxTextFileSize));
+        return fail(ParsedLine::TooLong,
+                    QStringLiteral("larger than %1 bytes").arg(MaxTextFileSize));
     // The first line is refused for what the window refuses it for, and in
     // the same words.
     const ParsedLine first = parseFileStart(bytes, true);
@@ -396,13 +403,15 @@ ParsedLine::Status readTextFile(const QString &path, QString *text, QString *err
     QTextCodec *const utf8 = QTextCodec::codecForMib(106);
     QTextCodec *const codec = QTextCodec::codecForUtfText(bytes, utf8);
     if (codec == utf8 && bytes.contains('\0'))
-        return fail(ParsedLine::NotText, QStringLiteral("byte %1 is NUL: binary content, not text")
-                                             .arg(bytes.indexOf('\0') + 1));
+        return fail(ParsedLine::NotText,
+                    QStringLiteral("byte %1 is NUL: binary content, not text")
+                        .arg(bytes.indexOf('\0') + 1));
     QTextCodec::ConverterState state;
     const QString decoded = codec->toUnicode(bytes.constData(), bytes.size(), &state);
     if (state.invalidChars > 0 || state.remainingChars > 0 || decoded.contains(QChar(0)))
-        return fail(ParsedLine::NotText, QStringLiteral("not valid %1: binary content, not text")
-                                             .arg(QString::fromLatin1(codec->name())));
+        return fail(ParsedLine::NotText,
+                    QStringLiteral("not valid %1: binary content, not text")
+                        .arg(QString::fromLatin1(codec->name())));
     *text = decoded;
     return ParsedLine::Ok;
 }

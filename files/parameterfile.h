@@ -20,7 +20,8 @@ constexpr int MaxParameterLineLength = 4096;
 // Fourteen fields, ASCII digits and commas only, no line end.
 QString formatParameterLine(const Values &values);
 
-struct ParsedLine {
+struct ParsedLine
+{
     // NotRegularFile: a named pipe, device, folder or socket, refused without
     // being read. NotText: the first line holds a NUL byte or is not valid
     // UTF-8 (a UTF-16 file without a byte-order mark, say).
@@ -29,8 +30,8 @@ struct ParsedLine {
     // Lenient reading, as the window loads a file: a field that is not a
     // decimal integer counts as 0. Values are not clamped here.
     Values values{};
-    QStringList fields;  // the first fourteen fields as written (when Ok)
-    int fieldCount = 0;  // fields on the line, extra ones included
+    QStringList fields; // the first fourteen fields as written (when Ok)
+    int fieldCount = 0; // fields on the line, extra ones included
     QString errorString; // English, for a refusal
 
     bool ok() const { return status == Ok; }

@@ -4,7 +4,8 @@ namespace Servo {
 
 namespace {
 
-struct Field {
+struct Field
+{
     int offset;
     int width; // 1 or 2 bytes
     Parameter parameter;
@@ -68,8 +69,8 @@ quint8 frameChecksum(const char *frame)
 
 bool isValidFrame(const char *frame)
 {
-    return byteAt(frame, 0) == FrameHeader && byteAt(frame, FrameSize - 1) == FrameTrailer
-        && byteAt(frame, ChecksumOffset) == frameChecksum(frame);
+    return byteAt(frame, 0) == FrameHeader && byteAt(frame, FrameSize - 1) == FrameTrailer &&
+        byteAt(frame, ChecksumOffset) == frameChecksum(frame);
 }
 
 Frame decodeFrame(const char *frame)

@@ -27,7 +27,7 @@ constexpr quint8 FrameTrailer = 0xAA;
 
 namespace Flag {
 constexpr quint8 ReversedRotation = 0x01;
-constexpr quint8 Write = 0x02;    // request: 1 = write, 0 = read
+constexpr quint8 Write = 0x02; // request: 1 = write, 0 = read
 constexpr quint8 WriteAck = 0x04; // reply: write acknowledgement
 constexpr quint8 ReadReply = 0x08;
 constexpr quint8 LOCKProtection = 0x10;
@@ -36,8 +36,9 @@ constexpr quint8 SoftStart = 0x20;
 
 enum class FrameKind { Other, ReadReply, WriteAck };
 
-struct Frame {
-    Values values{};  // canonical order, switches from the flag bits
+struct Frame
+{
+    Values values{}; // canonical order, switches from the flag bits
     quint8 flags = 0; // the whole flags byte as received
 };
 
@@ -54,7 +55,10 @@ bool isValidFrame(const char *frame);
 
 // Decodes 20 bytes without checking them; the caller has checked.
 Frame decodeFrame(const char *frame);
-inline Frame decodeFrame(const QByteArray &frame) { return decodeFrame(frame.constData()); }
+inline Frame decodeFrame(const QByteArray &frame)
+{
+    return decodeFrame(frame.constData());
+}
 
 // Bit 3 wins over bit 2: a frame with both is a read reply.
 FrameKind frameKind(quint8 flags);

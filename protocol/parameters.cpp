@@ -16,8 +16,10 @@ const ParameterInfo table[ParameterCount] = {
     {"Sensitivity", "Sensitivity", "灵敏度(us)", "us", 0, 50, 1, 0, false},
     {"NeutralPoint", "Neutral Point", "中点位置(500-2500us)", "us", 500, 2500, 1, 1500, false},
     {"MAXDuty", "MAX Duty", "最大占空比(0-399)", "", 0, 399, 1, 0, false},
-    {"LeftAngleCoefficient", "Left Angle Coefficient", "大端角度比例(0-255)", "", 0, 255, 1, 0, false},
-    {"RightAngleCoefficient", "Right Angle Coefficient", "大端角度比例(0-255)", "", 0, 255, 1, 0, false},
+    {"LeftAngleCoefficient", "Left Angle Coefficient", "大端角度比例(0-255)", "", 0, 255, 1, 0,
+     false},
+    {"RightAngleCoefficient", "Right Angle Coefficient", "大端角度比例(0-255)", "", 0, 255, 1, 0,
+     false},
     {"ReversedRotation", "Reversed Rotation", "反向旋转", "", 0, 1, 1, 0, true},
     {"SoftStart", "Soft Start", "缓启动开关", "", 0, 1, 1, 0, true},
     {"LOCKProtection", "LOCK Protection", "堵转保护开关", "", 0, 1, 1, 0, true},
@@ -49,19 +51,13 @@ Values startValues()
     return v;
 }
 
-int clampToRange(int index, int value)
-{
-    const ParameterInfo &p = parameterInfo(index);
-    if (p.isSwitch)
-        return value != 0 ? 1 : 0;
-    return std::clamp(value, p.minimum, p.maximum);
-}
-
 Values clampedToRanges(const Values &values)
 {
     Values v = values;
-    for (int i = 0; i < ParameterCount; ++i)
-        v[i] = clampToRange(i, v[i]);
+    for (int i = 0; i < ParameterCount; ++i) {
+        const ParameterInfo &p = table[i];
+        v[i] = p.isSwitch ? (v[i] != 0 ? 1 : 0) : std::clamp(v[i], p.minimum, p.maximum);
+    }
     return v;
 }
 
@@ -89,14 +85,21 @@ QStringList parameterKeys()
     return keys;
 }
 
+QString parameterRange(int index)
+{
+    return QStringLiteral("%1..%2")
+        .arg(parameterInfo(index).minimum)
+        .arg(parameterInfo(index).maximum);
+}
+
 int parameterIndex(const QString &name)
 {
     const QString key = squeezed(name);
     if (key.isEmpty())
         return -1;
     for (int i = 0; i < ParameterCount; ++i) {
-        if (squeezed(QString::fromLatin1(table[i].stem)) == key
-            || squeezed(QString::fromLatin1(table[i].english)) == key)
+        if (squeezed(QString::fromLatin1(table[i].stem)) == key ||
+            squeezed(QString::fromLatin1(table[i].english)) == key)
             return i;
     }
     return -1;

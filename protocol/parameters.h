@@ -30,11 +30,12 @@ enum Parameter {
 constexpr int ParameterCount = 14;
 constexpr int NumericCount = 11; // the first eleven are spin boxes, the rest switches
 
-struct ParameterInfo {
-    const char *stem;     // object name stem: spinBox_<stem>, cB_<stem>
-    const char *english;  // English caption
-    const char *chinese;  // Chinese caption (UTF-8)
-    const char *unit;     // unit as a user reads it, empty when none
+struct ParameterInfo
+{
+    const char *stem; // object name stem: spinBox_<stem>, cB_<stem>
+    const char *english; // English caption
+    const char *chinese; // Chinese caption (UTF-8)
+    const char *unit; // unit as a user reads it, empty when none
     int minimum;
     int maximum;
     int step;
@@ -50,7 +51,6 @@ const ParameterInfo &parameterInfo(int index);
 using Values = std::array<int, ParameterCount>;
 
 Values startValues();
-int clampToRange(int index, int value);
 Values clampedToRanges(const Values &values);
 bool inRange(int index, int value);
 
@@ -61,6 +61,8 @@ QString parameterKey(int index);
 QString parameterCaption(int index);
 // The fourteen keys in canonical order.
 QStringList parameterKeys();
+// "500..2500": the lowest and highest value (0..1 for a switch).
+QString parameterRange(int index);
 
 // Index of the parameter whose key or English caption matches name, in any
 // case, with spaces, '_' and '-' ignored ("torque gain", "TORQUEGAIN"), or -1.

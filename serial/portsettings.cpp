@@ -19,9 +19,10 @@ QString describeOpenError(const QSerialPort &port)
         return QStringLiteral("the port does not exist (is the programmer plugged in?)");
     case QSerialPort::PermissionError:
 #ifdef Q_OS_LINUX
-        return QStringLiteral("permission denied or the port is busy; another program may hold it, "
-                              "or add yourself to the dialout group (sudo usermod -aG dialout $USER, "
-                              "then log in again)");
+        return QStringLiteral(
+            "permission denied or the port is busy; another program may hold it, "
+            "or add yourself to the dialout group (sudo usermod -aG dialout $USER, "
+            "then log in again)");
 #else
         return QStringLiteral("permission denied or the port is busy (another program holds it)");
 #endif

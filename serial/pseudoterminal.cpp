@@ -24,7 +24,8 @@ bool PseudoTerminal::open(QString *errorString)
     close();
     auto fail = [&](const char *what) {
         if (errorString)
-            *errorString = QStringLiteral("%1: %2").arg(QLatin1String(what), QString::fromLocal8Bit(std::strerror(errno)));
+            *errorString = QStringLiteral("%1: %2").arg(
+                QLatin1String(what), QString::fromLocal8Bit(std::strerror(errno)));
         close();
         return false;
     };
@@ -164,7 +165,10 @@ bool PseudoTerminal::open(QString *errorString)
         *errorString = QStringLiteral("pseudo-terminals are not available on this system");
     return false;
 }
-bool PseudoTerminal::write(const QByteArray &) { return false; }
+bool PseudoTerminal::write(const QByteArray &)
+{
+    return false;
+}
 qint64 PseudoTerminal::writeSome(const char *, qint64, QString *errorString)
 {
     if (errorString)
@@ -177,9 +181,19 @@ QByteArray PseudoTerminal::readAvailable(QString *lostReason)
         *lostReason = QStringLiteral("pseudo-terminals are not available on this system");
     return {};
 }
-QByteArray PseudoTerminal::read(int) { return {}; }
-QByteArray PseudoTerminal::readExactly(int, int) { return {}; }
-void PseudoTerminal::closeMaster() {}
-void PseudoTerminal::close() {}
+QByteArray PseudoTerminal::read(int)
+{
+    return {};
+}
+QByteArray PseudoTerminal::readExactly(int, int)
+{
+    return {};
+}
+void PseudoTerminal::closeMaster()
+{
+}
+void PseudoTerminal::close()
+{
+}
 
 #endif

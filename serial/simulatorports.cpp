@@ -30,8 +30,10 @@ QString announceSimulatorPort(const QString &path)
     const QString folder = simulatorPortFolder();
     if (!QDir().mkpath(folder))
         return QString();
-    QFile::setPermissions(folder, QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner);
-    const QString link = folder + QLatin1Char('/') + QString::number(QCoreApplication::applicationPid());
+    QFile::setPermissions(folder,
+                          QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner);
+    const QString link =
+        folder + QLatin1Char('/') + QString::number(QCoreApplication::applicationPid());
     QFile::remove(link); // left by an earlier process with the same id
     return QFile::link(path, link) ? link : QString();
 #else
@@ -54,7 +56,8 @@ QStringList simulatorPorts()
     if (!folder.exists())
         return out;
     QList<qint64> pids;
-    const QFileInfoList links = folder.entryInfoList(QDir::System | QDir::Files | QDir::NoDotAndDotDot);
+    const QFileInfoList links =
+        folder.entryInfoList(QDir::System | QDir::Files | QDir::NoDotAndDotDot);
     for (const QFileInfo &link : links) {
         bool numeric = false;
         const qint64 pid = link.fileName().toLongLong(&numeric);

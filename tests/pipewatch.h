@@ -15,7 +15,7 @@
 class PipeWatch
 {
 public:
-    explicit PipeWatch(const QString &) {}
+    explicit PipeWatch(const QString &) { }
     bool made() const { return false; }
     int opened() { return 0; }
 };
@@ -34,7 +34,8 @@ class PipeWatch
 {
 public:
     explicit PipeWatch(const QString &path)
-        : m_path(QFile::encodeName(path)), m_made(::mkfifo(m_path.constData(), 0600) == 0)
+        : m_path(QFile::encodeName(path))
+        , m_made(::mkfifo(m_path.constData(), 0600) == 0)
     {
         m_thread = std::thread([this] {
             for (; !m_stop; std::this_thread::sleep_for(std::chrono::milliseconds(20))) {

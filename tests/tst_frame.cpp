@@ -47,14 +47,15 @@ void TestFrame::encode_data()
     QTest::addColumn<Values>("values");
     QTest::addColumn<int>("kind");
 
-    QTest::newRow("55 00 00 00 00 00 00 00 00 F4 01 C4 09 00 00 00 DC 05 A3 AA") << startValues() << 0;
-    QTest::newRow("55 00 00 02 00 00 00 00 00 F4 01 C4 09 00 00 00 DC 05 A5 AA") << startValues()
-                                                                              << int(Flag::Write);
-    QTest::newRow("55 64 14 33 80 02 0A 32 00 84 03 34 08 8F 01 80 DC 05 1D AA") << allSet(1)
-                                                                              << int(Flag::Write);
+    QTest::newRow("55 00 00 00 00 00 00 00 00 F4 01 C4 09 00 00 00 DC 05 A3 AA")
+        << startValues() << 0;
+    QTest::newRow("55 00 00 02 00 00 00 00 00 F4 01 C4 09 00 00 00 DC 05 A5 AA")
+        << startValues() << int(Flag::Write);
+    QTest::newRow("55 64 14 33 80 02 0A 32 00 84 03 34 08 8F 01 80 DC 05 1D AA")
+        << allSet(1) << int(Flag::Write);
     QTest::newRow("55 64 14 31 80 02 0A 32 00 84 03 34 08 8F 01 80 DC 05 1B AA") << allSet(1) << 0;
-    QTest::newRow("55 64 14 39 80 02 0A 32 00 84 03 34 08 8F 01 80 DC 05 23 AA") << allSet(1)
-                                                                              << int(Flag::ReadReply);
+    QTest::newRow("55 64 14 39 80 02 0A 32 00 84 03 34 08 8F 01 80 DC 05 23 AA")
+        << allSet(1) << int(Flag::ReadReply);
     // Single switches land on their own bits: 0x01, 0x20, 0x10.
     Values reversed = startValues();
     reversed[ReversedRotation] = 1;
@@ -142,7 +143,8 @@ void TestFrame::hexChecksumSum_data()
     QTest::addColumn<QString>("text");
     QTest::addColumn<int>("sum");
 
-    QTest::newRow("example bytes 1-17") << "64 14 33 80 02 0A 32 00 84 03 34 08 8F 01 80 DC 05" << 1053;
+    QTest::newRow("example bytes 1-17")
+        << "64 14 33 80 02 0A 32 00 84 03 34 08 8F 01 80 DC 05" << 1053;
     QTest::newRow("sum 256") << "FF01000000000000000000000000000000" << 256;
     QTest::newRow("only 17 pairs count") << "0101010101010101010101010101010101FF" << 17;
     QTest::newRow("bad pair counts 0") << "zz02" << 2;
@@ -169,17 +171,19 @@ void TestFrame::scan_data()
     const QByteArray bad = "55 64 14 39 80 02 0A 32 00 84 03 34 08 8F 01 80 DC 05 24 AA";
 
     QTest::newRow("one reply") << read << QList<QByteArray>{hex(read)} << 0;
-    QTest::newRow("7 then 13 bytes") << read.left(7 * 3) + "|" + read.mid(7 * 3)
-                                     << QList<QByteArray>{hex(read)} << 0;
-    QTest::newRow("byte by byte") << QByteArray(read).replace(' ', '|') << QList<QByteArray>{hex(read)}
-                                  << 0;
-    QTest::newRow("two replies at once") << read + ack << QList<QByteArray>{hex(read), hex(ack)} << 0;
+    QTest::newRow("7 then 13 bytes")
+        << read.left(7 * 3) + "|" + read.mid(7 * 3) << QList<QByteArray>{hex(read)} << 0;
+    QTest::newRow("byte by byte") << QByteArray(read).replace(' ', '|')
+                                  << QList<QByteArray>{hex(read)} << 0;
+    QTest::newRow("two replies at once")
+        << read + ack << QList<QByteArray>{hex(read), hex(ack)} << 0;
     QTest::newRow("stray byte first") << "00" + read << QList<QByteArray>{hex(read)} << 0;
     QTest::newRow("bad checksum") << bad << QList<QByteArray>{} << 19;
     QTest::newRow("bad then good") << bad + read << QList<QByteArray>{hex(read)} << 0;
     QTest::newRow("19 bytes") << read.left(19 * 3) << QList<QByteArray>{} << 19;
-    QTest::newRow("noise only") << QByteArray("01 02 03 04 05 06 07 08 09 0A 0B 0C 0D 0E 0F 10 11 12 13 14 15 16")
-                                << QList<QByteArray>{} << 19;
+    QTest::newRow("noise only")
+        << QByteArray("01 02 03 04 05 06 07 08 09 0A 0B 0C 0D 0E 0F 10 11 12 13 14 15 16")
+        << QList<QByteArray>{} << 19;
     // A false header 0x55 two bytes before a real reply, whose 20th byte is
     // the real reply's byte 17 (0xAA set there by making NeutralPoint's high
     // byte 0xAA) - the real reply starts inside the false candidate.
@@ -190,9 +194,10 @@ void TestFrame::scan_data()
     const QByteArray falseStart = "55 00 " + fixed.toHex(' ');
     QTest::newRow("real reply inside a false candidate")
         << falseStart << QList<QByteArray>{fixed} << 0;
-    QTest::newRow("echoed request") << QByteArray("55 64 14 31 80 02 0A 32 00 84 03 34 08 8F 01 80 DC 05 1B AA")
-                                    << QList<QByteArray>{hex("55 64 14 31 80 02 0A 32 00 84 03 34 08 8F 01 80 DC 05 1B AA")}
-                                    << 0;
+    QTest::newRow("echoed request")
+        << QByteArray("55 64 14 31 80 02 0A 32 00 84 03 34 08 8F 01 80 DC 05 1B AA")
+        << QList<QByteArray>{hex("55 64 14 31 80 02 0A 32 00 84 03 34 08 8F 01 80 DC 05 1B AA")}
+        << 0;
 }
 
 void TestFrame::scan()

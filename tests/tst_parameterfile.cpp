@@ -74,12 +74,14 @@ void TestParameterFile::parse_data()
     QTest::newRow("out of range is kept for the controls to clamp")
         << "300,0,0,0,0,9999,0,1500,0,0,0,2,0,0"
         << Values{300, 0, 0, 0, 0, 9999, 0, 1500, 0, 0, 0, 2, 0, 0};
-    QTest::newRow("letters count as 0") << "abc,1,2,3,600,700,8,900,10,11,12,1,x,1"
-                                        << Values{0, 1, 2, 3, 600, 700, 8, 900, 10, 11, 12, 1, 0, 1};
-    QTest::newRow("empty fields count as 0") << ",,,,,,,,,,,,,"
-                                             << Values{0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0};
-    QTest::newRow("extra fields ignored") << "1,2,3,4,500,600,7,800,9,10,11,0,1,0,99,100"
-                                          << Values{1, 2, 3, 4, 500, 600, 7, 800, 9, 10, 11, 0, 1, 0};
+    QTest::newRow("letters count as 0")
+        << "abc,1,2,3,600,700,8,900,10,11,12,1,x,1"
+        << Values{0, 1, 2, 3, 600, 700, 8, 900, 10, 11, 12, 1, 0, 1};
+    QTest::newRow("empty fields count as 0")
+        << ",,,,,,,,,,,,," << Values{0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0};
+    QTest::newRow("extra fields ignored")
+        << "1,2,3,4,500,600,7,800,9,10,11,0,1,0,99,100"
+        << Values{1, 2, 3, 4, 500, 600, 7, 800, 9, 10, 11, 0, 1, 0};
     QTest::newRow("negative") << "-5,0,0,0,500,2500,0,1500,0,0,0,0,0,-1"
                               << Values{-5, 0, 0, 0, 500, 2500, 0, 1500, 0, 0, 0, 0, 0, -1};
 }
@@ -98,10 +100,13 @@ void TestParameterFile::refuse_data()
     QTest::addColumn<QString>("line");
     QTest::addColumn<int>("status");
     QTest::newRow("empty line") << "" << int(ParsedLine::TooFewFields);
-    QTest::newRow("thirteen fields") << "0,0,0,0,500,2500,0,1500,0,0,0,0,0" << int(ParsedLine::TooFewFields);
-    QTest::newRow("no commas") << "0 0 0 0 500 2500 0 1500 0 0 0 0 0 0" << int(ParsedLine::TooFewFields);
-    QTest::newRow("4097 characters") << QString(4097 - 13, QLatin1Char('1')) + QString(13, QLatin1Char(','))
-                                     << int(ParsedLine::TooLong);
+    QTest::newRow("thirteen fields")
+        << "0,0,0,0,500,2500,0,1500,0,0,0,0,0" << int(ParsedLine::TooFewFields);
+    QTest::newRow("no commas") << "0 0 0 0 500 2500 0 1500 0 0 0 0 0 0"
+                               << int(ParsedLine::TooFewFields);
+    QTest::newRow("4097 characters")
+        << QString(4097 - 13, QLatin1Char('1')) + QString(13, QLatin1Char(','))
+        << int(ParsedLine::TooLong);
 }
 
 void TestParameterFile::refuse()
@@ -145,16 +150,17 @@ void TestParameterFile::readFile_data()
 
     QTest::newRow("no line end") << QByteArray("7,0,0,0,500,2500,0,1500,0,0,0,0,0,0") << 0 << 7;
     QTest::newRow("LF") << QByteArray("7,0,0,0,500,2500,0,1500,0,0,0,0,0,0\n") << 0 << 7;
-    QTest::newRow("CR LF and more lines") << QByteArray("7,0,0,0,500,2500,0,1500,0,0,0,0,0,0\r\n1,2\r\n")
-                                          << 0 << 7;
+    QTest::newRow("CR LF and more lines")
+        << QByteArray("7,0,0,0,500,2500,0,1500,0,0,0,0,0,0\r\n1,2\r\n") << 0 << 7;
     QTest::newRow("empty file") << QByteArray() << int(ParsedLine::TooFewFields) << 0;
     QTest::newRow("short first line, full second")
-        << QByteArray("1,2,3\n7,0,0,0,500,2500,0,1500,0,0,0,0,0,0") << int(ParsedLine::TooFewFields) << 0;
+        << QByteArray("1,2,3\n7,0,0,0,500,2500,0,1500,0,0,0,0,0,0") << int(ParsedLine::TooFewFields)
+        << 0;
     QTest::newRow("4096 characters") << QByteArray(4096 - 13, '7') + QByteArray(13, ',') << 0 << 0;
-    QTest::newRow("4097 characters") << QByteArray(4097 - 13, '7') + QByteArray(13, ',')
-                                     << int(ParsedLine::TooLong) << 0;
-    QTest::newRow("binary, 3 MiB without a line end") << QByteArray(3 << 20, '\x01')
-                                                      << int(ParsedLine::TooLong) << 0;
+    QTest::newRow("4097 characters")
+        << QByteArray(4097 - 13, '7') + QByteArray(13, ',') << int(ParsedLine::TooLong) << 0;
+    QTest::newRow("binary, 3 MiB without a line end")
+        << QByteArray(3 << 20, '\x01') << int(ParsedLine::TooLong) << 0;
 
     // Text in the encodings an editor may choose; binary content is refused
     // whole, however its fields would have read.
@@ -170,19 +176,25 @@ void TestParameterFile::readFile_data()
     };
     const int notText = int(ParsedLine::NotText);
     QTest::newRow("UTF-8 with byte-order mark") << "\xEF\xBB\xBF" + line.toLatin1() << 0 << 7;
-    QTest::newRow("UTF-16 LE with byte-order mark") << utf16(QSysInfo::LittleEndian, true) << 0 << 7;
+    QTest::newRow("UTF-16 LE with byte-order mark")
+        << utf16(QSysInfo::LittleEndian, true) << 0 << 7;
     QTest::newRow("UTF-16 BE with byte-order mark") << utf16(QSysInfo::BigEndian, true) << 0 << 7;
-    QTest::newRow("spaces and tabs around fields") << QByteArray(" 7 ,0,0,0,\t500, 2500 ,0,1500,0,0,0,0,0,0 ") << 0 << 7;
-    QTest::newRow("UTF-16 LE without byte-order mark") << utf16(QSysInfo::LittleEndian, false) << notText << 0;
-    QTest::newRow("UTF-16 BE without byte-order mark") << utf16(QSysInfo::BigEndian, false) << notText << 0;
-    QTest::newRow("NUL inside a field") << QByteArray("7,0,0,0,5") + '\0' + "0,2500,0,1500,0,0,0,0,0,0" << notText << 0;
-    QTest::newRow("NUL with UTF-16 mark") << utf16(QSysInfo::LittleEndian, true).replace(4, 2, "\0\0", 2) << notText
-                                          << 0;
-    QTest::newRow("not UTF-8") << QByteArray("7,0,0,0,500,2500,0,1500,0,0,0,0,\xE9,0") << notText << 0;
-    QTest::newRow("UTF-8 cut short at the line end") << QByteArray("7,0,0,0,500,2500,0,1500,0,0,0,0,0,0\xC3\n")
-                                                     << notText << 0;
-    QTest::newRow("binary after the first line") << QByteArray("7,0,0,0,500,2500,0,1500,0,0,0,0,0,0\n") + '\0' + "\xFF" << 0
-                                                 << 7;
+    QTest::newRow("spaces and tabs around fields")
+        << QByteArray(" 7 ,0,0,0,\t500, 2500 ,0,1500,0,0,0,0,0,0 ") << 0 << 7;
+    QTest::newRow("UTF-16 LE without byte-order mark")
+        << utf16(QSysInfo::LittleEndian, false) << notText << 0;
+    QTest::newRow("UTF-16 BE without byte-order mark")
+        << utf16(QSysInfo::BigEndian, false) << notText << 0;
+    QTest::newRow("NUL inside a field")
+        << QByteArray("7,0,0,0,5") + '\0' + "0,2500,0,1500,0,0,0,0,0,0" << notText << 0;
+    QTest::newRow("NUL with UTF-16 mark")
+        << utf16(QSysInfo::LittleEndian, true).replace(4, 2, "\0\0", 2) << notText << 0;
+    QTest::newRow("not UTF-8") << QByteArray("7,0,0,0,500,2500,0,1500,0,0,0,0,\xE9,0") << notText
+                               << 0;
+    QTest::newRow("UTF-8 cut short at the line end")
+        << QByteArray("7,0,0,0,500,2500,0,1500,0,0,0,0,0,0\xC3\n") << notText << 0;
+    QTest::newRow("binary after the first line")
+        << QByteArray("7,0,0,0,500,2500,0,1500,0,0,0,0,0,0\n") + '\0' + "\xFF" << 0 << 7;
 }
 
 void TestParameterFile::readFile()
@@ -200,7 +212,8 @@ void TestParameterFile::readFile()
     QCOMPARE(int(parsed.status), status);
     if (parsed.ok())
         QCOMPARE(parsed.values[TorqueGain], torqueGain);
-    QCOMPARE(int(readParameterFile(dir.filePath("missing.txt")).status), int(ParsedLine::CannotOpen));
+    QCOMPARE(int(readParameterFile(dir.filePath("missing.txt")).status),
+             int(ParsedLine::CannotOpen));
 }
 
 void TestParameterFile::notAFile_data()
@@ -208,9 +221,12 @@ void TestParameterFile::notAFile_data()
     QTest::addColumn<QString>("path"); // empty: a named pipe
     QTest::addColumn<QString>("reason");
     QTest::newRow("named pipe") << QString() << "a named pipe, not a regular file";
-    QTest::newRow("/dev/zero") << "/dev/zero" << "a character device, not a regular file";
-    QTest::newRow("/dev/null") << "/dev/null" << "a character device, not a regular file";
-    QTest::newRow("folder") << "/" << "a folder, not a regular file";
+    QTest::newRow("/dev/zero") << "/dev/zero"
+                               << "a character device, not a regular file";
+    QTest::newRow("/dev/null") << "/dev/null"
+                               << "a character device, not a regular file";
+    QTest::newRow("folder") << "/"
+                            << "a folder, not a regular file";
 }
 
 void TestParameterFile::notAFile()

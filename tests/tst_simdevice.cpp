@@ -11,9 +11,15 @@ Q_DECLARE_METATYPE(Servo::Values)
 
 namespace {
 
-QByteArray request(const Values &v, quint8 kind) { return encodeFrame(v, kind); }
+QByteArray request(const Values &v, quint8 kind)
+{
+    return encodeFrame(v, kind);
+}
 
-Values sample() { return {100, 50, 20, 10, 900, 2100, 2, 1500, 399, 128, 128, 1, 0, 1}; }
+Values sample()
+{
+    return {100, 50, 20, 10, 900, 2100, 2, 1500, 399, 128, 128, 1, 0, 1};
+}
 
 } // namespace
 
@@ -48,32 +54,37 @@ void TestSimDevice::replies_data()
     corrupted[FrameSize - 2] = char(corrupted.at(FrameSize - 2) ^ 0xFF);
 
     QTest::newRow("read") << QList<QByteArray>{read} << 0 << 0
-                          << QList<QByteArray>{encodeFrame(startValues(), Flag::ReadReply)} << startValues();
+                          << QList<QByteArray>{encodeFrame(startValues(), Flag::ReadReply)}
+                          << startValues();
     QTest::newRow("write then read") << QList<QByteArray>{write, read} << 0 << 0
                                      << QList<QByteArray>{encodeFrame(sample(), Flag::WriteAck),
                                                           encodeFrame(sample(), Flag::ReadReply)}
                                      << sample();
-    QTest::newRow("write clamped") << QList<QByteArray>{request(tooBig, Flag::Write)} << 0 << 0
-                                   << QList<QByteArray>{encodeFrame(clamped, Flag::WriteAck)} << clamped;
-    QTest::newRow("split anyhow") << QList<QByteArray>{read.left(3), read.mid(3, 16), read.mid(19) + write.left(1),
-                                                       write.mid(1)}
+    QTest::newRow("write clamped")
+        << QList<QByteArray>{request(tooBig, Flag::Write)} << 0 << 0
+        << QList<QByteArray>{encodeFrame(clamped, Flag::WriteAck)} << clamped;
+    QTest::newRow("split anyhow") << QList<QByteArray>{read.left(3), read.mid(3, 16),
+                                                       read.mid(19) + write.left(1), write.mid(1)}
                                   << 0 << 0
                                   << QList<QByteArray>{encodeFrame(startValues(), Flag::ReadReply),
                                                        encodeFrame(sample(), Flag::WriteAck)}
                                   << sample();
     QTest::newRow("replies are not requests")
-        << QList<QByteArray>{encodeFrame(sample(), Flag::ReadReply), encodeFrame(sample(), Flag::Write | Flag::WriteAck)}
+        << QList<QByteArray>{encodeFrame(sample(), Flag::ReadReply),
+                             encodeFrame(sample(), Flag::Write | Flag::WriteAck)}
         << 0 << 0 << QList<QByteArray>{} << startValues();
     QTest::newRow("noise and bad checksum skipped")
         << QList<QByteArray>{QByteArray("\x55\x01\xAA", 3) + corrupted + read} << 0 << 0
         << QList<QByteArray>{encodeFrame(startValues(), Flag::ReadReply)} << startValues();
-    QTest::newRow("dropped write is not stored") << QList<QByteArray>{read, write, read} << 2 << 0
-                                                 << QList<QByteArray>{encodeFrame(startValues(), Flag::ReadReply),
-                                                                      encodeFrame(startValues(), Flag::ReadReply)}
-                                                 << startValues();
-    QTest::newRow("second reply corrupted") << QList<QByteArray>{read, read} << 0 << 2
-                                            << QList<QByteArray>{encodeFrame(startValues(), Flag::ReadReply), corrupted}
-                                            << startValues();
+    QTest::newRow("dropped write is not stored")
+        << QList<QByteArray>{read, write, read} << 2 << 0
+        << QList<QByteArray>{encodeFrame(startValues(), Flag::ReadReply),
+                             encodeFrame(startValues(), Flag::ReadReply)}
+        << startValues();
+    QTest::newRow("second reply corrupted")
+        << QList<QByteArray>{read, read} << 0 << 2
+        << QList<QByteArray>{encodeFrame(startValues(), Flag::ReadReply), corrupted}
+        << startValues();
 }
 
 void TestSimDevice::replies()

@@ -82,12 +82,17 @@ void TestStatusLog::emptyStampBeforeFirstTick_data()
     QTest::addColumn<QString>("chosen");
     QTest::addColumn<QString>("shown"); // the name in the line
 #ifdef Q_OS_WIN
-    QTest::newRow("COM name") << "COM199" << "COM199";
-    QTest::newRow("device namespace") << "\\\\.\\COM210" << "COM210";
+    QTest::newRow("COM name") << "COM199"
+                              << "COM199";
+    QTest::newRow("device namespace") << "\\\\.\\COM210"
+                                      << "COM210";
 #else
-    QTest::newRow("bare name") << "ttyNOPE0" << "ttyNOPE0";
-    QTest::newRow("device path") << "/dev/ttyNOPE1" << "ttyNOPE1";
-    QTest::newRow("path outside /dev") << "/tmp/no-such-dir/port" << "/tmp/no-such-dir/port";
+    QTest::newRow("bare name") << "ttyNOPE0"
+                               << "ttyNOPE0";
+    QTest::newRow("device path") << "/dev/ttyNOPE1"
+                                 << "ttyNOPE1";
+    QTest::newRow("path outside /dev") << "/tmp/no-such-dir/port"
+                                       << "/tmp/no-such-dir/port";
 #endif
 }
 
@@ -142,7 +147,8 @@ void TestStatusLog::stampIsCurrentTimeAfterTick()
     const QDateTime start = QDateTime::currentDateTime();
     Widget w;
     const WindowDriver d(&w);
-    auto *clock = w.findChild<QTimer *>(QString(), Qt::FindDirectChildrenOnly); // the one-second clock
+    auto *clock =
+        w.findChild<QTimer *>(QString(), Qt::FindDirectChildrenOnly); // the one-second clock
     QVERIFY(clock);
     QSignalSpy ticks(clock, &QTimer::timeout);
     QVERIFY(ticks.wait(30000));
@@ -154,7 +160,8 @@ void TestStatusLog::stampIsCurrentTimeAfterTick()
 
     QString stamp, message;
     QVERIFY(splitLine(lines[0], &stamp, &message));
-    QCOMPARE(lines[0], QStringLiteral("[") + stamp + QStringLiteral("] ") + failureMessage("ttyNOPE0"));
+    QCOMPARE(lines[0],
+             QStringLiteral("[") + stamp + QStringLiteral("] ") + failureMessage("ttyNOPE0"));
     QCOMPARE(stamp.size(), 19);
     const QDateTime first = QDateTime::fromString(stamp, stampFormat);
     QVERIFY2(first.isValid(), qPrintable(stamp));

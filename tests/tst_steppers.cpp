@@ -10,7 +10,8 @@
 
 namespace {
 
-struct Range {
+struct Range
+{
     const char *stem;
     int minimum;
     int maximum;
@@ -19,10 +20,17 @@ struct Range {
 
 // Canonical order.
 const Range ranges[] = {
-    {"TorqueGain", 0, 255, 0},       {"BrakeGain", 0, 255, 0},           {"IntegralGain", 0, 255, 0},
-    {"IntegralSpeed", 0, 255, 0},    {"MinPulseWidth", 500, 2500, 500},  {"MAXPulseWidth", 500, 2500, 2500},
-    {"Sensitivity", 0, 50, 0},       {"NeutralPoint", 500, 2500, 1500},  {"MAXDuty", 0, 399, 0},
-    {"LeftAngleCoefficient", 0, 255, 0}, {"RightAngleCoefficient", 0, 255, 0},
+    {"TorqueGain", 0, 255, 0},
+    {"BrakeGain", 0, 255, 0},
+    {"IntegralGain", 0, 255, 0},
+    {"IntegralSpeed", 0, 255, 0},
+    {"MinPulseWidth", 500, 2500, 500},
+    {"MAXPulseWidth", 500, 2500, 2500},
+    {"Sensitivity", 0, 50, 0},
+    {"NeutralPoint", 500, 2500, 1500},
+    {"MAXDuty", 0, 399, 0},
+    {"LeftAngleCoefficient", 0, 255, 0},
+    {"RightAngleCoefficient", 0, 255, 0},
 };
 const char *const switches[] = {"ReversedRotation", "SoftStart", "LOCKProtection"};
 
@@ -116,7 +124,8 @@ void TestSteppers::stepButtons_data()
     QTest::addColumn<int>("expected");
 
     QTest::newRow("NeutralPoint 1500 plus") << "NeutralPoint" << 1500 << "Add" << 1 << 1501;
-    QTest::newRow("NeutralPoint 1501 minus twice") << "NeutralPoint" << 1501 << "Minus" << 2 << 1499;
+    QTest::newRow("NeutralPoint 1501 minus twice")
+        << "NeutralPoint" << 1501 << "Minus" << 2 << 1499;
     QTest::newRow("MinPulseWidth 500 minus") << "MinPulseWidth" << 500 << "Minus" << 1 << 500;
     QTest::newRow("MAXPulseWidth 2500 plus") << "MAXPulseWidth" << 2500 << "Add" << 1 << 2500;
     QTest::newRow("MAXDuty 399 plus") << "MAXDuty" << 399 << "Add" << 1 << 399;
@@ -127,9 +136,12 @@ void TestSteppers::stepButtons_data()
         const QString s = QLatin1String(r.stem);
         QTest::addRow("%s minus at minimum", r.stem) << s << r.minimum << "Minus" << 1 << r.minimum;
         QTest::addRow("%s plus at maximum", r.stem) << s << r.maximum << "Add" << 1 << r.maximum;
-        QTest::addRow("%s plus from minimum", r.stem) << s << r.minimum << "Add" << 1 << r.minimum + 1;
-        QTest::addRow("%s minus from maximum", r.stem) << s << r.maximum << "Minus" << 1 << r.maximum - 1;
-        QTest::addRow("%s plus from start", r.stem) << s << r.start << "Add" << 1 << qMin(r.start + 1, r.maximum);
+        QTest::addRow("%s plus from minimum", r.stem)
+            << s << r.minimum << "Add" << 1 << r.minimum + 1;
+        QTest::addRow("%s minus from maximum", r.stem)
+            << s << r.maximum << "Minus" << 1 << r.maximum - 1;
+        QTest::addRow("%s plus from start", r.stem)
+            << s << r.start << "Add" << 1 << qMin(r.start + 1, r.maximum);
     }
 }
 
@@ -207,9 +219,12 @@ void TestSteppers::unfinishedTextIsReplaced_data()
     QTest::addColumn<QString>("typed"); // replaces the whole text
     QTest::addColumn<QString>("button");
     QTest::addColumn<int>("expected");
-    QTest::newRow("NeutralPoint 1500, typed 7, plus") << "NeutralPoint" << 1500 << "7" << "Add" << 1501;
-    QTest::newRow("MinPulseWidth 800, emptied, minus") << "MinPulseWidth" << 800 << "" << "Minus" << 799;
-    QTest::newRow("MAXPulseWidth 2000, typed 2, plus") << "MAXPulseWidth" << 2000 << "2" << "Add" << 2001;
+    QTest::newRow("NeutralPoint 1500, typed 7, plus") << "NeutralPoint" << 1500 << "7"
+                                                      << "Add" << 1501;
+    QTest::newRow("MinPulseWidth 800, emptied, minus") << "MinPulseWidth" << 800 << ""
+                                                       << "Minus" << 799;
+    QTest::newRow("MAXPulseWidth 2000, typed 2, plus") << "MAXPulseWidth" << 2000 << "2"
+                                                       << "Add" << 2001;
 }
 
 void TestSteppers::unfinishedTextIsReplaced()
@@ -256,9 +271,11 @@ void TestSteppers::keysAndWheel_data()
     QTest::newRow("MAXPulseWidth 2500 Up") << "MAXPulseWidth" << 2500 << "Up" << 1 << 2500;
     QTest::newRow("NeutralPoint 1500 wheel up") << "NeutralPoint" << 1500 << "WheelUp" << 1 << 1501;
     QTest::newRow("IntegralSpeed 5 wheel down x2") << "IntegralSpeed" << 5 << "WheelDown" << 2 << 3;
-    QTest::newRow("MinPulseWidth 500 wheel down") << "MinPulseWidth" << 500 << "WheelDown" << 1 << 500;
+    QTest::newRow("MinPulseWidth 500 wheel down")
+        << "MinPulseWidth" << 500 << "WheelDown" << 1 << 500;
     QTest::newRow("MAXDuty 399 wheel up") << "MAXDuty" << 399 << "WheelUp" << 2 << 399;
-    QTest::newRow("RightAngleCoefficient 0 wheel down") << "RightAngleCoefficient" << 0 << "WheelDown" << 1 << 0;
+    QTest::newRow("RightAngleCoefficient 0 wheel down")
+        << "RightAngleCoefficient" << 0 << "WheelDown" << 1 << 0;
 }
 
 void TestSteppers::keysAndWheel()
@@ -284,8 +301,9 @@ void TestSteppers::keysAndWheel()
         } else {
             const QPoint centre = spin->rect().center();
             const int delta = input == QLatin1String("WheelUp") ? 120 : -120;
-            QWheelEvent wheel(QPointF(centre), QPointF(spin->mapToGlobal(centre)), QPoint(), QPoint(0, delta),
-                              Qt::NoButton, Qt::NoModifier, Qt::NoScrollPhase, false);
+            QWheelEvent wheel(QPointF(centre), QPointF(spin->mapToGlobal(centre)), QPoint(),
+                              QPoint(0, delta), Qt::NoButton, Qt::NoModifier, Qt::NoScrollPhase,
+                              false);
             QApplication::sendEvent(spin, &wheel);
         }
     }
@@ -305,8 +323,8 @@ void TestSteppers::setValueClamps_data()
     QTest::newRow("Sensitivity 51") << "Sensitivity" << 51 << 50;
     QTest::newRow("Sensitivity 100") << "Sensitivity" << 100 << 50;
     QTest::newRow("MAXDuty 400") << "MAXDuty" << 400 << 399;
-    for (const char *s : {"TorqueGain", "BrakeGain", "IntegralGain", "IntegralSpeed", "LeftAngleCoefficient",
-                          "RightAngleCoefficient"})
+    for (const char *s : {"TorqueGain", "BrakeGain", "IntegralGain", "IntegralSpeed",
+                          "LeftAngleCoefficient", "RightAngleCoefficient"})
         QTest::addRow("%s 256", s) << s << 256 << 255;
     for (const Range &r : ranges) {
         const QString s = QLatin1String(r.stem);

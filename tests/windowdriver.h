@@ -20,8 +20,7 @@ public:
     {
     }
 
-    template<typename T>
-    T *child(const QString &name) const
+    template<typename T> T *child(const QString &name) const
     {
         T *c = m_window->findChild<T *>(name);
         Q_ASSERT_X(c, "WindowDriver", qPrintable(name));
@@ -29,10 +28,22 @@ public:
     }
 
     // A parameter's controls, by its index in canonical order or its stem.
-    QSpinBox *spinBox(const QString &stem) const { return child<QSpinBox>(QStringLiteral("spinBox_") + stem); }
-    QCheckBox *checkBox(const QString &stem) const { return child<QCheckBox>(QStringLiteral("cB_") + stem); }
-    QSpinBox *spinBox(int index) const { return spinBox(QLatin1String(Servo::parameterInfo(index).stem)); }
-    QCheckBox *checkBox(int index) const { return checkBox(QLatin1String(Servo::parameterInfo(index).stem)); }
+    QSpinBox *spinBox(const QString &stem) const
+    {
+        return child<QSpinBox>(QStringLiteral("spinBox_") + stem);
+    }
+    QCheckBox *checkBox(const QString &stem) const
+    {
+        return child<QCheckBox>(QStringLiteral("cB_") + stem);
+    }
+    QSpinBox *spinBox(int index) const
+    {
+        return spinBox(QLatin1String(Servo::parameterInfo(index).stem));
+    }
+    QCheckBox *checkBox(int index) const
+    {
+        return checkBox(QLatin1String(Servo::parameterInfo(index).stem));
+    }
     // A stepper's "Add" or "Minus" button.
     QPushButton *stepButton(const QString &stem, const QString &which) const
     {
@@ -43,7 +54,8 @@ public:
     {
         Servo::Values v{};
         for (int i = 0; i < Servo::ParameterCount; ++i)
-            v[i] = Servo::parameterInfo(i).isSwitch ? int(checkBox(i)->isChecked()) : spinBox(i)->value();
+            v[i] = Servo::parameterInfo(i).isSwitch ? int(checkBox(i)->isChecked())
+                                                    : spinBox(i)->value();
         return v;
     }
     void setValues(const Servo::Values &v) const
@@ -65,7 +77,10 @@ public:
 
     QSerialPort *port() const { return m_window->findChild<QSerialPort *>(); }
 
-    QTextBrowser *log() const { return child<QTextBrowser>(QStringLiteral("textBrowser_StateShow")); }
+    QTextBrowser *log() const
+    {
+        return child<QTextBrowser>(QStringLiteral("textBrowser_StateShow"));
+    }
     QStringList logLines() const
     {
         const QString text = log()->toPlainText();

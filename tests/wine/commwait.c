@@ -15,15 +15,16 @@
 
 #define WAIT_ON_MASK CTL_CODE(FILE_DEVICE_SERIAL_PORT, 18, METHOD_BUFFERED, FILE_ANY_ACCESS)
 
-typedef NTSTATUS(NTAPI *IoControl)(HANDLE, HANDLE, PIO_APC_ROUTINE, PVOID, PIO_STATUS_BLOCK, ULONG, PVOID, ULONG,
-                                   PVOID, ULONG);
+typedef NTSTATUS(NTAPI *IoControl)(HANDLE, HANDLE, PIO_APC_ROUTINE, PVOID, PIO_STATUS_BLOCK, ULONG,
+                                   PVOID, ULONG, PVOID, ULONG);
 
 static IoControl ioControl;
 static HANDLE port;
 static volatile LONG routines;
 
 /* A read request in the servo programmer's frame: header, start values, checksum, trailer. */
-static const unsigned char request[20] = {0x55, 0, 0, 0, 0, 0, 0, 0, 0, 0xF4, 0x01, 0xC4, 0x09, 0, 0, 0, 0xDC, 0x05, 0xA3, 0xAA};
+static const unsigned char request[20] = {0x55, 0,    0,    0, 0, 0, 0,    0,    0,    0xF4,
+                                          0x01, 0xC4, 0x09, 0, 0, 0, 0xDC, 0x05, 0xA3, 0xAA};
 
 static void NTAPI completed(PVOID context, PIO_STATUS_BLOCK io, ULONG reserved)
 {
@@ -61,8 +62,10 @@ int main(int argc, char **argv)
         return 2;
     }
     snprintf(path, sizeof path, "\\\\.\\%s", argv[1]);
-    ioControl = (IoControl)(void *)GetProcAddress(GetModuleHandleW(L"ntdll.dll"), "NtDeviceIoControlFile");
-    port = CreateFileA(path, GENERIC_READ | GENERIC_WRITE, 0, NULL, OPEN_EXISTING, FILE_FLAG_OVERLAPPED, NULL);
+    ioControl =
+        (IoControl)(void *)GetProcAddress(GetModuleHandleW(L"ntdll.dll"), "NtDeviceIoControlFile");
+    port = CreateFileA(path, GENERIC_READ | GENERIC_WRITE, 0, NULL, OPEN_EXISTING,
+                       FILE_FLAG_OVERLAPPED, NULL);
     if (!ioControl || port == INVALID_HANDLE_VALUE || !SetCommMask(port, EV_RXCHAR)) {
         fprintf(stderr, "commwait: cannot open %s (error %lu)\n", argv[1], GetLastError());
         return 2;
@@ -72,7 +75,8 @@ int main(int argc, char **argv)
     HANDLE thread = CreateThread(NULL, 0, waitWithoutEvent, NULL, 0, NULL);
     const int blocked = WaitForSingleObject(thread, 1000) == WAIT_TIMEOUT;
     printf("wait without an event handle: %s\n",
-           blocked ? "blocks the caller until a character arrives (Windows returns at once)" : "returns at once");
+           blocked ? "blocks the caller until a character arrives (Windows returns at once)"
+                   : "returns at once");
     faults += blocked;
     if (!sendRequest()) {
         fprintf(stderr, "commwait: cannot write to %s\n", argv[1]);
@@ -87,15 +91,18 @@ int main(int argc, char **argv)
     DWORD mask = 0;
     HANDLE event = CreateEventW(NULL, TRUE, FALSE, NULL);
     routines = 0;
-    const NTSTATUS status = ioControl(port, event, completed, NULL, &io, WAIT_ON_MASK, NULL, 0, &mask, sizeof mask);
+    const NTSTATUS status =
+        ioControl(port, event, completed, NULL, &io, WAIT_ON_MASK, NULL, 0, &mask, sizeof mask);
     if (!sendRequest()) {
         fprintf(stderr, "commwait: cannot write to %s\n", argv[1]);
         return 2;
     }
     const int signalled = WaitForSingleObject(event, 5000) == WAIT_OBJECT_0;
     SleepEx(1000, TRUE); /* alertable: completion routines run here */
-    printf("wait with an event handle: status 0x%lx, event %s, mask 0x%lx, completion routine called %ld times\n",
-           (unsigned long)status, signalled ? "signalled" : "not signalled", (unsigned long)mask, (long)routines);
+    printf("wait with an event handle: status 0x%lx, event %s, mask 0x%lx, completion routine "
+           "called %ld times\n",
+           (unsigned long)status, signalled ? "signalled" : "not signalled", (unsigned long)mask,
+           (long)routines);
     faults += routines == 0;
     return faults ? 1 : 0;
 }

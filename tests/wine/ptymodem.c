@@ -21,7 +21,8 @@
 static int is_pty_slave(int fd)
 {
     struct stat st;
-    return fstat(fd, &st) == 0 && S_ISCHR(st.st_mode) && major(st.st_rdev) >= 136 && major(st.st_rdev) <= 143;
+    return fstat(fd, &st) == 0 && S_ISCHR(st.st_mode) && major(st.st_rdev) >= 136 &&
+        major(st.st_rdev) <= 143;
 }
 
 int ioctl(int fd, unsigned long request, ...)
@@ -38,7 +39,8 @@ int ioctl(int fd, unsigned long request, ...)
 
     const int saved = errno;
     const int result = next(fd, request, arg);
-    if (result != 0 && request == TIOCMGET && arg && (errno == ENOTTY || errno == EINVAL) && is_pty_slave(fd)) {
+    if (result != 0 && request == TIOCMGET && arg && (errno == ENOTTY || errno == EINVAL) &&
+        is_pty_slave(fd)) {
         *(int *)arg = TIOCM_DTR | TIOCM_RTS | TIOCM_CTS | TIOCM_DSR | TIOCM_CD;
         errno = saved;
         return 0;

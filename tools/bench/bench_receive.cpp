@@ -40,7 +40,10 @@ namespace {
 class Random
 {
 public:
-    explicit Random(uint64_t seed) : m_state(seed) {}
+    explicit Random(uint64_t seed)
+        : m_state(seed)
+    {
+    }
     uint64_t next()
     {
         m_state ^= m_state >> 12;
@@ -54,12 +57,13 @@ private:
     uint64_t m_state;
 };
 
-struct Stream {
+struct Stream
+{
     QByteArray bytes;
     std::vector<int> arrivals; // pieces of 1..64 bytes, as an adapter delivers them
-    std::vector<int> offsets;  // where each piece starts
-    int replies = 0;           // read replies and write acknowledgements put in
-    Servo::Values last{};      // the values of the last reply
+    std::vector<int> offsets; // where each piece starts
+    int replies = 0; // read replies and write acknowledgements put in
+    Servo::Values last{}; // the values of the last reply
 };
 
 // Noise never holds 0x55, so that it cannot start a frame that hides a reply;
@@ -107,7 +111,8 @@ Stream makeStream(int size, uint64_t seed)
     return s;
 }
 
-struct Result {
+struct Result
+{
     int frames = 0;
     int replies = 0;
     long long sink = 0; // keeps the decoded values alive
@@ -138,8 +143,7 @@ Result scannerPath(const Stream &s)
 
 // Runs a path until at least a second has gone by (three passes at least)
 // and reports bytes per second over all passes.
-template <typename Path>
-Result measure(const char *name, const Stream &s, Path path)
+template<typename Path> Result measure(const char *name, const Stream &s, Path path)
 {
     using Clock = std::chrono::steady_clock;
     Result first;
@@ -155,7 +159,8 @@ Result measure(const char *name, const Stream &s, Path path)
     } while (passes < 3 || seconds < 1.0);
     const double bytes = double(s.bytes.size()) * passes;
     std::printf("%-14s %8.1f MB/s  (%d passes, %.2f s)  frames %d, replies %d  [%lld]\n", name,
-                bytes / seconds / 1e6, passes, seconds, first.frames, first.replies, first.sink % 1000);
+                bytes / seconds / 1e6, passes, seconds, first.frames, first.replies,
+                first.sink % 1000);
     return first;
 }
 
@@ -191,7 +196,8 @@ bool measureWindow(const Stream &s, bool bigWrites)
     int written = 0;
     size_t piece = 0;
     int arrivals = 0;
-    QObject::connect(window.findChild<QSerialPort *>(), &QSerialPort::readyRead, [&] { ++arrivals; });
+    QObject::connect(window.findChild<QSerialPort *>(), &QSerialPort::readyRead,
+                     [&] { ++arrivals; });
     QSocketNotifier writable(pty.masterFd(), QSocketNotifier::Write);
     QObject::connect(&writable, &QSocketNotifier::activated, [&] {
         const int size = bigWrites ? qMin(4096, int(s.bytes.size()) - written)
@@ -215,22 +221,25 @@ bool measureWindow(const Stream &s, bool bigWrites)
     wall.start();
     cpuStart = cpuSeconds();
     if (QCoreApplication::exec() != 0) {
-        std::fprintf(stderr, "the last reply did not show within 10 minutes (%d of %d bytes written)\n", written,
-                     int(s.bytes.size()));
+        std::fprintf(stderr,
+                     "the last reply did not show within 10 minutes (%d of %d bytes written)\n",
+                     written, int(s.bytes.size()));
         return false;
     }
     for (int i = 0; i < Servo::NumericCount; ++i) {
-        auto *box = window.findChild<QSpinBox *>(QStringLiteral("spinBox_") + QLatin1String(Servo::parameterInfo(i).stem));
+        auto *box = window.findChild<QSpinBox *>(QStringLiteral("spinBox_") +
+                                                 QLatin1String(Servo::parameterInfo(i).stem));
         if (box->value() != s.last[i]) {
-            std::fprintf(stderr, "%s shows %d, the last reply says %d\n", Servo::parameterInfo(i).stem, box->value(),
-                         s.last[i]);
+            std::fprintf(stderr, "%s shows %d, the last reply says %d\n",
+                         Servo::parameterInfo(i).stem, box->value(), s.last[i]);
             return false;
         }
     }
-    std::printf("%-14s %8.2f MB/s  %8.0f replies/s  %6.1f us CPU per reply  (%.2f s, CPU %.2f s whole process, "
+    std::printf("%-14s %8.2f MB/s  %8.0f replies/s  %6.1f us CPU per reply  (%.2f s, CPU %.2f s "
+                "whole process, "
                 "%d readyRead)\n",
-                "window", s.bytes.size() / seconds / 1e6, s.replies / seconds, cpu * 1e6 / s.replies, seconds, cpu,
-                arrivals);
+                "window", s.bytes.size() / seconds / 1e6, s.replies / seconds,
+                cpu * 1e6 / s.replies, seconds, cpu, arrivals);
     return true;
 }
 

@@ -113,14 +113,14 @@ QByteArray icoImage(const QImage &gear)
     }
     const QImage argb = gear.convertToFormat(QImage::Format_ARGB32);
     const int maskStride = ((size + 31) / 32) * 4;
-    putLE(out, 40, 4);           // header size
-    putLE(out, size, 4);         // width
-    putLE(out, 2 * size, 4);     // height of the colours and the mask
-    putLE(out, 1, 2);            // planes
-    putLE(out, 32, 2);           // bits per pixel
-    putLE(out, 0, 4);            // no compression
+    putLE(out, 40, 4); // header size
+    putLE(out, size, 4); // width
+    putLE(out, 2 * size, 4); // height of the colours and the mask
+    putLE(out, 1, 2); // planes
+    putLE(out, 32, 2); // bits per pixel
+    putLE(out, 0, 4); // no compression
     putLE(out, size * size * 4 + size * maskStride, 4);
-    putLE(out, 0, 16);           // resolution, palette
+    putLE(out, 0, 16); // resolution, palette
     for (int y = size - 1; y >= 0; --y) {
         const QRgb *row = reinterpret_cast<const QRgb *>(argb.constScanLine(y));
         for (int x = 0; x < size; ++x)
@@ -152,17 +152,17 @@ bool saveIco(const QString &path)
         const QByteArray image = icoImage(drawGear(size));
         putLE(directory, size % 256, 1); // 0 stands for 256
         putLE(directory, size % 256, 1);
-        putLE(directory, 0, 2);          // no palette, reserved
-        putLE(directory, 1, 2);          // planes
-        putLE(directory, 32, 2);         // bits per pixel
+        putLE(directory, 0, 2); // no palette, reserved
+        putLE(directory, 1, 2); // planes
+        putLE(directory, 32, 2); // bits per pixel
         putLE(directory, image.size(), 4);
         putLE(directory, offset, 4);
         offset += image.size();
         images.append(image);
     }
     QFile file(path);
-    if (!file.open(QIODevice::WriteOnly) || file.write(directory + images) != directory.size() + images.size()
-        || !file.flush()) {
+    if (!file.open(QIODevice::WriteOnly) ||
+        file.write(directory + images) != directory.size() + images.size() || !file.flush()) {
         QTextStream(stderr) << path << ": " << file.errorString() << '\n';
         return false;
     }

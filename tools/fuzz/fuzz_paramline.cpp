@@ -23,7 +23,8 @@ namespace {
 
 // A field as the strict check should see it, worked out without the library:
 // plain means one or more ASCII digits and nothing else.
-struct FieldView {
+struct FieldView
+{
     bool plain = false;
     bool fits = false; // plain and at most INT_MAX
     long long value = 0;
@@ -89,7 +90,8 @@ void checkLine(const QString &line)
 
     if (parsed.status == Servo::ParsedLine::CannotOpen)
         fail("parser reports a file error", line);
-    if ((parsed.status == Servo::ParsedLine::TooLong) != (line.size() > Servo::MaxParameterLineLength))
+    if ((parsed.status == Servo::ParsedLine::TooLong) !=
+        (line.size() > Servo::MaxParameterLineLength))
         fail("TooLong does not match a line over the limit", line);
     if (parsed.ok() && line.size() > Servo::MaxParameterLineLength)
         fail("line over the limit accepted", line);

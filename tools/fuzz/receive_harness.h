@@ -51,7 +51,8 @@ inline bool looksLikeFrame(const unsigned char *p)
     return (sum & 0xFFu) == p[18];
 }
 
-struct ScanResult {
+struct ScanResult
+{
     std::vector<QByteArray> frames;
     QByteArray rest; // bytes left over after the last frame or resync
 };
@@ -106,8 +107,8 @@ inline void checkFrame(const QByteArray &frame)
 
     const Servo::FrameKind k = Servo::frameKind(p[3]);
     const Servo::FrameKind expected = (p[3] & 0x08) ? Servo::FrameKind::ReadReply
-        : (p[3] & 0x04)                           ? Servo::FrameKind::WriteAck
-                                                  : Servo::FrameKind::Other;
+        : (p[3] & 0x04)                             ? Servo::FrameKind::WriteAck
+                                                    : Servo::FrameKind::Other;
     check(k == expected, "frame kind does not follow bits 3 and 2");
 
     // The text the window works with: 40 digits, checksum over pairs 1..17.
@@ -125,7 +126,8 @@ inline void sameFrames(const std::vector<QByteArray> &got, const ScanResult &wan
 
 // Arrival sizes come from the control bytes in turn; a size of 0 is an
 // arrival that brings nothing (a readyRead whose readAll is empty).
-inline std::vector<int> arrivalSizes(const unsigned char *control, size_t controlSize, size_t payload)
+inline std::vector<int> arrivalSizes(const unsigned char *control, size_t controlSize,
+                                     size_t payload)
 {
     std::vector<int> sizes;
     if (controlSize == 0) {
@@ -175,7 +177,8 @@ inline void run(const unsigned char *data, size_t size)
             streamFrames.push_back(frame);
         }
         check(stream.pendingSize() < Servo::FrameSize, "stream: 20 or more bytes pending");
-        check(stream.pending().size() == stream.pendingSize(), "stream: pending() and pendingSize() differ");
+        check(stream.pending().size() == stream.pendingSize(),
+              "stream: pending() and pendingSize() differ");
     }
     check(offset == payloadSize, "arrivals do not cover the input");
 

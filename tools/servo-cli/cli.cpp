@@ -2,6 +2,7 @@
 
 #include "tools/servo-cli/commands.h"
 
+#include <QCommandLineParser>
 #include <QTextStream>
 
 #ifndef SERVO_VERSION
@@ -12,13 +13,15 @@ namespace ServoCli {
 
 namespace {
 
-const char *const FileFormats = R"(A parameter file is either the one-line format of the servo tool or the JSON
+const char *const FileFormats =
+    R"(A parameter file is either the one-line format of the servo tool or the JSON
 object of "servo-cli read --json", told apart by the first character that is
 not white space ('{' for JSON); either is checked strictly (see
 "servo-cli show --help").
 )";
 
-const char *const ShowDescription = R"(Prints a parameter file as the table of "servo-cli read" (or, with --json, as
+const char *const ShowDescription =
+    R"(Prints a parameter file as the table of "servo-cli read" (or, with --json, as
 its JSON object). The file is checked as strictly as by "servo-cli write": a
 malformed file or a value outside its range is refused and the field at fault
 is named.
@@ -35,44 +38,58 @@ The JSON format: one object with exactly the fourteen keys that "read --json"
 prints (case as printed, any order): integral numbers within range for the
 eleven numbers, true or false for the three switches. A missing or unknown key
 is refused.
-)";
+
+Exit codes: 0 success, 2 bad arguments, 6 malformed file or value out of range,
+7 the file cannot be read.)";
 
 const QVector<CommandEntry> &table()
 {
-    const OptionUse port{"port", nullptr};
-    const OptionUse timeout{"timeout", nullptr};
-    const OptionUse retries{"retries", nullptr};
-    const OptionUse verbose{"verbose", nullptr};
+    const OptionUse port{Option::Port};
+    const OptionUse timeout{Option::Timeout};
+    const OptionUse retries{Option::Retries};
+    const OptionUse verbose{Option::Verbose};
     static const QVector<CommandEntry> commands = {
-        {"ports", "", "list the serial ports present and running simulators",
+        {"ports",
+         "list the serial ports present and running simulators",
          R"(Lists the serial ports present, then the pseudo-terminals of running
 servo-sim simulators, one per line after a header line, in columns aligned
 with spaces: Port (the name to give to --port), Description, Manufacturer,
 VID:PID (four lower-case hex digits each). A "-" stands for what the platform
 does not report. With no port present the table is left out and "no serial
 ports found" goes to standard error.
-)",
-         {}, "", 0, 0, "0 success (also when no port is found), 2 bad arguments.\n", runPorts},
-        {"read", "[--port PORT] [--json] [--out FILE] [options]", "read the servo's parameters",
+
+Exit codes: 0 success (also when no port is found), 2 bad arguments.)",
+         {},
+         "",
+         "",
+         runPorts},
+        {"read",
+         "read the servo's parameters",
          R"(Reads the servo's parameter block and prints it as a table with a header line
 and one row per parameter in canonical order: Parameter (English caption), Key
 (the name of --json, get and set), Value, Range, Unit. Switches show as on/off.
 A value in the reply that lies outside its range is shown as received, and a
 warning goes to standard error.
-)",
-         {port, timeout, retries, verbose,
-          {"json", "print one JSON object instead of the table: keys are the parameter stems in canonical "
-                   "order (\"TorqueGain\" ... \"LOCKProtection\"), values are numbers, and true/false for the "
-                   "three switches"},
-          {"out", "save the block as a parameter file instead of printing the table (with --json the JSON is "
-                  "printed as well); values are saved as received. An existing regular file is replaced; "
-                  "a named pipe, a device or a folder is refused before the servo is asked. \"-\" prints the "
-                  "one-line format on standard output (not together with --json)"}},
-         "", 0, 0,
-         "0 success, 2 bad arguments, 3 no reply, 4 port cannot be opened,\n"
-         "7 the output file cannot be written.\n",
+
+Exit codes: 0 success, 2 bad arguments, 3 no reply, 4 port cannot be opened,
+7 the output file cannot be written.)",
+         {port,
+          timeout,
+          retries,
+          verbose,
+          {Option::Json,
+           "print one JSON object instead of the table: keys are the parameter stems in canonical "
+           "order (\"TorqueGain\" ... \"LOCKProtection\"), values are numbers, and true/false for "
+           "the three switches"},
+          {Option::Out,
+           "save the block as a parameter file instead of printing the table (with --json the JSON "
+           "is printed as well); values are saved as received. An existing regular file is "
+           "replaced; a named pipe, a device or a folder is refused before the servo is asked. "
+           "\"-\" prints the one-line format on standard output (not together with --json)"}},
+         "",
+         "",
          runRead},
-        {"write", "[--port PORT] FILE [--no-verify] [--backup FILE] [--json] [options]",
+        {"write",
          "write a parameter file to the servo and verify it",
          R"(Writes a parameter file (one-line or JSON) to the servo. The file is checked
 first: a malformed file, or one with a value outside its range, is refused
@@ -80,55 +97,82 @@ before anything is sent, and the field at fault is named. After the write the
 values that the programmer acknowledges are compared with those sent, then the
 block is read back and compared field by field. Fields that differ are printed
 as a table: Parameter, Written, Acknowledged, Read back.
-)",
-         {port, timeout, retries, verbose, {"no-verify", nullptr}, {"backup", nullptr},
-          {"json", "print the result as one JSON object: \"verified\" (true, false, or null with --no-verify), "
-                   "the blocks \"written\", \"acknowledged\" and \"readBack\", and \"differing\", the stems of "
-                   "the fields that did not take"}},
-         "FILE", 1, 1,
-         "0 written (and verified), 2 bad arguments (also a --backup that is FILE\n"
-         "itself), 3 no reply, 4 port cannot be opened, 5 fields differ after the write,\n"
-         "6 malformed file or value out of range, 7 the file cannot be read or the\n"
-         "backup cannot be saved.\n",
+
+Exit codes: 0 written (and verified), 2 bad arguments (also a --backup that is
+FILE itself), 3 no reply, 4 port cannot be opened, 5 fields differ after the
+write, 6 malformed file or value out of range, 7 the file cannot be read or the
+backup cannot be saved.)",
+         {port,
+          timeout,
+          retries,
+          verbose,
+          {Option::NoVerify},
+          {Option::Backup},
+          {Option::Json,
+           "print the result as one JSON object: \"verified\" (true, false, or null with "
+           "--no-verify), the blocks \"written\", \"acknowledged\" and \"readBack\", and "
+           "\"differing\", the stems of the fields that did not take"}},
+         "FILE",
+         "the parameter file to write",
          runWrite},
-        {"diff", "[--port PORT] FILE [--json] [options]", "list the fields where the servo and a file differ",
+        {"diff",
+         "list the fields where the servo and a file differ",
          R"(Reads the servo's parameter block and compares it with a parameter file
 (one-line or JSON). The fields that differ are printed as a table: Parameter,
 Servo, File; nothing is printed when they agree.
-)",
-         {port, timeout, retries, verbose,
-          {"json", "print one JSON object: \"agree\" (true or false), the blocks \"servo\" and \"file\", and "
-                   "\"differing\", the stems where they differ"}},
-         "FILE", 1, 1,
-         "0 the servo and the file agree, 2 bad arguments, 3 no reply,\n"
-         "4 port cannot be opened, 5 they differ, 6 malformed file or value out of\n"
-         "range, 7 the file cannot be read.\n",
+
+Exit codes: 0 the servo and the file agree, 2 bad arguments, 3 no reply,
+4 port cannot be opened, 5 they differ, 6 malformed file or value out of
+range, 7 the file cannot be read.)",
+         {port,
+          timeout,
+          retries,
+          verbose,
+          {Option::Json,
+           "print one JSON object: \"agree\" (true or false), the blocks \"servo\" and \"file\", "
+           "and \"differing\", the stems where they differ"}},
+         "FILE",
+         "the parameter file to compare the servo with",
          runDiff},
-        {"show", "FILE [--json]", "show a parameter file", ShowDescription,
-         {{"json", "print the JSON object instead of the table"}}, "FILE", 1, 1,
-         "0 success, 2 bad arguments, 6 malformed file or value out of range,\n"
-         "7 the file cannot be read.\n",
+        {"show",
+         "show a parameter file",
+         ShowDescription,
+         {{Option::Json, "print the JSON object instead of the table"}},
+         "FILE",
+         "the parameter file to show",
          runShow},
-        {"get", "[--port PORT] NAME... [--json] [options]", "print single fields of the servo",
+        {"get",
+         "print single fields of the servo",
          R"(Reads the servo's block and prints the fields named, one "Key=value" line
 each, as "servo-cli set" takes them. A name is a key or a caption of the table
 of "servo-cli read" (see "servo-cli --help"); a wrong name lists the keys.
 Switches show as on/off.
-)",
-         {port, timeout, retries, verbose, {"json", "print one JSON object with the fields named"}}, "NAME", 1,
-         -1, "0 success, 2 bad arguments or an unknown name, 3 no reply, 4 port cannot be\nopened.\n", runGet},
-        {"set", "[--port PORT] NAME=VALUE... [--backup FILE] [options]", "change single fields of the servo",
+
+Exit codes: 0 success, 2 bad arguments or an unknown name, 3 no reply, 4 port
+cannot be opened.)",
+         {port,
+          timeout,
+          retries,
+          verbose,
+          {Option::Json, "print one JSON object with the fields named"}},
+         "NAME...",
+         "a parameter's key or caption",
+         runGet},
+        {"set",
+         "change single fields of the servo",
          R"(Reads the servo's block, changes the fields named, writes the block and
 verifies it as "servo-cli write" does. Names as for "servo-cli get"; values are
 decimal numbers within the field's range, and on/off, true/false or 1/0 for
 the switches. Everything is checked before the port is opened.
-)",
-         {port, timeout, retries, verbose, {"backup", nullptr}}, "NAME=VALUE", 1, -1,
-         "0 written and verified, 2 bad arguments or an unknown name, 3 no reply,\n"
-         "4 port cannot be opened, 5 fields differ after the write, 6 a value out of\n"
-         "range, 7 the backup cannot be saved.\n",
+
+Exit codes: 0 written and verified, 2 bad arguments or an unknown name, 3 no
+reply, 4 port cannot be opened, 5 fields differ after the write, 6 a value out
+of range, 7 the backup cannot be saved.)",
+         {port, timeout, retries, verbose, {Option::Backup}},
+         "NAME=VALUE...",
+         "a parameter and its new value",
          runSet},
-        {"program", "[--port PORT] FILE [--log FILE.csv] [options]",
+        {"program",
          "write and verify one file to many servos in turn",
          R"(A loop for a bench that configures many servos one after another. Before each
 servo it asks on standard error, and reads the answer from standard input:
@@ -147,11 +191,13 @@ Ctrl-C (SIGINT), SIGTERM or SIGHUP end the run in order: the servo being
 programmed is logged as "interrupted" and counted in the summary as
 "interrupted 1"; at a prompt, the servo attached keeps its result. The summary
 is printed and the exit code is 130.
-)",
-         {port, timeout, retries, verbose, {"log", nullptr}}, "FILE", 1, 1,
-         "0 every servo verified, 2 bad arguments, 5 at least one servo failed,\n"
-         "6 malformed file or value out of range, 7 the file cannot be read, or the log\n"
-         "cannot be written or is not a servo-cli log, 130 interrupted.\n",
+
+Exit codes: 0 every servo verified, 2 bad arguments, 5 at least one servo
+failed, 6 malformed file or value out of range, 7 the file cannot be read, or
+the log cannot be written or is not a servo-cli log, 130 interrupted.)",
+         {port, timeout, retries, verbose, {Option::Log}},
+         "FILE",
+         "the parameter file to write to each servo",
          runProgram},
     };
     return commands;
@@ -161,9 +207,10 @@ QString globalHelp()
 {
     QString list;
     for (const CommandEntry &c : table())
-        list += QStringLiteral("  %1%2\n").arg(QString::fromLatin1(c.name).leftJustified(10), QLatin1String(c.summary));
-    return QStringLiteral(R"(Usage: servo-cli <command> [options]
-
+        list += QStringLiteral("  %1%2\n")
+                    .arg(QString::fromLatin1(c.name).leftJustified(10), QLatin1String(c.summary));
+    QCommandLineParser parser;
+    parser.setApplicationDescription(QStringLiteral(R"(
 Reads and writes the fourteen parameters of a servo through a servo programmer
 on a serial port (111100 baud, 8 data bits, no parity, 2 stop bits).
 
@@ -196,9 +243,11 @@ Exit codes:
      range
   7  a file cannot be read or written, or is not a regular file (a named
      pipe, a device, a folder)
-  130 program was interrupted (Ctrl-C, SIGTERM, SIGHUP)
-)")
-        .arg(list, QLatin1String(FileFormats));
+  130 program was interrupted (Ctrl-C, SIGTERM, SIGHUP))")
+                                         .arg(list, QLatin1String(FileFormats)));
+    parser.addOption(commandLineOption(Option::Help));
+    parser.addOption(commandLineOption(Option::Version));
+    return helpText(parser, QStringLiteral("servo-cli <command>"));
 }
 
 const CommandEntry *findCommand(const QString &name)
@@ -212,11 +261,6 @@ const CommandEntry *findCommand(const QString &name)
 
 } // namespace
 
-const QVector<CommandEntry> &commandTable()
-{
-    return table();
-}
-
 int run(const QStringList &arguments, QTextStream &out, QTextStream &err, QTextStream *in)
 {
     if (arguments.isEmpty()) {
@@ -226,8 +270,8 @@ int run(const QStringList &arguments, QTextStream &out, QTextStream &err, QTextS
         return BadArguments;
     }
     const QString first = arguments.first();
-    if (first == QLatin1String("--help") || first == QLatin1String("-h")
-        || (first == QLatin1String("help") && arguments.size() == 1)) {
+    if (first == QLatin1String("--help") || first == QLatin1String("-h") ||
+        (first == QLatin1String("help") && arguments.size() == 1)) {
         out << globalHelp();
         return Success;
     }
@@ -238,14 +282,17 @@ int run(const QStringList &arguments, QTextStream &out, QTextStream &err, QTextS
     if (first == QLatin1String("help")) {
         const CommandEntry *c = findCommand(arguments.at(1));
         if (!c || arguments.size() > 2)
-            return badArguments(err, QStringLiteral("no help on \"%1\"").arg(arguments.mid(1).join(QLatin1Char(' '))));
+            return badArguments(
+                err,
+                QStringLiteral("no help on \"%1\"").arg(arguments.mid(1).join(QLatin1Char(' '))));
         out << commandHelp(*c);
         return Success;
     }
     const CommandEntry *command = findCommand(first);
     if (!command) {
         if (first.startsWith(QLatin1Char('-')))
-            return badArguments(err, QStringLiteral("the command comes first, before %1").arg(first));
+            return badArguments(err,
+                                QStringLiteral("the command comes first, before %1").arg(first));
         return badArguments(err, QStringLiteral("unknown command \"%1\"").arg(first));
     }
     Invocation inv;

@@ -26,7 +26,8 @@ enum ExitCode {
 // Runs one command line (without the program name) and returns the exit
 // code. in is what "program" reads its answers from (none: it stops after
 // the first servo).
-int run(const QStringList &arguments, QTextStream &out, QTextStream &err, QTextStream *in = nullptr);
+int run(const QStringList &arguments, QTextStream &out, QTextStream &err,
+        QTextStream *in = nullptr);
 
 } // namespace ServoCli
 

@@ -1,105 +1,97 @@
 #include "tools/servo-cli/commands.h"
 
 #include <QCommandLineParser>
+#include <QCoreApplication>
+
+#include <climits>
 
 namespace ServoCli {
 
 namespace {
 
-struct OptionInfo {
-    QStringList names; // short first
-    const char *valueName;
-    const char *description;
-};
-
-const QMap<QString, OptionInfo> &catalogue()
+// The parser of a command: its description, options (and --help) and operand.
+void prepare(QCommandLineParser *parser, const CommandEntry &command)
 {
-    static const QMap<QString, OptionInfo> options = {
-        {"port",
-         {{"p", "port"},
-          "PORT",
-          "serial port name or device path (see \"servo-cli ports\"); a bare name is looked up in /dev. "
-          "Default: $SERVO_PORT, else the one USB adapter present, else the one running simulator"}},
-        {"timeout",
-         {{"timeout"}, "MS", "time to wait for each reply, in milliseconds, 1 to 600000 (default 500)"}},
-        {"retries", {{"retries"}, "N", "further attempts when no valid reply comes, 0 to 100 (default 2)"}},
-        {"verbose", {{"v", "verbose"}, nullptr, "report each frame sent and received on standard error"}},
-        {"json", {{"json"}, nullptr, "print JSON instead of the table"}},
-        {"out", {{"o", "out"}, "FILE", "save the block as a parameter file; \"-\" prints the line"}},
-        {"no-verify", {{"no-verify"}, nullptr, "skip both comparisons (the acknowledgement is still awaited)"}},
-        {"backup",
-         {{"backup"},
-          "FILE",
-          "save the servo's block, as read just before the write, as a parameter file (nothing is written "
-          "when it cannot be saved). An existing file is kept: the backup then goes to the first free name "
-          "of FILE-1, FILE-2, ... (before.txt: before-1.txt), named on standard error. FILE may not be the "
-          "file to write, nor a named pipe or a device"}},
-        {"log",
-         {{"log"},
-          "FILE",
-          "append one CSV row per servo, with its last attempt: time (UTC), port, result, the fourteen values "
-          "read back; a header row starts a new file. An existing FILE must be a log that begins with that "
-          "header row, and a regular file (not a named pipe or a device); otherwise nothing is sent"}},
-        {"help", {{"h", "help"}, nullptr, "show this help"}},
-    };
-    return options;
-}
-
-QCommandLineOption makeOption(const OptionInfo &info)
-{
-    return info.valueName ? QCommandLineOption(info.names, QString(), QLatin1String(info.valueName))
-                          : QCommandLineOption(info.names);
-}
-
-// Words of text in lines of at most width characters.
-QStringList wrap(const QString &text, int width)
-{
-    QStringList lines;
-    QString line;
-    const QStringList words = text.split(QLatin1Char(' '), Qt::SkipEmptyParts);
-    for (const QString &word : words) {
-        if (!line.isEmpty() && line.size() + 1 + word.size() > width) {
-            lines << line;
-            line.clear();
-        }
-        line += (line.isEmpty() ? QString() : QStringLiteral(" ")) + word;
+    parser->setApplicationDescription(QLatin1Char('\n') +
+                                      QString::fromUtf8(command.description).trimmed());
+    QVector<OptionUse> uses = command.options;
+    uses << OptionUse{Option::Help};
+    for (const OptionUse &use : uses) {
+        QCommandLineOption option = commandLineOption(use.option);
+        if (use.description)
+            option.setDescription(QString::fromUtf8(use.description));
+        parser->addOption(option);
     }
-    if (!line.isEmpty())
-        lines << line;
-    return lines;
-}
-
-QString optionLines(const QVector<OptionUse> &uses)
-{
-    const int column = 24;
-    QString text;
-    QVector<OptionUse> all = uses;
-    all << OptionUse{"help", nullptr};
-    for (const OptionUse &use : all) {
-        const OptionInfo &info = catalogue()[QLatin1String(use.key)];
-        QString left = info.names.size() == 2 ? QStringLiteral("  -%1, --%2").arg(info.names.at(0), info.names.at(1))
-                                              : QStringLiteral("      --%1").arg(info.names.at(0));
-        if (info.valueName)
-            left += QLatin1Char(' ') + QLatin1String(info.valueName);
-        const QStringList lines =
-            wrap(QString::fromUtf8(use.description ? use.description : info.description), 79 - column);
-        text += left.size() + 2 > column ? left + QLatin1Char('\n') + QString(column, QLatin1Char(' '))
-                                         : left.leftJustified(column);
-        text += lines.join(QLatin1Char('\n') + QString(column, QLatin1Char(' '))) + QLatin1Char('\n');
-    }
-    return text;
+    const QString operand = QLatin1String(command.operand);
+    if (!operand.isEmpty())
+        parser->addPositionalArgument(QString(operand).remove(QLatin1String("...")),
+                                      QString::fromUtf8(command.operandHelp), operand);
 }
 
 } // namespace
 
-QString commandHelp(const CommandEntry &command)
+QCommandLineOption commandLineOption(Option option)
 {
-    return QStringLiteral("Usage: servo-cli %1 %2\n\n%3\nOptions:\n%4\nExit codes: %5")
-        .arg(QLatin1String(command.name), QLatin1String(command.usage), QString::fromUtf8(command.description),
-             optionLines(command.options), QString::fromUtf8(command.exitCodes));
+    // In the order of Option.
+    static const QCommandLineOption options[] = {
+        {QStringList{"p", "port"},
+         "serial port name or device path (see \"servo-cli ports\"); a bare name is looked up in "
+         "/dev. "
+         "Default: $SERVO_PORT, else the one USB adapter present, else the one running simulator",
+         "PORT"},
+        {"timeout", "time to wait for each reply, in milliseconds, 1 to 600000 (default 500)",
+         "MS"},
+        {"retries", "further attempts when no valid reply comes, 0 to 100 (default 2)", "N"},
+        {QStringList{"v", "verbose"}, "report each frame sent and received on standard error"},
+        {"json", "print JSON instead of the table"},
+        {QStringList{"o", "out"}, "save the block as a parameter file; \"-\" prints the line",
+         "FILE"},
+        {"no-verify", "skip both comparisons (the acknowledgement is still awaited)"},
+        {"backup",
+         "save the servo's block, as read just before the write, as a parameter file (nothing is "
+         "written "
+         "when it cannot be saved). An existing file is kept: the backup then goes to the first "
+         "free name "
+         "of FILE-1, FILE-2, ... (before.txt: before-1.txt), named on standard error. FILE may not "
+         "be the "
+         "file to write, nor a named pipe or a device",
+         "FILE"},
+        {"log",
+         "append one CSV row per servo, with its last attempt: time (UTC), port, result, the "
+         "fourteen values "
+         "read back; a header row starts a new file. An existing FILE must be a log that begins "
+         "with that "
+         "header row, and a regular file (not a named pipe or a device); otherwise nothing is sent",
+         "FILE"},
+        {QStringList{"h", "help"}, "show this help"},
+        {"version", "print the version"},
+    };
+    static_assert(sizeof(options) / sizeof(options[0]) == int(Option::Version) + 1,
+                  "one entry per Option");
+    return options[int(option)];
 }
 
-QString parseArguments(const CommandEntry &command, const QStringList &arguments, Invocation *inv, bool *help)
+QString helpText(const QCommandLineParser &parser, const QString &program)
+{
+    // "Usage: /usr/bin/servo-cli [options] FILE": the path stands between
+    // spaces, as every parser here has options.
+    QString text = parser.helpText();
+    const QString started = QCoreApplication::arguments().value(0);
+    const int at = text.indexOf(QLatin1Char(' ') + started + QLatin1Char(' '));
+    if (!started.isEmpty() && at >= 0 && at < text.indexOf(QLatin1Char('\n')))
+        text.replace(at + 1, started.size(), program);
+    return text;
+}
+
+QString commandHelp(const CommandEntry &command)
+{
+    QCommandLineParser parser;
+    prepare(&parser, command);
+    return helpText(parser, QStringLiteral("servo-cli ") + QLatin1String(command.name));
+}
+
+QString parseArguments(const CommandEntry &command, const QStringList &arguments, Invocation *inv,
+                       bool *help)
 {
     inv->command = &command;
     // A request for help wins over anything else on the line.
@@ -113,66 +105,49 @@ QString parseArguments(const CommandEntry &command, const QStringList &arguments
         }
     }
     QCommandLineParser parser;
-    QMap<QString, QCommandLineOption> options;
+    prepare(&parser, command);
+    if (!parser.parse(QStringList{QStringLiteral("servo-cli")} + arguments))
+        return parser.errorText();
     for (const OptionUse &use : command.options) {
-        const QCommandLineOption option = makeOption(catalogue()[QLatin1String(use.key)]);
-        options.insert(QLatin1String(use.key), option);
-        parser.addOption(option);
-    }
-    if (!parser.parse(QStringList{QStringLiteral("servo-cli")} + arguments)) {
-        const QStringList unknown = parser.unknownOptionNames();
-        if (!unknown.isEmpty())
-            return QStringLiteral("unknown option %1%2 for %3")
-                .arg(QLatin1String(unknown.first().size() == 1 ? "-" : "--"), unknown.first(), inv->name());
-        // "Missing value after '--port'." and the like, in the words used
-        // elsewhere.
-        const QString text = parser.errorText();
-        const int quote = text.indexOf(QLatin1Char('\''));
-        const QString option = text.mid(quote + 1).section(QLatin1Char('\''), 0, 0);
-        if (text.startsWith(QLatin1String("Missing value")))
-            return QStringLiteral("%1 needs a value").arg(option);
-        if (text.startsWith(QLatin1String("Unexpected value")))
-            return QStringLiteral("%1 takes no value").arg(option);
-        return text;
-    }
-    for (auto it = options.cbegin(); it != options.cend(); ++it) {
-        if (!parser.isSet(it.value()))
+        const QCommandLineOption option = commandLineOption(use.option);
+        if (!parser.isSet(option))
             continue;
-        if (it.value().valueName().isEmpty()) {
-            inv->options.insert(it.key(), QString());
-            continue;
-        }
-        const QStringList values = parser.values(it.value());
+        const QStringList values = parser.values(option);
+        const QString name = QLatin1String("--") + option.names().last();
         if (values.size() > 1)
-            return QStringLiteral("--%1 given twice").arg(it.key());
-        if (values.first().isEmpty())
-            return QStringLiteral("--%1 needs a value").arg(it.key());
-        inv->options.insert(it.key(), values.first());
+            return QStringLiteral("%1 given twice").arg(name);
+        if (!option.valueName().isEmpty() && values.first().isEmpty())
+            return QStringLiteral("%1 needs a value").arg(name);
+        inv->options.insert(use.option, values.value(0));
     }
-    struct Limit {
-        const char *key;
+    const struct
+    {
+        Option option;
         int minimum;
         int maximum;
         const char *what;
-    };
-    for (const Limit &l : {Limit{"timeout", 1, 600000, "a number of milliseconds"}, Limit{"retries", 0, 100, "a number"}}) {
-        if (!inv->has(l.key))
+    } limits[] = {{Option::Timeout, 1, 600000, "a number of milliseconds"},
+                  {Option::Retries, 0, 100, "a number"}};
+    for (const auto &l : limits) {
+        if (!inv->has(l.option))
             continue;
         bool ok = false;
-        const int v = inv->value(l.key).toInt(&ok, 10);
+        const int v = inv->value(l.option).toInt(&ok, 10);
         if (!ok || v < l.minimum || v > l.maximum)
             return QStringLiteral("--%1 takes %2 from %3 to %4, not \"%5\"")
-                .arg(QLatin1String(l.key), QLatin1String(l.what))
+                .arg(commandLineOption(l.option).names().last(), QLatin1String(l.what))
                 .arg(l.minimum)
                 .arg(l.maximum)
-                .arg(inv->value(l.key));
+                .arg(inv->value(l.option));
     }
     inv->operands = parser.positionalArguments();
-    const int count = inv->operands.size();
-    if (count < command.minOperands)
-        return QStringLiteral("%1 needs %2").arg(inv->name(), QLatin1String(command.operandName));
-    if (command.maxOperands >= 0 && count > command.maxOperands)
-        return QStringLiteral("unexpected argument \"%1\"").arg(inv->operands.at(command.maxOperands));
+    const QString operand = QLatin1String(command.operand);
+    const int most = operand.isEmpty() ? 0 : operand.endsWith(QLatin1String("...")) ? INT_MAX : 1;
+    if (!operand.isEmpty() && inv->operands.isEmpty())
+        return QStringLiteral("%1 needs %2")
+            .arg(inv->name(), QString(operand).remove(QLatin1String("...")));
+    if (inv->operands.size() > most)
+        return QStringLiteral("unexpected argument \"%1\"").arg(inv->operands.at(most));
     return QString();
 }
 

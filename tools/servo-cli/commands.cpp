@@ -1,22 +1,18 @@
-// The handlers of ports, read, write, diff, show, get and set.
+// The handlers of ports, read, write, diff, show, get and set, and the
+// --backup of write and set.
 #include "tools/servo-cli/commands.h"
 
 #include "files/parameterfile.h"
 
+#include <QFileInfo>
 #include <QTextStream>
 
 using Servo::ParameterCount;
 using Servo::Values;
-using Servo::parameterInfo;
 
 namespace ServoCli {
 
 namespace {
-
-QString stem(int index)
-{
-    return Servo::parameterKey(index);
-}
 
 // Index of a field named by its key or caption (any case, spaces ignored),
 // or -1 after saying which names there are.
@@ -31,52 +27,209 @@ int fieldIndex(const QString &name, QTextStream &err, const QString &command)
     return index;
 }
 
-// After a write: the differing fields as a table (or everything as JSON)
-// on standard output, and a sentence on standard error.
-int reportWrite(const Invocation &inv, const QString &what, const QString &port, const Values &written,
-                const Values &acknowledged, const Values *readBack, const QVector<int> &differing)
+// Checks --backup before the port is opened and chooses the name the
+// backup is saved under: the name given when nothing has it, else the first
+// free one of NAME-1.EXT, NAME-2.EXT, ..., so that an earlier backup is never
+// replaced. The backup must not be input, the file about to be written
+// (none for set). Returns Success, or the exit code after saying why.
+int chooseBackup(const Invocation &inv, const QString &input, QString *backup)
 {
-    QTextStream &out = *inv.out;
     QTextStream &err = *inv.err;
-    if (inv.has("json"))
-        out << formatWriteJson(written, acknowledged, readBack);
-    if (!readBack) {
-        say(err, QStringLiteral("wrote %1 to the servo on %2; acknowledged, not verified").arg(what, port));
+    const QString given = inv.value(Option::Backup);
+    if (!input.isEmpty() && Servo::sameFile(given, input))
+        return badArguments(
+            err,
+            QStringLiteral("--backup %1 is the file to write%2; choose another name for the "
+                           "backup; nothing was sent")
+                .arg(given, given == input ? QString() : QStringLiteral(", %1").arg(input)),
+            inv.name());
+    const QString problem = Servo::writeTargetProblem(given);
+    if (!problem.isEmpty()) {
+        say(err,
+            QStringLiteral("cannot save the backup %1: %2; nothing was sent").arg(given, problem));
+        return FileError;
+    }
+    auto taken = [](const QString &path) {
+        const QFileInfo info(path);
+        return info.exists() || info.isSymLink();
+    };
+    if (!taken(given)) {
+        *backup = given;
         return Success;
     }
-    if (!differing.isEmpty()) {
-        QVector<QVector<int>> rows;
-        for (int i : differing)
-            rows << QVector<int>{written[i], acknowledged[i], (*readBack)[i]};
-        if (!inv.has("json"))
-            out << formatComparison({QStringLiteral("Written"), QStringLiteral("Acknowledged"),
-                                     QStringLiteral("Read back")},
-                                    differing, rows);
-        say(err, QStringLiteral("%1 of %2 fields differ after writing %3 to the servo on %4")
-                     .arg(differing.size())
-                     .arg(ParameterCount)
-                     .arg(what, port));
-        return Differences;
+    // before.txt -> before-1.txt; the number goes before the last extension.
+    const QFileInfo info(given);
+    const QString suffix = info.suffix().isEmpty() || info.completeBaseName().isEmpty()
+        ? QString()
+        : QLatin1Char('.') + info.suffix();
+    const QString stem = given.left(given.size() - suffix.size());
+    const int most = 9999;
+    for (int n = 1; n <= most; ++n) {
+        const QString candidate = stem + QLatin1Char('-') + QString::number(n) + suffix;
+        if (!taken(candidate)) {
+            *backup = candidate;
+            return Success;
+        }
     }
-    say(err, QStringLiteral("wrote %1 to the servo on %2 and read it back: all %3 fields match")
-                 .arg(what, port)
-                 .arg(ParameterCount));
+    say(err,
+        QStringLiteral(
+            "cannot save the backup: %1 and %2-1%3 to %2-%4%3 exist already; choose another "
+            "name with --backup; nothing was sent")
+            .arg(given, stem, suffix, QString::number(most)));
+    return FileError;
+}
+
+// Saves the servo's block, read just before a write, as a parameter file
+// under the name chooseBackup gave, which must still be free.
+int saveBackup(const Values &current, const QString &path, const QString &requested,
+               QTextStream &err)
+{
+    QString why;
+    if (!Servo::writeParameterFile(path, current, &why, Servo::WriteMode::NewFileOnly)) {
+        say(err,
+            QStringLiteral("cannot save the backup %1: %2; nothing was written").arg(path, why));
+        return FileError;
+    }
+    if (path == requested)
+        say(err, QStringLiteral("saved the servo's parameters to %1 before writing").arg(path));
+    else
+        say(err,
+            QStringLiteral(
+                "saved the servo's parameters to %1 before writing (%2 exists already and was "
+                "kept)")
+                .arg(path, requested));
     return Success;
 }
 
-// Writes values over an open session, verified unless --no-verify.
-int writeValues(const Invocation &inv, Session &session, const QString &what, const Values &values)
+// The fields where the blocks differ: a table of them on standard output
+// (unless --json) and how many on standard error ("N of 14 fields differ"
+// and where). Returns Differences, or Success when the blocks agree.
+int reportDifferences(const Invocation &inv, const QStringList &columns,
+                      const QVector<Values> &blocks, const QString &where)
 {
-    const bool verify = !inv.has("no-verify");
-    Values acknowledged{};
-    Values readBack{};
-    QVector<int> differing;
-    const Servo::ServoLink::Result result =
-        writeAndVerify(session.link, values, verify, &acknowledged, &readBack, &differing);
-    if (result != Servo::ServoLink::Ok)
-        return linkFailure(session, result, *inv.err);
-    return reportWrite(inv, what, session.claim.requestedPath(), values, acknowledged, verify ? &readBack : nullptr,
-                       differing);
+    const int count = differingFields(blocks).size();
+    if (count == 0)
+        return Success;
+    if (!inv.has(Option::Json))
+        *inv.out << formatComparison(columns, blocks);
+    say(*inv.err,
+        QStringLiteral("%1 of %2 fields differ %3").arg(count).arg(ParameterCount).arg(where));
+    return Differences;
+}
+
+// After a write: the differing fields as a table (or everything as JSON)
+// on standard output, and a sentence on standard error.
+int reportWrite(const Invocation &inv, const QString &what, const QString &port,
+                const Values &written, const Values &acknowledged, const Values *readBack)
+{
+    QTextStream &err = *inv.err;
+    if (inv.has(Option::Json))
+        *inv.out << formatWriteJson(written, acknowledged, readBack);
+    if (!readBack) {
+        say(err,
+            QStringLiteral("wrote %1 to the servo on %2; acknowledged, not verified")
+                .arg(what, port));
+        return Success;
+    }
+    if (const int code = reportDifferences(
+            inv,
+            {QStringLiteral("Written"), QStringLiteral("Acknowledged"),
+             QStringLiteral("Read back")},
+            {written, acknowledged, *readBack},
+            QStringLiteral("after writing %1 to the servo on %2").arg(what, port)))
+        return code;
+    say(err,
+        QStringLiteral("wrote %1 to the servo on %2 and read it back: all %3 fields match")
+            .arg(what, port)
+            .arg(ParameterCount));
+    return Success;
+}
+
+// write and set: saves --backup of the servo's block (chosen before the port
+// is opened, saved just before the write), then writes the block that
+// change makes of the servo's, verified unless --no-verify. input is the
+// file to write, if any; what names it in messages.
+int writeToServo(const Invocation &inv, const QString &input, ReadCheck check, const QString &what,
+                 const std::function<Values(const Values &servo)> &change)
+{
+    const QString requested = inv.value(Option::Backup);
+    QString backup;
+    if (inv.has(Option::Backup)) {
+        if (const int code = chooseBackup(inv, input, &backup))
+            return code;
+        check = qMax(check, NoRangeWarning);
+    }
+    return withServo(inv, check, [&](Session &session, const Values &servo) -> int {
+        if (!backup.isEmpty()) {
+            if (const int code = saveBackup(servo, backup, requested, *inv.err))
+                return code;
+        }
+        const Values values = change(servo);
+        const bool verify = !inv.has(Option::NoVerify);
+        Values acknowledged{};
+        Values readBack{};
+        QVector<int> differing;
+        const Servo::ServoLink::Result result =
+            writeAndVerify(session.link, values, verify, &acknowledged, &readBack, &differing);
+        if (result != Servo::ServoLink::Ok)
+            return linkFailure(session, result, *inv.err);
+        return reportWrite(inv, what, session.claim.requestedPath(), values, acknowledged,
+                           verify ? &readBack : nullptr);
+    });
+}
+
+// One NAME=VALUE of set for a field not in taken: the field's index and
+// value, or -1 and *code after saying why not.
+int assignment(const Invocation &inv, const QString &text, const QVector<int> &taken, int *value,
+               int *code)
+{
+    QTextStream &err = *inv.err;
+    *code = BadArguments;
+    const int eq = text.indexOf(QLatin1Char('='));
+    if (eq < 0) {
+        badArguments(err, QStringLiteral("\"%1\" is not NAME=VALUE").arg(text), inv.name());
+        return -1;
+    }
+    const int index = fieldIndex(text.left(eq), err, inv.name());
+    if (index < 0)
+        return -1;
+    const QString key = Servo::parameterKey(index);
+    if (taken.contains(index)) {
+        badArguments(err, QStringLiteral("%1 given twice").arg(key), inv.name());
+        return -1;
+    }
+    const QString given = text.mid(eq + 1);
+    const QString word = given.trimmed().toLower();
+    bool ok = false;
+    if (Servo::parameterInfo(index).isSwitch) {
+        const QStringList on{"on", "true", "1"};
+        const QStringList off{"off", "false", "0"};
+        *value = on.contains(word) ? 1 : 0;
+        if (!on.contains(word) && !off.contains(word)) {
+            badArguments(
+                err,
+                QStringLiteral("%1 takes on/off, true/false or 1/0, not \"%2\"").arg(key, given),
+                inv.name());
+            return -1;
+        }
+        return index;
+    }
+    *value = word.toInt(&ok, 10);
+    if (!ok || word.startsWith(QLatin1Char('+'))) {
+        badArguments(err, QStringLiteral("%1 takes a decimal number, not \"%2\"").arg(key, given),
+                     inv.name());
+        return -1;
+    }
+    if (!Servo::inRange(index, *value)) {
+        say(err,
+            QStringLiteral("%1=%2 is outside %3; nothing was sent")
+                .arg(key)
+                .arg(*value)
+                .arg(Servo::parameterRange(index)));
+        *code = MalformedFile;
+        return -1;
+    }
+    return index;
 }
 
 } // namespace
@@ -96,45 +249,39 @@ int runRead(const Invocation &inv)
 {
     QTextStream &out = *inv.out;
     QTextStream &err = *inv.err;
-    const bool toStdout = inv.value("out") == QLatin1String("-");
-    if (toStdout && inv.has("json"))
-        return badArguments(err, QStringLiteral("--out - and --json both print on standard output; choose one"),
-                            inv.name());
-    if (inv.has("out") && !toStdout) {
+    const bool json = inv.has(Option::Json);
+    const QString path = inv.value(Option::Out);
+    const bool toStdout = path == QLatin1String("-");
+    if (toStdout && json)
+        return badArguments(
+            err, QStringLiteral("--out - and --json both print on standard output; choose one"),
+            inv.name());
+    if (inv.has(Option::Out) && !toStdout) {
         // Refused before the servo is asked: a named pipe or a device would
         // be replaced by a regular file.
-        const QString problem = Servo::writeTargetProblem(inv.value("out"));
+        const QString problem = Servo::writeTargetProblem(path);
         if (!problem.isEmpty()) {
-            say(err,
-                QStringLiteral("cannot write %1: %2; nothing was sent")
-                    .arg(inv.value("out"), problem));
+            say(err, QStringLiteral("cannot write %1: %2; nothing was sent").arg(path, problem));
             return FileError;
         }
     }
-    LinkSettings settings;
-    Session session;
-    if (const int code = startSession(inv, &settings, &session))
-        return code;
-    Values values{};
-    if (const int code = readServo(session, &values, err, WarnOutOfRange))
-        return code;
-
-    if (inv.has("json"))
-        out << formatJson(values);
-    if (toStdout) {
-        out << Servo::formatParameterLine(values) << '\n';
-    } else if (inv.has("out")) {
-        const QString path = inv.value("out");
-        QString why;
-        if (!Servo::writeParameterFile(path, values, &why)) {
-            say(err, QStringLiteral("cannot write %1: %2").arg(path, why));
-            return FileError;
+    return withServo(inv, WarnOutOfRange, [&](Session &, const Values &values) -> int {
+        if (json)
+            out << formatJson(values);
+        if (toStdout) {
+            out << Servo::formatParameterLine(values) << '\n';
+        } else if (inv.has(Option::Out)) {
+            QString why;
+            if (!Servo::writeParameterFile(path, values, &why)) {
+                say(err, QStringLiteral("cannot write %1: %2").arg(path, why));
+                return FileError;
+            }
+            say(err, QStringLiteral("saved the servo's parameters to %1").arg(path));
+        } else if (!json) {
+            out << formatTable(values);
         }
-        say(err, QStringLiteral("saved the servo's parameters to %1").arg(path));
-    } else if (!inv.has("json")) {
-        out << formatTable(values);
-    }
-    return Success;
+        return Success;
+    });
 }
 
 int runWrite(const Invocation &inv)
@@ -143,23 +290,7 @@ int runWrite(const Invocation &inv)
     Values values{};
     if (const int code = loadFile(path, &values, *inv.err, "; nothing was sent"))
         return code;
-    QString backup;
-    if (inv.has("backup")) {
-        if (const int code = chooseBackup(inv, path, &backup))
-            return code;
-    }
-    LinkSettings settings;
-    Session session;
-    if (const int code = startSession(inv, &settings, &session))
-        return code;
-    if (inv.has("backup")) {
-        Values current{};
-        if (const int code = readServo(session, &current, *inv.err, NoRangeWarning))
-            return code;
-        if (const int code = saveBackup(current, backup, inv.value("backup"), *inv.err))
-            return code;
-    }
-    return writeValues(inv, session, path, values);
+    return writeToServo(inv, path, NoRead, path, [&values](const Values &) { return values; });
 }
 
 int runDiff(const Invocation &inv)
@@ -170,32 +301,17 @@ int runDiff(const Invocation &inv)
     Values fileValues{};
     if (const int code = loadFile(path, &fileValues, err))
         return code;
-    LinkSettings settings;
-    Session session;
-    if (const int code = startSession(inv, &settings, &session))
-        return code;
-    Values servoValues{};
-    if (const int code = readServo(session, &servoValues, err, WarnOutOfRange))
-        return code;
-
-    const QString port = session.claim.requestedPath();
-    const QVector<int> differing = differingFields({servoValues, fileValues});
-    if (inv.has("json"))
-        out << formatDiffJson(servoValues, fileValues);
-    if (differing.isEmpty()) {
+    return withServo(inv, WarnOutOfRange, [&](Session &session, const Values &servoValues) -> int {
+        const QString port = session.claim.requestedPath();
+        if (inv.has(Option::Json))
+            out << formatDiffJson(servoValues, fileValues);
+        if (const int code = reportDifferences(
+                inv, {QStringLiteral("Servo"), QStringLiteral("File")}, {servoValues, fileValues},
+                QStringLiteral("between the servo on %1 and %2").arg(port, path)))
+            return code;
         say(err, QStringLiteral("the servo on %1 and %2 agree").arg(port, path));
         return Success;
-    }
-    QVector<QVector<int>> rows;
-    for (int i : differing)
-        rows << QVector<int>{servoValues[i], fileValues[i]};
-    if (!inv.has("json"))
-        out << formatComparison({QStringLiteral("Servo"), QStringLiteral("File")}, differing, rows);
-    say(err, QStringLiteral("%1 of %2 fields differ between the servo on %3 and %4")
-                 .arg(differing.size())
-                 .arg(ParameterCount)
-                 .arg(port, path));
-    return Differences;
+    });
 }
 
 int runShow(const Invocation &inv)
@@ -203,7 +319,7 @@ int runShow(const Invocation &inv)
     Values values{};
     if (const int code = loadFile(inv.operands.at(0), &values, *inv.err))
         return code;
-    *inv.out << (inv.has("json") ? formatJson(values) : formatTable(values));
+    *inv.out << (inv.has(Option::Json) ? formatJson(values) : formatTable(values));
     return Success;
 }
 
@@ -217,87 +333,34 @@ int runGet(const Invocation &inv)
         if (!indexes.contains(index))
             indexes << index;
     }
-    LinkSettings settings;
-    Session session;
-    if (const int code = startSession(inv, &settings, &session))
-        return code;
-    Values values{};
-    if (const int code = readServo(session, &values, *inv.err, NoRangeWarning))
-        return code;
-    *inv.out << (inv.has("json") ? formatJsonFields(values, indexes) : formatAssignments(values, indexes));
-    return Success;
+    return withServo(inv, NoRangeWarning, [&](Session &, const Values &values) -> int {
+        *inv.out << (inv.has(Option::Json) ? formatJsonFields(values, indexes)
+                                           : formatAssignments(values, indexes));
+        return Success;
+    });
 }
 
 int runSet(const Invocation &inv)
 {
-    QTextStream &err = *inv.err;
     QVector<int> indexes;
     QVector<int> newValues;
-    for (const QString &assignment : inv.operands) {
-        const int eq = assignment.indexOf(QLatin1Char('='));
-        if (eq < 0)
-            return badArguments(err, QStringLiteral("\"%1\" is not NAME=VALUE").arg(assignment), inv.name());
-        const int index = fieldIndex(assignment.left(eq), err, inv.name());
-        if (index < 0)
-            return BadArguments;
-        if (indexes.contains(index))
-            return badArguments(err, QStringLiteral("%1 given twice").arg(stem(index)), inv.name());
-        const Servo::ParameterInfo &p = parameterInfo(index);
-        const QString text = assignment.mid(eq + 1).trimmed().toLower();
+    QStringList changed;
+    for (const QString &text : inv.operands) {
         int value = 0;
-        bool ok = false;
-        if (p.isSwitch) {
-            ok = true;
-            if (text == QLatin1String("on") || text == QLatin1String("true") || text == QLatin1String("1"))
-                value = 1;
-            else if (text == QLatin1String("off") || text == QLatin1String("false") || text == QLatin1String("0"))
-                value = 0;
-            else
-                ok = false;
-            if (!ok)
-                return badArguments(err, QStringLiteral("%1 takes on/off, true/false or 1/0, not \"%2\"")
-                                             .arg(stem(index), assignment.mid(eq + 1)),
-                                    inv.name());
-        } else {
-            value = text.toInt(&ok, 10);
-            if (!ok || text.startsWith(QLatin1Char('+')))
-                return badArguments(err, QStringLiteral("%1 takes a decimal number, not \"%2\"")
-                                             .arg(stem(index), assignment.mid(eq + 1)),
-                                    inv.name());
-            if (!Servo::inRange(index, value)) {
-                say(err, QStringLiteral("%1=%2 is outside %3..%4; nothing was sent")
-                             .arg(stem(index))
-                             .arg(value)
-                             .arg(p.minimum)
-                             .arg(p.maximum));
-                return MalformedFile;
-            }
-        }
+        int code = Success;
+        const int index = assignment(inv, text, indexes, &value, &code);
+        if (index < 0)
+            return code;
         indexes << index;
         newValues << value;
+        changed << Servo::parameterKey(index);
     }
-    QString backup;
-    if (inv.has("backup")) {
-        if (const int code = chooseBackup(inv, QString(), &backup))
-            return code;
-    }
-    LinkSettings settings;
-    Session session;
-    if (const int code = startSession(inv, &settings, &session))
-        return code;
-    Values values{};
-    if (const int code = readServo(session, &values, err, WarnOutOfRange))
-        return code;
-    if (inv.has("backup")) {
-        if (const int code = saveBackup(values, backup, inv.value("backup"), err))
-            return code;
-    }
-    QStringList changed;
-    for (int n = 0; n < indexes.size(); ++n) {
-        values[indexes.at(n)] = newValues.at(n);
-        changed << stem(indexes.at(n));
-    }
-    return writeValues(inv, session, changed.join(QLatin1String(", ")), values);
+    return writeToServo(inv, QString(), WarnOutOfRange, changed.join(QLatin1String(", ")),
+                        [&](Values values) {
+                            for (int n = 0; n < indexes.size(); ++n)
+                                values[indexes.at(n)] = newValues.at(n);
+                            return values;
+                        });
 }
 
 } // namespace ServoCli

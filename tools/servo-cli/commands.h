@@ -5,10 +5,14 @@
 // lines, the steps they share, and the handlers.
 #include "tools/servo-cli/cli.h"
 #include "tools/servo-cli/portaccess.h"
-#include "tools/servo-cli/servolink.h"
+#include "serial/servolink.h"
 
+#include <QCommandLineOption>
 #include <QMap>
 
+#include <functional>
+
+class QCommandLineParser;
 class QTextStream;
 
 namespace ServoCli {
@@ -16,51 +20,71 @@ namespace ServoCli {
 struct Invocation;
 using Handler = int (*)(const Invocation &);
 
-struct OptionUse {
-    const char *key;         // in the option catalogue (commandline.cpp)
-    const char *description; // for this command; null: the catalogue's
+// The options of the commands; commandLineOption() gives each its name,
+// value name and description.
+enum class Option {
+    Port,
+    Timeout,
+    Retries,
+    Verbose,
+    Json,
+    Out,
+    NoVerify,
+    Backup,
+    Log,
+    Help,
+    Version
+};
+QCommandLineOption commandLineOption(Option option);
+
+struct OptionUse
+{
+    Option option;
+    const char *description = nullptr; // for this command; null: the option's own
 };
 
-struct CommandEntry {
+struct CommandEntry
+{
     const char *name;
-    const char *usage;       // the rest of "Usage: servo-cli ..."
-    const char *summary;     // one line for "servo-cli --help"
-    const char *description; // paragraphs before the options
+    const char *summary; // one line for "servo-cli --help"
+    const char *description; // paragraphs before the options, the last one "Exit codes: ..."
     QVector<OptionUse> options;
-    const char *operandName; // for "needs FILE"; empty when none
-    int minOperands;
-    int maxOperands; // -1: no limit
-    const char *exitCodes;
+    const char *operand; // "FILE", or "NAME..." for one or more; empty when none
+    const char *operandHelp; // what the operand is
     Handler handler;
 };
 
-const QVector<CommandEntry> &commandTable();
-
-struct Invocation {
+struct Invocation
+{
     const CommandEntry *command = nullptr;
-    QMap<QString, QString> options; // key -> value, "" for a flag
+    QMap<Option, QString> options; // the value, "" for a flag
     QStringList operands;
     QTextStream *out = nullptr;
     QTextStream *err = nullptr;
     QTextStream *in = nullptr;
 
-    bool has(const char *key) const { return options.contains(QLatin1String(key)); }
-    QString value(const char *key) const { return options.value(QLatin1String(key)); }
+    bool has(Option option) const { return options.contains(option); }
+    QString value(Option option) const { return options.value(option); }
     QString name() const { return QLatin1String(command->name); }
 };
 
+// The parser's help, which names the program by the path it was started
+// with, naming it as typed instead ("servo-cli read").
+QString helpText(const QCommandLineParser &parser, const QString &program);
 // The full --help of a command.
 QString commandHelp(const CommandEntry &command);
 // Parses what follows the command name with QCommandLineParser. Returns an
 // empty string, or the problem; *help is set when help was asked for.
-QString parseArguments(const CommandEntry &command, const QStringList &arguments, Invocation *inv, bool *help);
+QString parseArguments(const CommandEntry &command, const QStringList &arguments, Invocation *inv,
+                       bool *help);
 
 // ------------------------------------------------ steps the commands share
 
 void say(QTextStream &err, const QString &message);
 int badArguments(QTextStream &err, const QString &problem, const QString &command = QString());
 
-struct LinkSettings {
+struct LinkSettings
+{
     QString port; // as chosen, before lookup in /dev
     // Where the port came from, for messages: empty for --port and a port
     // chosen by default, "SERVO_PORT" for the environment.
@@ -72,7 +96,8 @@ struct LinkSettings {
 
 // The port claimed and the link opened on it; the claim lasts as long as
 // the session.
-struct Session {
+struct Session
+{
     PortClaim claim;
     Servo::ServoLink link;
     QString portOrigin; // as in LinkSettings
@@ -82,7 +107,8 @@ struct Session {
 // one running simulator. Ports that are neither (a built-in serial port) are
 // never chosen. index is -1 when none is chosen; code is Success or the exit
 // code; message is what to say on standard error either way.
-struct PortChoice {
+struct PortChoice
+{
     int index = -1;
     int code = Success;
     QString message;
@@ -102,19 +128,20 @@ QString wrongPortHint(const QVector<PortRow> &ports, const QString &device);
 int linkSettings(const Invocation &inv, LinkSettings *settings);
 // Claims and opens the port.
 int openSession(const LinkSettings &settings, Session *session, QTextStream &err);
-// What read, write, diff, get, set and program begin with: linkSettings,
-// then openSession.
-int startSession(const Invocation &inv, LinkSettings *settings, Session *session);
-
 int linkFailure(const Session &session, Servo::ServoLink::Result result, QTextStream &err);
-void warnOutOfRange(const Servo::Values &values, const QString &source, QTextStream &err);
-// Reads the servo's block into *values: 0, or the exit code after saying why
-// not. WarnOutOfRange also warns of values outside their ranges.
-enum ReadCheck { NoRangeWarning, WarnOutOfRange };
-int readServo(Session &session, Servo::Values *values, QTextStream &err, ReadCheck check);
+
+// What read, write, diff, get and set do with the servo: open the port of
+// the command line (linkSettings, openSession), read the servo's block
+// (unless NoRead; WarnOutOfRange also warns of values outside their ranges)
+// and hand the session and the block to body. Returns body's exit code, or
+// the exit code after saying why the port or the read failed.
+enum ReadCheck { NoRead, NoRangeWarning, WarnOutOfRange };
+int withServo(const Invocation &inv, ReadCheck check,
+              const std::function<int(Session &session, const Servo::Values &servo)> &body);
 // Reads a parameter file strictly (one line or JSON); consequence is added
 // to a refusal for malformed content.
-int loadFile(const QString &path, Servo::Values *values, QTextStream &err, const char *consequence = "");
+int loadFile(const QString &path, Servo::Values *values, QTextStream &err,
+             const char *consequence = "");
 
 // The ports present: the system's serial ports, then running simulators.
 // Rows for a port the platform reports with a USB vendor id have usb set;
@@ -123,20 +150,9 @@ QVector<PortRow> presentPorts();
 
 // Writes values and, when verify, reads them back. *acknowledged and
 // *readBack receive what came; *differing the fields that did not take.
-Servo::ServoLink::Result writeAndVerify(Servo::ServoLink &link, const Servo::Values &values, bool verify,
-                                        Servo::Values *acknowledged, Servo::Values *readBack,
-                                        QVector<int> *differing);
-// Checks --backup before the port is opened and chooses the name the
-// backup is saved under: the name given when nothing has it, else the first
-// free one of NAME-1.EXT, NAME-2.EXT, ..., so that an earlier backup is never
-// replaced. The backup must not be input, the file about to be written
-// (none for set). Returns Success, or the exit code after saying why.
-int chooseBackup(const Invocation &inv, const QString &input, QString *backup);
-// Saves the servo's block, read just before a write, as a parameter file
-// under the name chooseBackup gave, which must still be free.
-int saveBackup(const Servo::Values &current, const QString &path, const QString &requested,
-               QTextStream &err);
-
+Servo::ServoLink::Result writeAndVerify(Servo::ServoLink &link, const Servo::Values &values,
+                                        bool verify, Servo::Values *acknowledged,
+                                        Servo::Values *readBack, QVector<int> *differing);
 // ------------------------------------------------------------ the handlers
 
 int runPorts(const Invocation &inv);

@@ -3,8 +3,8 @@
 #include <algorithm>
 
 using Servo::ParameterCount;
-using Servo::Values;
 using Servo::parameterInfo;
+using Servo::Values;
 
 namespace ServoCli {
 
@@ -25,21 +25,14 @@ QString layout(const QVector<QStringList> &rows, const QVector<bool> &rightAlign
         for (int c = 0; c < row.size(); ++c) {
             if (c > 0)
                 line += QLatin1String("  ");
-            line += rightAligned.at(c) ? row.at(c).rightJustified(widths[c]) : row.at(c).leftJustified(widths[c]);
+            line += rightAligned.at(c) ? row.at(c).rightJustified(widths[c])
+                                       : row.at(c).leftJustified(widths[c]);
         }
         while (line.endsWith(QLatin1Char(' ')))
             line.chop(1);
         text += line + QLatin1Char('\n');
     }
     return text;
-}
-
-QString rangeText(int index)
-{
-    const Servo::ParameterInfo &p = parameterInfo(index);
-    if (p.isSwitch)
-        return QStringLiteral("on/off");
-    return QStringLiteral("%1..%2").arg(p.minimum).arg(p.maximum);
 }
 
 QString jsonValue(int index, int value)
@@ -59,10 +52,11 @@ QString jsonStems(const QVector<int> &indexes)
 
 QString csvCell(const QString &cell)
 {
-    if (!cell.contains(QLatin1Char(',')) && !cell.contains(QLatin1Char('"')) && !cell.contains(QLatin1Char('\n'))
-        && !cell.contains(QLatin1Char('\r')))
+    if (!cell.contains(QLatin1Char(',')) && !cell.contains(QLatin1Char('"')) &&
+        !cell.contains(QLatin1Char('\n')) && !cell.contains(QLatin1Char('\r')))
         return cell;
-    return QLatin1Char('"') + QString(cell).replace(QLatin1String("\""), QLatin1String("\"\"")) + QLatin1Char('"');
+    return QLatin1Char('"') + QString(cell).replace(QLatin1String("\""), QLatin1String("\"\"")) +
+        QLatin1Char('"');
 }
 
 } // namespace
@@ -80,9 +74,10 @@ QString formatTable(const Values &values)
     rows << QStringList{QStringLiteral("Parameter"), QStringLiteral("Key"), QStringLiteral("Value"),
                         QStringLiteral("Range"), QStringLiteral("Unit")};
     for (int i = 0; i < ParameterCount; ++i)
-        rows << QStringList{Servo::parameterCaption(i), Servo::parameterKey(i),
-                            formatValue(i, values[i]), rangeText(i),
-                            QString::fromLatin1(parameterInfo(i).unit)};
+        rows << QStringList{
+            Servo::parameterCaption(i), Servo::parameterKey(i), formatValue(i, values[i]),
+            parameterInfo(i).isSwitch ? QStringLiteral("on/off") : Servo::parameterRange(i),
+            QString::fromLatin1(parameterInfo(i).unit)};
     return layout(rows, {false, false, true, false, false});
 }
 
@@ -110,10 +105,12 @@ QString formatJsonFields(const Values &values, const QVector<int> &indexes, int 
 
 QString formatPortTable(const QVector<PortRow> &ports)
 {
-    auto orDash = [](const QString &s) { return s.trimmed().isEmpty() ? QStringLiteral("-") : s.trimmed(); };
+    auto orDash = [](const QString &s) {
+        return s.trimmed().isEmpty() ? QStringLiteral("-") : s.trimmed();
+    };
     QVector<QStringList> rows;
-    rows << QStringList{QStringLiteral("Port"), QStringLiteral("Description"), QStringLiteral("Manufacturer"),
-                        QStringLiteral("VID:PID")};
+    rows << QStringList{QStringLiteral("Port"), QStringLiteral("Description"),
+                        QStringLiteral("Manufacturer"), QStringLiteral("VID:PID")};
     for (const PortRow &p : ports) {
         const QString ids = p.hasIds ? QStringLiteral("%1:%2")
                                            .arg(p.vendorId, 4, 16, QLatin1Char('0'))
@@ -124,20 +121,18 @@ QString formatPortTable(const QVector<PortRow> &ports)
     return layout(rows, {false, false, false, false});
 }
 
-QString formatComparison(const QStringList &columns, const QVector<int> &indexes,
-                         const QVector<QVector<int>> &values)
+QString formatComparison(const QStringList &columns, const QVector<Values> &blocks)
 {
     QVector<QStringList> rows;
     rows << (QStringList{QStringLiteral("Parameter")} + columns);
-    QVector<bool> right{false};
-    for (int c = 0; c < columns.size(); ++c)
-        right << true;
-    for (int r = 0; r < indexes.size(); ++r) {
-        QStringList row{Servo::parameterCaption(indexes.at(r))};
-        for (int v : values.at(r))
-            row << formatValue(indexes.at(r), v);
+    for (int i : differingFields(blocks)) {
+        QStringList row{Servo::parameterCaption(i)};
+        for (const Values &block : blocks)
+            row << formatValue(i, block[i]);
         rows << row;
     }
+    QVector<bool> right(columns.size() + 1, true);
+    right[0] = false;
     return layout(rows, right);
 }
 
@@ -160,11 +155,16 @@ QString formatWriteJson(const Values &written, const Values &acknowledged, const
     const QVector<int> differing =
         readBack ? differingFields({written, acknowledged, *readBack}) : QVector<int>();
     QString text = QStringLiteral("{\n  \"verified\": %1,\n")
-                       .arg(QLatin1String(!readBack ? "null" : differing.isEmpty() ? "true" : "false"));
-    text += QStringLiteral("  \"written\": ") + formatJson(written, 2).chopped(1) + QStringLiteral(",\n");
-    text += QStringLiteral("  \"acknowledged\": ") + formatJson(acknowledged, 2).chopped(1) + QStringLiteral(",\n");
+                       .arg(QLatin1String(!readBack                 ? "null"
+                                              : differing.isEmpty() ? "true"
+                                                                    : "false"));
+    text += QStringLiteral("  \"written\": ") + formatJson(written, 2).chopped(1) +
+        QStringLiteral(",\n");
+    text += QStringLiteral("  \"acknowledged\": ") + formatJson(acknowledged, 2).chopped(1) +
+        QStringLiteral(",\n");
     if (readBack)
-        text += QStringLiteral("  \"readBack\": ") + formatJson(*readBack, 2).chopped(1) + QStringLiteral(",\n");
+        text += QStringLiteral("  \"readBack\": ") + formatJson(*readBack, 2).chopped(1) +
+            QStringLiteral(",\n");
     text += QStringLiteral("  \"differing\": %1\n}\n").arg(jsonStems(differing));
     return text;
 }
@@ -172,8 +172,10 @@ QString formatWriteJson(const Values &written, const Values &acknowledged, const
 QString formatDiffJson(const Values &servo, const Values &file)
 {
     const QVector<int> differing = differingFields({servo, file});
-    QString text = QStringLiteral("{\n  \"agree\": %1,\n").arg(QLatin1String(differing.isEmpty() ? "true" : "false"));
-    text += QStringLiteral("  \"servo\": ") + formatJson(servo, 2).chopped(1) + QStringLiteral(",\n");
+    QString text = QStringLiteral("{\n  \"agree\": %1,\n")
+                       .arg(QLatin1String(differing.isEmpty() ? "true" : "false"));
+    text +=
+        QStringLiteral("  \"servo\": ") + formatJson(servo, 2).chopped(1) + QStringLiteral(",\n");
     text += QStringLiteral("  \"file\": ") + formatJson(file, 2).chopped(1) + QStringLiteral(",\n");
     text += QStringLiteral("  \"differing\": %1\n}\n").arg(jsonStems(differing));
     return text;

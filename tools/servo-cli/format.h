@@ -26,14 +26,15 @@ QString formatJson(const Servo::Values &values, int indent = 0);
 // The same object with only the fields given, in the order given.
 QString formatJsonFields(const Servo::Values &values, const QVector<int> &indexes, int indent = 0);
 
-struct PortRow {
+struct PortRow
+{
     QString name;
     QString description;
     QString manufacturer;
     bool hasIds = false; // both vendor and product identifier known
     quint16 vendorId = 0;
     quint16 productId = 0;
-    bool usb = false;       // the platform reports a USB vendor id: an adapter
+    bool usb = false; // the platform reports a USB vendor id: an adapter
     bool simulator = false; // the pseudo-terminal of a running servo-sim
 };
 
@@ -41,10 +42,9 @@ struct PortRow {
 // gives nothing; identifiers as four lower-case hex digits each.
 QString formatPortTable(const QVector<PortRow> &ports);
 
-// A table of named columns, each row a parameter index and one value per
-// column; values are right-aligned.
-QString formatComparison(const QStringList &columns, const QVector<int> &indexes,
-                         const QVector<QVector<int>> &values);
+// A table of the fields where the blocks differ: the caption, then a
+// right-aligned column per block, named by columns.
+QString formatComparison(const QStringList &columns, const QVector<Servo::Values> &blocks);
 
 // Indexes of the fields where any of the blocks differs from the first.
 QVector<int> differingFields(const QVector<Servo::Values> &blocks);

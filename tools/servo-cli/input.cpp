@@ -26,21 +26,6 @@ ValuesCheck refused(const QString &problem, bool json)
     return out;
 }
 
-QString english(int index)
-{
-    return Servo::parameterCaption(index);
-}
-
-QString stem(int index)
-{
-    return Servo::parameterKey(index);
-}
-
-QString rangeOf(int index)
-{
-    return QStringLiteral("%1..%2").arg(parameterInfo(index).minimum).arg(parameterInfo(index).maximum);
-}
-
 } // namespace
 
 ValuesCheck parseParameterText(const QString &text)
@@ -60,22 +45,30 @@ ValuesCheck parseParameterText(const QString &text)
         return refused(misfit, false);
     for (int n = 1; n < lines.size(); ++n) {
         if (!lines.at(n).isEmpty())
-            return refused(QStringLiteral("line %1 is not empty; a parameter file holds one line").arg(n + 1), false);
+            return refused(
+                QStringLiteral("line %1 is not empty; a parameter file holds one line").arg(n + 1),
+                false);
     }
     const QString &line = lines.first();
     if (line.contains(QLatin1Char('\r')))
-        return refused(QStringLiteral("the first line holds a CR that does not end it; lines end in LF or CR LF"), false);
+        return refused(
+            QStringLiteral(
+                "the first line holds a CR that does not end it; lines end in LF or CR LF"),
+            false);
     const Servo::ParsedLine parsed = Servo::parseParameterLine(line);
     if (parsed.fieldCount > ParameterCount)
-        return refused(QStringLiteral("the first line has %1 fields, 14 are needed%2")
-                           .arg(parsed.fieldCount)
-                           .arg(line.endsWith(QLatin1Char(',')) ? " (a comma at the end of the line?)" : ""),
-                       false);
+        return refused(
+            QStringLiteral("the first line has %1 fields, 14 are needed%2")
+                .arg(parsed.fieldCount)
+                .arg(line.endsWith(QLatin1Char(',')) ? " (a comma at the end of the line?)" : ""),
+            false);
     QString reason;
     const int field = Servo::firstInvalidField(parsed, &reason);
     if (field >= 0) {
         if (parsed.status == Servo::ParsedLine::TooFewFields && parsed.fieldCount > 1)
-            reason += QStringLiteral("; field %1 (%2) is the first one missing").arg(field + 1).arg(english(field));
+            reason += QStringLiteral("; field %1 (%2) is the first one missing")
+                          .arg(field + 1)
+                          .arg(Servo::parameterCaption(field));
         return refused(reason, false);
     }
     ValuesCheck out;
@@ -89,7 +82,9 @@ ValuesCheck parseJsonText(const QString &text)
     QJsonParseError error;
     const QJsonDocument document = QJsonDocument::fromJson(text.toUtf8(), &error);
     if (error.error != QJsonParseError::NoError)
-        return refused(QStringLiteral("not valid JSON: %1 at byte %2").arg(error.errorString()).arg(error.offset + 1),
+        return refused(QStringLiteral("not valid JSON: %1 at byte %2")
+                           .arg(error.errorString())
+                           .arg(error.offset + 1),
                        true);
     if (!document.isObject())
         return refused(QStringLiteral("the JSON is not one object"), true);
@@ -105,39 +100,44 @@ ValuesCheck parseJsonText(const QString &text)
             return refused(QStringLiteral("key \"%1\" given twice").arg(key), true);
         seen << key;
     }
+    const QStringList keys = Servo::parameterKeys();
     for (auto it = object.begin(); it != object.end(); ++it) {
-        int index = -1;
-        for (int i = 0; i < ParameterCount && index < 0; ++i)
-            index = it.key() == stem(i) ? i : -1;
-        if (index < 0)
+        if (!keys.contains(it.key()))
             return refused(QStringLiteral("unknown key \"%1\"; the keys are %2")
-                               .arg(it.key(), Servo::parameterKeys().join(QLatin1String(", "))),
+                               .arg(it.key(), keys.join(QLatin1String(", "))),
                            true);
     }
     QStringList missing;
-    for (int i = 0; i < ParameterCount; ++i) {
-        if (!object.contains(stem(i)))
-            missing << stem(i);
+    for (const QString &key : keys) {
+        if (!object.contains(key))
+            missing << key;
     }
     if (!missing.isEmpty())
-        return refused(QStringLiteral("key%1 missing: %2").arg(missing.size() == 1 ? "" : "s", missing.join(", ")),
+        return refused(QStringLiteral("key%1 missing: %2")
+                           .arg(missing.size() == 1 ? "" : "s", missing.join(", ")),
                        true);
     ValuesCheck out;
     out.json = true;
     for (int i = 0; i < ParameterCount; ++i) {
-        const QJsonValue v = object.value(stem(i));
-        const QString shown = QString::fromUtf8(QJsonDocument(QJsonArray{v}).toJson(QJsonDocument::Compact)).mid(1).chopped(1);
+        const QString key = keys.at(i);
+        const QJsonValue v = object.value(key);
+        const QString shown =
+            QString::fromUtf8(QJsonDocument(QJsonArray{v}).toJson(QJsonDocument::Compact))
+                .mid(1)
+                .chopped(1);
         if (parameterInfo(i).isSwitch) {
             if (!v.isBool())
-                return refused(QStringLiteral("%1 is %2, not true or false").arg(stem(i), shown), true);
+                return refused(QStringLiteral("%1 is %2, not true or false").arg(key, shown), true);
             out.values[i] = v.toBool() ? 1 : 0;
             continue;
         }
         const double d = v.toDouble();
         if (!v.isDouble() || std::floor(d) != d || std::fabs(d) > 1e9)
-            return refused(QStringLiteral("%1 is %2, not an integer").arg(stem(i), shown), true);
+            return refused(QStringLiteral("%1 is %2, not an integer").arg(key, shown), true);
         if (!Servo::inRange(i, int(d)))
-            return refused(QStringLiteral("%1 is %2, outside %3").arg(stem(i), shown, rangeOf(i)), true);
+            return refused(
+                QStringLiteral("%1 is %2, outside %3").arg(key, shown, Servo::parameterRange(i)),
+                true);
         out.values[i] = int(d);
     }
     out.ok = true;
@@ -153,7 +153,7 @@ ValuesCheck parseValuesText(const QString &text)
     return parseParameterText(text);
 }
 
-int loadValues(const QString &path, Servo::Values *values, QString *problem, bool *json)
+int loadValues(const QString &path, Servo::Values *values, QString *problem)
 {
     QString text;
     QString why;
@@ -167,8 +167,6 @@ int loadValues(const QString &path, Servo::Values *values, QString *problem, boo
         return MalformedFile;
     }
     const ValuesCheck check = parseValuesText(text);
-    if (json)
-        *json = check.json;
     if (!check.ok) {
         *problem = QStringLiteral("%1: %2").arg(path, check.problem);
         return MalformedFile;

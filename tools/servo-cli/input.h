@@ -10,11 +10,12 @@
 // strictly; nothing is guessed.
 namespace ServoCli {
 
-struct ValuesCheck {
+struct ValuesCheck
+{
     bool ok = false;
-    bool json = false;       // the text was taken as JSON
-    Servo::Values values{};  // when ok
-    QString problem;         // English, names the line, field or key at fault
+    bool json = false; // the text was taken as JSON
+    Servo::Values values{}; // when ok
+    QString problem; // English, names the line, field or key at fault
 };
 
 // One line of exactly fourteen plain decimal fields in range (leading zeros
@@ -33,7 +34,7 @@ ValuesCheck parseValuesText(const QString &text);
 
 // Reads and checks a file; returns ServoCli::Success, MalformedFile or
 // FileError, with the reason in *problem (prefixed with the path).
-int loadValues(const QString &path, Servo::Values *values, QString *problem, bool *json = nullptr);
+int loadValues(const QString &path, Servo::Values *values, QString *problem);
 
 } // namespace ServoCli
 

@@ -15,7 +15,8 @@ namespace ServoCli {
 
 namespace {
 
-struct Outcome {
+struct Outcome
+{
     bool verified = false;
     bool interrupted = false;
     // For the log: verified, differs, no reply, port failed, port unavailable,
@@ -109,9 +110,8 @@ Answer ask(QTextStream &in, QTextStream &err, int next, int current)
             return AnswerRetry;
         say(err,
             QStringLiteral("\"%1\" is not an answer: Enter programs servo %2%3, q stops")
-                .arg(answer)
-                .arg(next)
-                .arg(current > 0 ? QStringLiteral(", r programs servo %1 again").arg(current)
+                .arg(answer, QString::number(next),
+                     current > 0 ? QStringLiteral(", r programs servo %1 again").arg(current)
                                  : QString()));
     }
 }
@@ -185,8 +185,8 @@ int runProgram(const Invocation &inv)
 
     QFile log;
     QTextStream logStream;
-    if (inv.has("log")) {
-        if (const int code = openLog(inv.value("log"), &log, err))
+    if (inv.has(Option::Log)) {
+        if (const int code = openLog(inv.value(Option::Log), &log, err))
             return code;
         logStream.setDevice(&log);
     }

@@ -2,7 +2,6 @@
 // the choice of port, claiming and opening it, and what a failure says.
 #include "tools/servo-cli/commands.h"
 
-#include "files/parameterfile.h"
 #include "serial/simulatorports.h"
 #include "tools/servo-cli/input.h"
 
@@ -167,12 +166,12 @@ int linkSettings(const Invocation &inv, LinkSettings *settings)
 {
     QTextStream &err = *inv.err;
     // The numbers were checked with the command line.
-    settings->verbose = inv.has("verbose");
-    if (inv.has("timeout"))
-        settings->timeout = inv.value("timeout").toInt();
-    if (inv.has("retries"))
-        settings->retries = inv.value("retries").toInt();
-    settings->port = inv.value("port");
+    settings->verbose = inv.has(Option::Verbose);
+    if (inv.has(Option::Timeout))
+        settings->timeout = inv.value(Option::Timeout).toInt();
+    if (inv.has(Option::Retries))
+        settings->retries = inv.value(Option::Retries).toInt();
+    settings->port = inv.value(Option::Port);
     settings->portOrigin.clear();
     if (settings->port.isEmpty()) {
         settings->port = qEnvironmentVariable("SERVO_PORT");
@@ -220,18 +219,12 @@ int openSession(const LinkSettings &settings, Session *session, QTextStream &err
     if (!claim.claim(settings.port))
         return refuse(claim.problem(), claim.missing());
     if (!link.open(claim.devicePath())) {
-        const QString why = link.openError() == QSerialPort::PermissionError ? claim.busyProblem() : link.errorString();
+        const QString why = link.openError() == QSerialPort::PermissionError ? claim.busyProblem()
+                                                                             : link.errorString();
         claim.release();
         return refuse(why, link.openError() == QSerialPort::DeviceNotFoundError);
     }
     return Success;
-}
-
-int startSession(const Invocation &inv, LinkSettings *settings, Session *session)
-{
-    if (const int code = linkSettings(inv, settings))
-        return code;
-    return openSession(*settings, session, *inv.err);
 }
 
 int linkFailure(const Session &session, Servo::ServoLink::Result result, QTextStream &err)
@@ -245,11 +238,9 @@ int linkFailure(const Session &session, Servo::ServoLink::Result result, QTextSt
         say(err,
             QStringLiteral("no reply from the servo programmer on %1 within %2 ms (%3 attempt%4); "
                            "check the cable and the servo's power%5")
-                .arg(port)
-                .arg(link.timeout())
-                .arg(n)
-                .arg(n == 1 ? "" : "s")
-                .arg(wrongPortHint(presentPorts(), session.claim.devicePath())));
+                .arg(port, QString::number(link.timeout()), QString::number(n),
+                     n == 1 ? QString() : QStringLiteral("s"),
+                     wrongPortHint(presentPorts(), session.claim.devicePath())));
     } else if (result == Servo::ServoLink::Interrupted) {
         say(err,
             QStringLiteral("interrupted while talking to the servo programmer on %1").arg(port));
@@ -261,28 +252,30 @@ int linkFailure(const Session &session, Servo::ServoLink::Result result, QTextSt
     return NoReply;
 }
 
-int readServo(Session &session, Values *values, QTextStream &err, ReadCheck check)
+int withServo(const Invocation &inv, ReadCheck check,
+              const std::function<int(Session &session, const Values &servo)> &body)
 {
-    const Servo::ServoLink::Result result = session.link.read(values);
-    if (result != Servo::ServoLink::Ok)
-        return linkFailure(session, result, err);
-    if (check == WarnOutOfRange)
-        warnOutOfRange(*values, QStringLiteral("the servo"), err);
-    return Success;
-}
-
-void warnOutOfRange(const Values &values, const QString &source, QTextStream &err)
-{
-    for (int i = 0; i < ParameterCount; ++i) {
-        if (!Servo::inRange(i, values[i])) {
-            const Servo::ParameterInfo &p = Servo::parameterInfo(i);
-            say(err, QStringLiteral("warning: %1 reports %2 %3, outside its range %4..%5")
-                         .arg(source, QLatin1String(p.english))
-                         .arg(values[i])
-                         .arg(p.minimum)
-                         .arg(p.maximum));
-        }
+    LinkSettings settings;
+    Session session;
+    if (const int code = linkSettings(inv, &settings))
+        return code;
+    if (const int code = openSession(settings, &session, *inv.err))
+        return code;
+    Values values{};
+    if (check != NoRead) {
+        const Servo::ServoLink::Result result = session.link.read(&values);
+        if (result != Servo::ServoLink::Ok)
+            return linkFailure(session, result, *inv.err);
     }
+    for (int i = 0; check == WarnOutOfRange && i < ParameterCount; ++i) {
+        if (!Servo::inRange(i, values[i]))
+            say(*inv.err,
+                QStringLiteral("warning: the servo reports %1 %2, outside its range %3")
+                    .arg(Servo::parameterCaption(i))
+                    .arg(values[i])
+                    .arg(Servo::parameterRange(i)));
+    }
+    return body(session, values);
 }
 
 int loadFile(const QString &path, Values *values, QTextStream &err, const char *consequence)
@@ -297,7 +290,8 @@ int loadFile(const QString &path, Values *values, QTextStream &err, const char *
 }
 
 Servo::ServoLink::Result writeAndVerify(Servo::ServoLink &link, const Values &values, bool verify,
-                                        Values *acknowledged, Values *readBack, QVector<int> *differing)
+                                        Values *acknowledged, Values *readBack,
+                                        QVector<int> *differing)
 {
     differing->clear();
     Servo::ServoLink::Result result = link.write(values, acknowledged);
@@ -307,73 +301,6 @@ Servo::ServoLink::Result writeAndVerify(Servo::ServoLink &link, const Values &va
     if (result == Servo::ServoLink::Ok)
         *differing = differingFields({values, *acknowledged, *readBack});
     return result;
-}
-
-int chooseBackup(const Invocation &inv, const QString &input, QString *backup)
-{
-    QTextStream &err = *inv.err;
-    const QString given = inv.value("backup");
-    if (!input.isEmpty() && Servo::sameFile(given, input))
-        return badArguments(
-            err,
-            QStringLiteral("--backup %1 is the file to write%2; choose another name for the "
-                           "backup; nothing was sent")
-                .arg(given, given == input ? QString() : QStringLiteral(", %1").arg(input)),
-            inv.name());
-    const QString problem = Servo::writeTargetProblem(given);
-    if (!problem.isEmpty()) {
-        say(err,
-            QStringLiteral("cannot save the backup %1: %2; nothing was sent").arg(given, problem));
-        return FileError;
-    }
-    auto taken = [](const QString &path) {
-        const QFileInfo info(path);
-        return info.exists() || info.isSymLink();
-    };
-    if (!taken(given)) {
-        *backup = given;
-        return Success;
-    }
-    // before.txt -> before-1.txt; the number goes before the last extension.
-    const QFileInfo info(given);
-    const QString suffix = info.suffix().isEmpty() || info.completeBaseName().isEmpty()
-        ? QString()
-        : QLatin1Char('.') + info.suffix();
-    const QString stem = given.left(given.size() - suffix.size());
-    const int most = 9999;
-    for (int n = 1; n <= most; ++n) {
-        const QString candidate = QStringLiteral("%1-%2%3").arg(stem).arg(n).arg(suffix);
-        if (!taken(candidate)) {
-            *backup = candidate;
-            return Success;
-        }
-    }
-    say(err,
-        QStringLiteral(
-            "cannot save the backup: %1 and %2-1%3 to %2-%4%3 exist already; choose another "
-            "name with --backup; nothing was sent")
-            .arg(given, stem, suffix)
-            .arg(most));
-    return FileError;
-}
-
-int saveBackup(const Values &current, const QString &path, const QString &requested,
-               QTextStream &err)
-{
-    QString why;
-    if (!Servo::writeParameterFile(path, current, &why, Servo::WriteMode::NewFileOnly)) {
-        say(err, QStringLiteral("cannot save the backup %1: %2; nothing was written").arg(path, why));
-        return FileError;
-    }
-    if (path == requested)
-        say(err, QStringLiteral("saved the servo's parameters to %1 before writing").arg(path));
-    else
-        say(err,
-            QStringLiteral(
-                "saved the servo's parameters to %1 before writing (%2 exists already and was "
-                "kept)")
-                .arg(path, requested));
-    return Success;
 }
 
 } // namespace ServoCli

@@ -19,34 +19,44 @@ SimulatorCommandLine parseSimulatorCommandLine(const QStringList &arguments)
                                   QStringLiteral("Show this help and exit."));
     const QCommandLineOption version(QStringLiteral("version"),
                                      QStringLiteral("Print the version and exit."));
-    const QCommandLineOption device(QStringLiteral("device"),
-                                    QStringLiteral("Serve a serial device (111100 baud, 8N2) instead of a pseudo-terminal."),
-                                    QStringLiteral("path"));
-    const QCommandLineOption link(QStringLiteral("link"),
-                                  QStringLiteral("Also make a symlink at <path> to the pseudo-terminal, removed at exit."),
-                                  QStringLiteral("path"));
-    const QCommandLineOption chunk(QStringLiteral("chunk"), QStringLiteral("Send every reply in pieces of <n> bytes."),
+    const QCommandLineOption device(
+        QStringLiteral("device"),
+        QStringLiteral("Serve a serial device (111100 baud, 8N2) instead of a pseudo-terminal."),
+        QStringLiteral("path"));
+    const QCommandLineOption link(
+        QStringLiteral("link"),
+        QStringLiteral("Also make a symlink at <path> to the pseudo-terminal, removed at exit."),
+        QStringLiteral("path"));
+    const QCommandLineOption chunk(QStringLiteral("chunk"),
+                                   QStringLiteral("Send every reply in pieces of <n> bytes."),
                                    QStringLiteral("n"));
     const QCommandLineOption pause(QStringLiteral("chunk-pause"),
-                                   QStringLiteral("Pause between two pieces (default 20)."), QStringLiteral("ms"));
-    const QCommandLineOption noise(QStringLiteral("noise"),
-                                   QStringLiteral("Send <n> random bytes (never 0x55) before every reply."),
-                                   QStringLiteral("n"));
-    const QCommandLineOption corrupt(QStringLiteral("corrupt-every"),
-                                     QStringLiteral("Spoil the checksum of every <n>th reply."), QStringLiteral("n"));
-    const QCommandLineOption drop(QStringLiteral("drop-every"),
-                                  QStringLiteral("Lose every <n>th request: not executed, not answered."),
-                                  QStringLiteral("n"));
-    const QCommandLineOption delay(QStringLiteral("delay"), QStringLiteral("Wait <ms> after a request before replying."),
+                                   QStringLiteral("Pause between two pieces (default 20)."),
                                    QStringLiteral("ms"));
-    const QCommandLineOption verbose(QStringLiteral("verbose"),
-                                     QStringLiteral("Log every request and reply as hex on standard error."));
+    const QCommandLineOption noise(
+        QStringLiteral("noise"),
+        QStringLiteral("Send <n> random bytes (never 0x55) before every reply."),
+        QStringLiteral("n"));
+    const QCommandLineOption corrupt(QStringLiteral("corrupt-every"),
+                                     QStringLiteral("Spoil the checksum of every <n>th reply."),
+                                     QStringLiteral("n"));
+    const QCommandLineOption drop(
+        QStringLiteral("drop-every"),
+        QStringLiteral("Lose every <n>th request: not executed, not answered."),
+        QStringLiteral("n"));
+    const QCommandLineOption delay(QStringLiteral("delay"),
+                                   QStringLiteral("Wait <ms> after a request before replying."),
+                                   QStringLiteral("ms"));
+    const QCommandLineOption verbose(
+        QStringLiteral("verbose"),
+        QStringLiteral("Log every request and reply as hex on standard error."));
     parser.addOptions(
         {help, version, device, link, chunk, pause, noise, corrupt, drop, delay, verbose});
-    parser.addPositionalArgument(QStringLiteral("file"),
-                                 QStringLiteral("Parameter file to start from (one line of 14 fields); "
-                                                "default: the start values."),
-                                 QStringLiteral("[file]"));
+    parser.addPositionalArgument(
+        QStringLiteral("file"),
+        QStringLiteral("Parameter file to start from (one line of 14 fields); "
+                       "default: the start values."),
+        QStringLiteral("[file]"));
 
     auto fail = [&out](const QString &message) {
         out.exitCode = SimulatorExit::BadArguments;
@@ -100,7 +110,8 @@ Example session (bash):
         return out;
     }
 
-    auto number = [&parser](const QCommandLineOption &option, int minimum, int maximum, int *target) {
+    auto number = [&parser](const QCommandLineOption &option, int minimum, int maximum,
+                            int *target) {
         if (!parser.isSet(option))
             return true;
         bool ok = false;
@@ -110,7 +121,8 @@ Example session (bash):
         *target = v;
         return true;
     };
-    struct Range {
+    struct Range
+    {
         const QCommandLineOption &option;
         int minimum;
         int maximum;
@@ -118,9 +130,9 @@ Example session (bash):
     };
     SimulatorOptions &o = out.options;
     const Range ranges[] = {
-        {chunk, 1, 1000, &o.chunk},           {pause, 0, 60000, &o.chunkPauseMs},
-        {noise, 0, 10000, &o.noise},          {corrupt, 1, 1000000, &o.corruptEvery},
-        {drop, 1, 1000000, &o.dropEvery},     {delay, 0, 600000, &o.delayMs},
+        {chunk, 1, 1000, &o.chunk},       {pause, 0, 60000, &o.chunkPauseMs},
+        {noise, 0, 10000, &o.noise},      {corrupt, 1, 1000000, &o.corruptEvery},
+        {drop, 1, 1000000, &o.dropEvery}, {delay, 0, 600000, &o.delayMs},
     };
     for (const Range &r : ranges) {
         if (!number(r.option, r.minimum, r.maximum, r.target))
@@ -138,7 +150,8 @@ Example session (bash):
     if (parser.isSet(link) && out.link.isEmpty())
         return fail(QStringLiteral("--link wants a path"));
     if (!out.device.isEmpty() && !out.link.isEmpty())
-        return fail(QStringLiteral("--link is for the pseudo-terminal; it cannot go with --device"));
+        return fail(
+            QStringLiteral("--link is for the pseudo-terminal; it cannot go with --device"));
     const QStringList files = parser.positionalArguments();
     if (files.size() > 1)
         return fail(QStringLiteral("one parameter file at most, not %1").arg(files.size()));

@@ -8,10 +8,11 @@
 
 // What the command line asks for. exitCode >= 0 means: stop at once with it,
 // after printing message (on stdout for --help, else on stderr).
-struct SimulatorCommandLine {
+struct SimulatorCommandLine
+{
     SimulatorOptions options;
-    QString device;        // empty: create a pseudo-terminal
-    QString link;          // symlink to the pseudo-terminal's slave side
+    QString device; // empty: create a pseudo-terminal
+    QString link; // symlink to the pseudo-terminal's slave side
     QString parameterFile; // start block, empty for the start values
     int exitCode = -1;
     QString message;

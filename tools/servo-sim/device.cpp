@@ -44,7 +44,8 @@ QByteArray FaultPolicy::noiseBytes()
 }
 
 SimulatedProgrammer::SimulatedProgrammer(const Values &values, const FaultPolicy &faults)
-    : m_values(clampedToRanges(values)), m_faults(faults)
+    : m_values(clampedToRanges(values))
+    , m_faults(faults)
 {
 }
 
@@ -76,8 +77,11 @@ QVector<SimulatedProgrammer::Reply> SimulatedProgrammer::feed(const QByteArray &
         }
         ++m_requests;
         if (m_faults.dropsRequest(m_requests)) {
-            const QString kind = (request.flags & Flag::Write) ? QStringLiteral("write") : QStringLiteral("read");
-            log(QStringLiteral("rx %1  %2 request %3 dropped").arg(hex(frame), kind).arg(m_requests));
+            const QString kind =
+                (request.flags & Flag::Write) ? QStringLiteral("write") : QStringLiteral("read");
+            log(QStringLiteral("rx %1  %2 request %3 dropped")
+                    .arg(hex(frame), kind)
+                    .arg(m_requests));
             continue;
         }
         replies.append(answer(request, frame));
@@ -85,7 +89,8 @@ QVector<SimulatedProgrammer::Reply> SimulatedProgrammer::feed(const QByteArray &
     return replies;
 }
 
-SimulatedProgrammer::Reply SimulatedProgrammer::answer(const Frame &request, const QByteArray &frame)
+SimulatedProgrammer::Reply SimulatedProgrammer::answer(const Frame &request,
+                                                       const QByteArray &frame)
 {
     Reply reply;
     if (request.flags & Flag::Write) {
@@ -104,7 +109,10 @@ SimulatedProgrammer::Reply SimulatedProgrammer::answer(const Frame &request, con
         reply.bytes = encodeFrame(m_values, Flag::WriteAck);
         reply.note = QStringLiteral("write acknowledgement");
         log(QStringLiteral("rx %1  write stored%2")
-                .arg(hex(frame), clamped.isEmpty() ? QString() : QStringLiteral(", clamped ") + clamped.join(QStringLiteral(", "))));
+                .arg(hex(frame),
+                     clamped.isEmpty()
+                         ? QString()
+                         : QStringLiteral(", clamped ") + clamped.join(QStringLiteral(", "))));
     } else {
         reply.bytes = encodeFrame(m_values, Flag::ReadReply);
         reply.note = QStringLiteral("read reply");

@@ -16,15 +16,24 @@
 class FaultPolicy
 {
 public:
-    int noise = 0;        // random bytes (never 0x55) before each reply
+    int noise = 0; // random bytes (never 0x55) before each reply
     int corruptEvery = 0; // spoil the checksum of every Nth reply
-    int dropEvery = 0;    // every Nth request is lost: not executed, no reply
+    int dropEvery = 0; // every Nth request is lost: not executed, no reply
 
     // Seed 0: a different stream each run.
-    explicit FaultPolicy(quint64 seed = 0) : m_seed(seed) {}
+    explicit FaultPolicy(quint64 seed = 0)
+        : m_seed(seed)
+    {
+    }
 
-    bool dropsRequest(int requestNumber) const { return dropEvery > 0 && requestNumber % dropEvery == 0; }
-    bool corruptsReply(int replyNumber) const { return corruptEvery > 0 && replyNumber % corruptEvery == 0; }
+    bool dropsRequest(int requestNumber) const
+    {
+        return dropEvery > 0 && requestNumber % dropEvery == 0;
+    }
+    bool corruptsReply(int replyNumber) const
+    {
+        return corruptEvery > 0 && replyNumber % corruptEvery == 0;
+    }
     QByteArray noiseBytes();
 
 private:
@@ -45,9 +54,10 @@ private:
 class SimulatedProgrammer
 {
 public:
-    struct Reply {
+    struct Reply
+    {
         QByteArray bytes; // noise and corruption already applied
-        QString note;     // what it is, for the log
+        QString note; // what it is, for the log
     };
 
     explicit SimulatedProgrammer(const Servo::Values &values = Servo::startValues(),
@@ -72,7 +82,7 @@ private:
     FaultPolicy m_faults;
     Servo::FrameScanner m_scanner;
     int m_requests = 0; // valid requests seen
-    int m_replies = 0;  // replies made (dropped requests not counted)
+    int m_replies = 0; // replies made (dropped requests not counted)
     std::function<void(const QString &)> m_logger;
 };
 

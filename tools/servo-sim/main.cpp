@@ -52,7 +52,8 @@ int main(int argc, char *argv[])
     if (!cmd.parameterFile.isEmpty()) {
         const Servo::ParsedLine parsed = Servo::readParameterFile(cmd.parameterFile);
         if (!parsed.ok()) {
-            printErr(QStringLiteral("cannot use %1: %2").arg(cmd.parameterFile, parsed.errorString));
+            printErr(
+                QStringLiteral("cannot use %1: %2").arg(cmd.parameterFile, parsed.errorString));
             return SimulatorExit::BadParameterFile;
         }
         cmd.options.values = Servo::clampedToRanges(parsed.values);
@@ -68,7 +69,8 @@ int main(int argc, char *argv[])
     }
 
     ServoSimulator sim(cmd.options);
-    QObject::connect(&sim, &ServoSimulator::logMessage, [](const QString &line) { printErr(line); });
+    QObject::connect(&sim, &ServoSimulator::logMessage,
+                     [](const QString &line) { printErr(line); });
     int exitCode = SimulatorExit::Ok;
     QObject::connect(&sim, &ServoSimulator::lineLost, [&exitCode](const QString &reason) {
         printErr(QStringLiteral("line lost: %1").arg(reason));
@@ -77,10 +79,12 @@ int main(int argc, char *argv[])
     });
 
     QString error;
-    const bool opened = cmd.device.isEmpty() ? sim.openPseudoTerminal(&error) : sim.openDevice(cmd.device, &error);
+    const bool opened =
+        cmd.device.isEmpty() ? sim.openPseudoTerminal(&error) : sim.openDevice(cmd.device, &error);
     if (!opened) {
         printErr(QStringLiteral("cannot open %1: %2")
-                     .arg(cmd.device.isEmpty() ? QStringLiteral("a pseudo-terminal") : cmd.device, error));
+                     .arg(cmd.device.isEmpty() ? QStringLiteral("a pseudo-terminal") : cmd.device,
+                          error));
         return SimulatorExit::LineFailed;
     }
     if (!cmd.link.isEmpty()) {
@@ -90,7 +94,8 @@ int main(int argc, char *argv[])
         if (old.isSymLink())
             QFile::remove(cmd.link);
         if (!QFile::link(sim.linePath(), cmd.link)) {
-            printErr(QStringLiteral("cannot create the link %1 to %2").arg(cmd.link, sim.linePath()));
+            printErr(
+                QStringLiteral("cannot create the link %1 to %2").arg(cmd.link, sim.linePath()));
             return SimulatorExit::LineFailed;
         }
     }
@@ -117,7 +122,8 @@ int main(int argc, char *argv[])
 #endif
 
     // Offered by the window's port selector while this process runs.
-    const QString announced = cmd.device.isEmpty() ? Servo::announceSimulatorPort(sim.linePath()) : QString();
+    const QString announced =
+        cmd.device.isEmpty() ? Servo::announceSimulatorPort(sim.linePath()) : QString();
 
     std::printf("%s\n", qPrintable(sim.linePath()));
     std::fflush(stdout);

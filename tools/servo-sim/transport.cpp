@@ -31,7 +31,9 @@ FaultPolicy faultsOf(const SimulatorOptions &options)
 } // namespace
 
 ServoSimulator::ServoSimulator(const SimulatorOptions &options, QObject *parent)
-    : QObject(parent), m_options(options), m_device(options.values, faultsOf(options))
+    : QObject(parent)
+    , m_options(options)
+    , m_device(options.values, faultsOf(options))
 {
     if (m_options.verbose)
         m_device.setLogger([this](const QString &line) { emit logMessage(line); });
@@ -56,8 +58,8 @@ void ServoSimulator::received(const QByteArray &bytes)
         const int step = m_options.chunk > 0 ? m_options.chunk : size;
         const int pieces = (size + step - 1) / step;
         for (int i = 0; i < pieces; ++i) {
-            Piece piece{reply.bytes.mid(i * step, step), i == 0 ? due : 0, i == 0 ? 0 : m_options.chunkPauseMs,
-                        reply.note};
+            Piece piece{reply.bytes.mid(i * step, step), i == 0 ? due : 0,
+                        i == 0 ? 0 : m_options.chunkPauseMs, reply.note};
             if (pieces > 1)
                 piece.note += QStringLiteral(", piece %1 of %2").arg(i + 1).arg(pieces);
             m_queue.enqueue(piece);
@@ -90,7 +92,8 @@ void ServoSimulator::sendDue()
             m_ptyPending += piece.bytes;
             if (m_ptyPending.size() > MaxPtyBacklog) {
                 if (m_options.verbose)
-                    emit logMessage(QStringLiteral("nobody reads the line: %1 bytes discarded").arg(m_ptyPending.size() - MaxPtyBacklog));
+                    emit logMessage(QStringLiteral("nobody reads the line: %1 bytes discarded")
+                                        .arg(m_ptyPending.size() - MaxPtyBacklog));
                 m_ptyPending.remove(0, m_ptyPending.size() - MaxPtyBacklog);
             }
             flushPty();

@@ -18,15 +18,16 @@ class QTimer;
 
 // Fault injection and start-up choices of the simulated servo programmer.
 // A count or size of 0 switches the fault off.
-struct SimulatorOptions {
+struct SimulatorOptions
+{
     Servo::Values values = Servo::startValues(); // the block the device holds
-    int chunk = 0;         // split each reply into pieces of this many bytes
+    int chunk = 0; // split each reply into pieces of this many bytes
     int chunkPauseMs = 20; // pause between two pieces
-    int noise = 0;         // see FaultPolicy
+    int noise = 0; // see FaultPolicy
     int corruptEvery = 0;
     int dropEvery = 0;
-    int delayMs = 0;       // wait this long after a request before replying
-    bool verbose = false;  // emit logMessage() for every request and reply
+    int delayMs = 0; // wait this long after a request before replying
+    bool verbose = false; // emit logMessage() for every request and reply
 };
 
 // Plays the servo programmer at the far end of the serial line: owns a
@@ -55,10 +56,11 @@ signals:
     void lineLost(const QString &reason); // the device or the pty went away
 
 private:
-    struct Piece {
+    struct Piece
+    {
         QByteArray bytes;
         qint64 notBefore; // on m_clock, ms
-        int gapMs;        // at least this long after the previous piece
+        int gapMs; // at least this long after the previous piece
         QString note;
     };
 

@@ -1,4 +1,4 @@
-#include "tools/servo-cli/servolink.h"
+#include "serial/servolink.h"
 
 #include "serial/portsettings.h"
 
@@ -87,7 +87,6 @@ qint64 ServoLink::takeArrivedBytes()
 
 ServoLink::Result ServoLink::exchange(const QByteArray &request, FrameKind expected, Frame *reply)
 {
-    m_attemptsUsed = 0;
     m_error.clear();
     if (!m_port.isOpen()) {
         m_error = QStringLiteral("the port is not open");
@@ -104,13 +103,15 @@ ServoLink::Result ServoLink::exchange(const QByteArray &request, FrameKind expec
     for (int attempt = 1; attempt <= total; ++attempt) {
         if (interrupted())
             return Interrupted;
-        m_attemptsUsed = attempt;
         // Whatever is left from before (noise, the tail of an earlier
         // answer) must not be mistaken for the start of this reply.
         m_port.clear(QSerialPort::Input);
         m_scanner.clear();
 
-        log(QStringLiteral("attempt %1 of %2: sending %3").arg(attempt).arg(total).arg(hexBytes(request)));
+        log(QStringLiteral("attempt %1 of %2: sending %3")
+                .arg(attempt)
+                .arg(total)
+                .arg(hexBytes(request)));
         QElapsedTimer clock;
         if (m_port.write(request) != request.size() || !m_port.waitForBytesWritten(m_timeout)) {
             m_error = QStringLiteral("cannot send to the port: %1").arg(m_port.errorString());
@@ -149,11 +150,12 @@ ServoLink::Result ServoLink::exchange(const QByteArray &request, FrameKind expec
             m_error = m_port.errorString();
             return PortFailed;
         }
-        log(received > 0 ? QStringLiteral("no reply within %1 ms (%2 bytes came, no valid %3 among them)")
-                               .arg(m_timeout)
-                               .arg(received)
-                               .arg(kindName(expected))
-                         : QStringLiteral("no reply within %1 ms").arg(m_timeout));
+        log(received > 0
+                ? QStringLiteral("no reply within %1 ms (%2 bytes came, no valid %3 among them)")
+                      .arg(m_timeout)
+                      .arg(received)
+                      .arg(kindName(expected))
+                : QStringLiteral("no reply within %1 ms").arg(m_timeout));
     }
     m_error = QStringLiteral("no reply within %1 ms").arg(m_timeout);
     return NoReply;

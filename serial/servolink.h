@@ -11,7 +11,7 @@
 namespace Servo {
 
 // Blocking request/reply client for the servo programmer, for programs
-// without an event loop. Each request goes out as one frame; the reply is
+// without an event loop (servo-cli). Each request goes out as one frame; the reply is
 // awaited until a deadline, and the request is sent again when none came.
 // Bytes that do not form a valid frame, and valid frames of another kind (an
 // echo of the request, a write acknowledgement while a read reply is
@@ -24,7 +24,7 @@ class ServoLink
 public:
     enum Result {
         Ok,
-        NoReply,    // every attempt timed out
+        NoReply, // every attempt timed out
         PortFailed, // the port reported an error after it was opened
         Interrupted, // the interruption check said so (see setInterruption)
     };
@@ -49,7 +49,6 @@ public:
     int timeout() const { return m_timeout; }
     // Further attempts after the first one times out.
     void setRetries(int retries) { m_retries = retries; }
-    int retries() const { return m_retries; }
     int attempts() const { return 1 + m_retries; }
 
     // Reads the servo's block. The read request carries requestValues in its
@@ -62,8 +61,6 @@ public:
     // Sends request and waits for a valid frame of kind expected.
     Result exchange(const QByteArray &request, FrameKind expected, Frame *reply);
 
-    // Attempts that the last exchange used.
-    int attemptsUsed() const { return m_attemptsUsed; }
     QString errorString() const { return m_error; }
 
     // Asked before each attempt and, while a reply is awaited, at least every
@@ -83,7 +80,6 @@ private:
     FrameScanner m_scanner;
     int m_timeout = 500;
     int m_retries = 2;
-    int m_attemptsUsed = 0;
     QString m_error;
     QSerialPort::SerialPortError m_openError = QSerialPort::NoError;
     std::function<void(const QString &)> m_log;
