@@ -190,6 +190,9 @@ windows_build() {
 # (thousands of lines per test row).
 start_prefix() {
     WINEPREFIX=$WIN_PREFIX wineserver -p >/dev/null 2>&1
+    # The prefix's services start with its first program; a program that
+    # ends while they are still starting can wait for them long after.
+    WINEPREFIX=$WIN_PREFIX timeout 120 wine cmd /c exit >/dev/null 2>&1 || true
 }
 
 # Stops what runs in our prefix and waits until its wineserver is gone.
