@@ -324,7 +324,7 @@ windows_window_serial() {
     done
     [ -s "$number" ] || die "Xvfb did not start"
     : >"$log"
-    start_prefix
+    DISPLAY=":$(cat "$number")" start_prefix # its desktop on that display
     local run
     for run in "tst_serial againstSimulator" "tst_files systemDialogs"; do
         set -- $run
