@@ -189,7 +189,8 @@ windows_build() {
 # terminal, and it lists every object it holds each time such a line hangs up
 # (thousands of lines per test row).
 start_prefix() {
-    WINEPREFIX=$WIN_PREFIX wineserver -p >/dev/null 2>&1
+    stop_prefix
+    WINEPREFIX=$WIN_PREFIX wineserver -p >/dev/null 2>&1 || die "wineserver -p failed"
     # The prefix's services start with its first program; a program that
     # ends while they are still starting can wait for them long after.
     WINEPREFIX=$WIN_PREFIX timeout 120 wine cmd /c exit >/dev/null 2>&1 || true
@@ -435,10 +436,11 @@ SETUP_SHORTCUT="ProgramData/Microsoft/Windows/Start Menu/Programs/Servo Tool/Ser
 UNINSTALL_KEY='HKLM\Software\Microsoft\Windows\CurrentVersion\Uninstall\org.servotool.ServoTool'
 VENDOR_KEY='HKLM\Software\Servo Tool developers'
 
-# Lists everything below C:\ but the temporary folders (an NSIS uninstaller
+# Lists everything below C:\ but the temporary folders (Wine 8 and Wine 10
+# keep the user's in different places; an NSIS uninstaller
 # runs from a copy of itself there, which Windows removes on the next start).
 drive_c_listing() {
-    (cd "$WIN_PREFIX/drive_c" && find . | grep -v -e '^\./users/[^/]*/Temp/' -e '^\./windows/temp/' | LC_ALL=C sort)
+    (cd "$WIN_PREFIX/drive_c" && find . | grep -v -e '^\./users/[^/]*/Temp/' -e '^\./users/[^/]*/AppData/Local/Temp/' -e '^\./windows/temp/' | LC_ALL=C sort)
 }
 
 # The icon in servo-tool.exe (every image of the drawn .ico) and the version
