@@ -270,6 +270,7 @@ windows_programs() {
     step "servo-tool.exe on the windows platform under Xvfb, until its window is mapped"
     log=$WIN_BUILD/servo-tool-xvfb.log
     local number=$WIN_BUILD/xvfb-display
+    rm -f "$number" # a number left from before would be read before Xvfb writes its own
     Xvfb -displayfd 3 -screen 0 1280x1024x24 -nolisten tcp 3>"$number" 2>/dev/null &
     local xvfb=$! i
     for i in $(seq 50); do
@@ -317,6 +318,7 @@ windows_window_serial() {
     [ -n "$WINE_ROOT" ] || return 0
     step "the window on the windows platform under Xvfb: COM port, Read, Write, Read back; Save and Open"
     local number=$WIN_BUILD/xvfb-display log=$WIN_BUILD/window-windows.log rc=0
+    rm -f "$number" # a number left from before would be read before Xvfb writes its own
     Xvfb -displayfd 3 -screen 0 1280x1024x24 -nolisten tcp 3>"$number" 2>/dev/null &
     local xvfb=$! i
     for i in $(seq 50); do
