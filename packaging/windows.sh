@@ -262,6 +262,25 @@ cli_and_offscreen_window() {
     grep -m1 'Flushing .* of Widget(' "$log"
 }
 
+# An X server of our own: start_xvfb sets XVFB_DISPLAY (":N") and XVFB_PID.
+start_xvfb() {
+    local number=$WIN_BUILD/xvfb-display i
+    rm -f "$number" # a number left from before would be read before Xvfb writes its own
+    Xvfb -displayfd 3 -screen 0 1280x1024x24 -nolisten tcp 3>"$number" 2>/dev/null &
+    XVFB_PID=$!
+    for i in $(seq 50); do
+        [ -s "$number" ] && break
+        sleep 0.2
+    done
+    [ -s "$number" ] || die "Xvfb did not start"
+    XVFB_DISPLAY=:$(cat "$number")
+}
+
+stop_xvfb() {
+    kill "$XVFB_PID" 2>/dev/null || true
+    wait "$XVFB_PID" 2>/dev/null || true
+}
+
 windows_programs() {
     cli_and_offscreen_window "C:\\$(basename "$APP")"
     local log
@@ -269,21 +288,11 @@ windows_programs() {
     # The deployed platform plugin and style, on an X server of its own.
     step "servo-tool.exe on the windows platform under Xvfb, until its window is mapped"
     log=$WIN_BUILD/servo-tool-xvfb.log
-    local number=$WIN_BUILD/xvfb-display
-    rm -f "$number" # a number left from before would be read before Xvfb writes its own
-    Xvfb -displayfd 3 -screen 0 1280x1024x24 -nolisten tcp 3>"$number" 2>/dev/null &
-    local xvfb=$! i
-    for i in $(seq 50); do
-        [ -s "$number" ] && break
-        sleep 0.2
-    done
-    [ -s "$number" ] || die "Xvfb did not start"
-    local display=:$(cat "$number")
-    local ok=yes
+    start_xvfb
+    local display=$XVFB_DISPLAY ok=yes
     run_window_until_shown "$log" "xwininfo -display $display -root -tree | grep -q '\"$WINDOW_TITLE\"'" \
         DISPLAY="$display" || ok=no
-    kill "$xvfb" 2>/dev/null || true
-    wait "$xvfb" 2>/dev/null || true
+    stop_xvfb
     [ $ok = yes ] ||
         { tail -n 20 "$log" >&2; die "servo-tool.exe did not map a window titled \"$WINDOW_TITLE\" (log: $log)"; }
     echo "a window titled \"$WINDOW_TITLE\" was mapped on $display"
@@ -317,26 +326,18 @@ windows_tests() {
 windows_window_serial() {
     [ -n "$WINE_ROOT" ] || return 0
     step "the window on the windows platform under Xvfb: COM port, Read, Write, Read back; Save and Open"
-    local number=$WIN_BUILD/xvfb-display log=$WIN_BUILD/window-windows.log rc=0
-    rm -f "$number" # a number left from before would be read before Xvfb writes its own
-    Xvfb -displayfd 3 -screen 0 1280x1024x24 -nolisten tcp 3>"$number" 2>/dev/null &
-    local xvfb=$! i
-    for i in $(seq 50); do
-        [ -s "$number" ] && break
-        sleep 0.2
-    done
-    [ -s "$number" ] || die "Xvfb did not start"
+    local log=$WIN_BUILD/window-windows.log rc=0
+    start_xvfb
     : >"$log"
-    DISPLAY=":$(cat "$number")" start_prefix # its desktop on that display
+    DISPLAY=$XVFB_DISPLAY start_prefix # its desktop on that display
     local run
     for run in "tst_serial againstSimulator" "tst_files systemDialogs"; do
         set -- $run
-        (cd "$WIN_BUILD/bin" && env WINEPREFIX="$WIN_PREFIX" DISPLAY=":$(cat "$number")" \
+        (cd "$WIN_BUILD/bin" && env WINEPREFIX="$WIN_PREFIX" DISPLAY="$XVFB_DISPLAY" \
             SERVO_PTYPAIR="$WIN_BUILD/ptypair" LD_PRELOAD="$WIN_BUILD/ptymodem.so" \
             timeout 300 "$SDK/bin/wine-run" "./$1.exe" "$2" -platform windows) >>"$log" 2>&1 || rc=$?
     done
-    kill "$xvfb" 2>/dev/null || true
-    wait "$xvfb" 2>/dev/null || true
+    stop_xvfb
     stop_prefix
     grep -E '^(PASS|FAIL|SKIP|Totals)|^   (Actual|Expected)' "$log" | grep -v 'Case()$' | sed 's/^/  /'
     [ $rc -eq 0 ] && ! grep -q '^SKIP' "$log" || die "the window on the windows platform failed (log: $log)"
