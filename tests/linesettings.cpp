@@ -14,10 +14,18 @@ bool readLineSettings(int fd, LineSettings *s)
     s->inputBaud = tio.c_ispeed;
     s->outputBaud = tio.c_ospeed;
     switch (tio.c_cflag & CSIZE) {
-    case CS5: s->dataBits = 5; break;
-    case CS6: s->dataBits = 6; break;
-    case CS7: s->dataBits = 7; break;
-    default: s->dataBits = 8; break;
+    case CS5:
+        s->dataBits = 5;
+        break;
+    case CS6:
+        s->dataBits = 6;
+        break;
+    case CS7:
+        s->dataBits = 7;
+        break;
+    default:
+        s->dataBits = 8;
+        break;
     }
     s->stopBits = (tio.c_cflag & CSTOPB) ? 2 : 1;
     s->parity = (tio.c_cflag & PARENB) != 0;

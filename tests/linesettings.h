@@ -3,7 +3,8 @@
 
 // Line settings of an open terminal as the kernel holds them, read with the
 // TCGETS2 ioctl (which knows arbitrary baud rates such as 111100).
-struct LineSettings {
+struct LineSettings
+{
     unsigned inputBaud = 0;
     unsigned outputBaud = 0;
     int dataBits = 0;

@@ -38,8 +38,8 @@ const wchar_t SerialComm[] = L"HARDWARE\\DEVICEMAP\\SERIALCOMM";
 void registerPort(const QString &port, bool add)
 {
     HKEY key;
-    if (RegCreateKeyExW(HKEY_LOCAL_MACHINE, SerialComm, 0, nullptr, REG_OPTION_VOLATILE, KEY_SET_VALUE, nullptr, &key,
-                        nullptr) != ERROR_SUCCESS)
+    if (RegCreateKeyExW(HKEY_LOCAL_MACHINE, SerialComm, 0, nullptr, REG_OPTION_VOLATILE,
+                        KEY_SET_VALUE, nullptr, &key, nullptr) != ERROR_SUCCESS)
         return;
     const std::wstring name = L"\\Device\\ServoTestLine" + port.mid(3).toStdWString();
     const std::wstring value = port.toStdWString();
@@ -64,9 +64,12 @@ QString TestLine::unavailableReason()
     if (qEnvironmentVariable("SERVO_COM_PAIR").split(QLatin1Char(',')).size() == 2)
         return QString();
     if (!underWine())
-        return QStringLiteral("no pair of joined COM ports: set SERVO_COM_PAIR=COMa,COMb (e.g. a com0com pair)");
-    if (qEnvironmentVariable("WINEPREFIX").isEmpty() || qEnvironmentVariable("SERVO_PTYPAIR").isEmpty())
-        return QStringLiteral("under Wine, a pair of COM ports needs WINEPREFIX and SERVO_PTYPAIR (tests/wine/ptypair)");
+        return QStringLiteral(
+            "no pair of joined COM ports: set SERVO_COM_PAIR=COMa,COMb (e.g. a com0com pair)");
+    if (qEnvironmentVariable("WINEPREFIX").isEmpty() ||
+        qEnvironmentVariable("SERVO_PTYPAIR").isEmpty())
+        return QStringLiteral("under Wine, a pair of COM ports needs WINEPREFIX and SERVO_PTYPAIR "
+                              "(tests/wine/ptypair)");
     return QString();
 }
 
@@ -95,12 +98,14 @@ bool TestLine::openPair(QString *errorString)
         const int n = next;
         const QString base = dosDevices() + QStringLiteral("/com%1").arg(n);
         QFile run(fromUnix(base + QStringLiteral(".run")));
-        if (QFileInfo::exists(fromUnix(base)) || !run.open(QIODevice::WriteOnly | QIODevice::NewOnly))
+        if (QFileInfo::exists(fromUnix(base)) ||
+            !run.open(QIODevice::WriteOnly | QIODevice::NewOnly))
             continue;
         run.close();
         QFile::remove(fromUnix(base + QStringLiteral(".pull")));
         const QString peer = dosDevices() + QStringLiteral("/com%1").arg(n + 1);
-        if (!QProcess::startDetached(fromUnix(qEnvironmentVariable("SERVO_PTYPAIR")), {base, peer})) {
+        if (!QProcess::startDetached(fromUnix(qEnvironmentVariable("SERVO_PTYPAIR")),
+                                     {base, peer})) {
             error = QStringLiteral("cannot start %1").arg(qEnvironmentVariable("SERVO_PTYPAIR"));
             QFile::remove(run.fileName());
             break;
@@ -132,7 +137,8 @@ bool TestLine::open(QString *errorString)
     if (!openPair(errorString))
         return false;
     const std::wstring device = (QStringLiteral("\\\\.\\") + m_peer).toStdWString();
-    HANDLE h = CreateFileW(device.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING, 0, nullptr);
+    HANDLE h = CreateFileW(device.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING,
+                           0, nullptr);
     if (h == INVALID_HANDLE_VALUE) {
         if (errorString)
             *errorString = QStringLiteral("cannot open %1: %2").arg(m_peer, lastError());
@@ -161,7 +167,9 @@ bool TestLine::write(const QByteArray &data)
 {
     DWORD done = 0;
     for (int at = 0; at < data.size(); at += int(done)) {
-        if (!m_peerHandle || !WriteFile(m_peerHandle, data.constData() + at, DWORD(data.size() - at), &done, nullptr))
+        if (!m_peerHandle ||
+            !WriteFile(m_peerHandle, data.constData() + at, DWORD(data.size() - at), &done,
+                       nullptr))
             return false;
     }
     return true;

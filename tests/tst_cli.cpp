@@ -50,7 +50,8 @@ Values sampleValues()
     return parseParameterLine(QString::fromLatin1(SampleLine)).values;
 }
 
-struct Result {
+struct Result
+{
     int code = -1;
     QString out;
     QString err;
@@ -114,7 +115,8 @@ private:
                 if (decoys) {
                     Values other = startValues();
                     other[TorqueGain] = 222;
-                    m_pty.write(frame + encodeFrame(other, writing ? Flag::ReadReply : Flag::WriteAck));
+                    m_pty.write(frame +
+                                encodeFrame(other, writing ? Flag::ReadReply : Flag::WriteAck));
                 }
                 if (writing) {
                     block = f.values;
@@ -173,7 +175,10 @@ public:
             m_process.kill();
         m_process.waitForFinished(5000);
     }
-    QString path() const { return m_path; }
+    QString path() const
+    {
+        return m_path;
+    }
 
 private:
 #ifdef Q_OS_WIN
@@ -183,7 +188,8 @@ private:
     QString m_path;
 };
 
-Result runCli(const QStringList &args, const QProcessEnvironment &env = QProcessEnvironment::systemEnvironment())
+Result runCli(const QStringList &args,
+              const QProcessEnvironment &env = QProcessEnvironment::systemEnvironment())
 {
     QProcess p;
     p.setProcessEnvironment(env);
@@ -210,7 +216,8 @@ Result runCli(const QStringList &args, const QProcessEnvironment &env = QProcess
     for (QString *text : {&r.out, &r.err}) {
         const int pairs = text->count(QLatin1String("\r\n"));
         if (text->count(QLatin1Char('\n')) != pairs || text->count(QLatin1Char('\r')) != pairs)
-            QTest::qFail(qPrintable(QStringLiteral("not CR LF throughout: ") + *text), __FILE__, __LINE__);
+            QTest::qFail(qPrintable(QStringLiteral("not CR LF throughout: ") + *text), __FILE__,
+                         __LINE__);
         text->replace(QLatin1String("\r\n"), QLatin1String("\n"));
     }
 #endif
@@ -244,8 +251,8 @@ bool valuesFromJson(const QString &text, Values *values)
     for (int i = 0; i < ParameterCount; ++i) {
         const QString stem = QLatin1String(parameterInfo(i).stem);
         const int position = text.indexOf(QLatin1Char('"') + stem + QLatin1Char('"'));
-        if (position <= lastPosition || !object.contains(stem)
-            || object.value(stem).isBool() != parameterInfo(i).isSwitch)
+        if (position <= lastPosition || !object.contains(stem) ||
+            object.value(stem).isBool() != parameterInfo(i).isSwitch)
             return false;
         lastPosition = position;
         const QJsonValue v = object.value(stem);
@@ -357,8 +364,10 @@ private slots:
 
 void TestCli::initTestCase()
 {
-    QVERIFY2(QFileInfo(buildProgram(QStringLiteral("servo-cli"))).isExecutable(), "servo-cli must be beside the test program");
-    QVERIFY2(QFileInfo(buildProgram(QStringLiteral("servo-sim"))).isExecutable(), "servo-sim must be beside the test program");
+    QVERIFY2(QFileInfo(buildProgram(QStringLiteral("servo-cli"))).isExecutable(),
+             "servo-cli must be beside the test program");
+    QVERIFY2(QFileInfo(buildProgram(QStringLiteral("servo-sim"))).isExecutable(),
+             "servo-sim must be beside the test program");
     QVERIFY(m_dir.isValid());
 }
 
@@ -394,9 +403,12 @@ void TestCli::help()
     QVERIFY2(r.out.startsWith(usage), qPrintable(r.out));
     QVERIFY(r.out.contains(QLatin1String("Exit codes")));
     if (args.first() == QLatin1String("--help"))
-        QVERIFY(QRegularExpression("^servo-cli \\d+\\.\\d+\n$").match(runCli({"--version"}).out).hasMatch());
+        QVERIFY(QRegularExpression("^servo-cli \\d+\\.\\d+\n$")
+                    .match(runCli({"--version"}).out)
+                    .hasMatch());
     if (args.first() != QLatin1String("--help") && r.out.contains(QLatin1String("--timeout")))
-        QVERIFY(r.out.simplified().contains("1 to 600000") && r.out.simplified().contains("0 to 100"));
+        QVERIFY(r.out.simplified().contains("1 to 600000") &&
+                r.out.simplified().contains("0 to 100"));
     QCOMPARE(r.err, QString());
 }
 
@@ -417,16 +429,20 @@ void TestCli::badArguments_data()
     };
     const QCommandLineOption json(QStringLiteral("json"));
     QTest::newRow("nothing") << QStringList{} << "no command given";
-    QTest::newRow("unknown command") << QStringList{"frobnicate"} << "unknown command \"frobnicate\"";
+    QTest::newRow("unknown command")
+        << QStringList{"frobnicate"} << "unknown command \"frobnicate\"";
     QTest::newRow("option first") << QStringList{"--port", p, "read"} << "the command comes first";
     QTest::newRow("unknown option")
         << QStringList{"read", "-p", p, "--bogus"} << qtSays("--bogus", json);
     QTest::newRow("port without value") << QStringList{"read", "--port"}
                                         << qtSays("--port", QCommandLineOption("port", "", "PORT"));
     QTest::newRow("port twice") << QStringList{"read", "-p", p, "--port=x"} << "--port given twice";
-    QTest::newRow("timeout not a number") << QStringList{"read", "-p", p, "--timeout", "abc"} << "--timeout takes";
-    QTest::newRow("timeout zero") << QStringList{"diff", "-p", p, "--timeout=0", "f"} << "--timeout takes";
-    QTest::newRow("negative retries") << QStringList{"read", "-p", p, "--retries", "-1"} << "--retries takes";
+    QTest::newRow("timeout not a number")
+        << QStringList{"read", "-p", p, "--timeout", "abc"} << "--timeout takes";
+    QTest::newRow("timeout zero") << QStringList{"diff", "-p", p, "--timeout=0", "f"}
+                                  << "--timeout takes";
+    QTest::newRow("negative retries")
+        << QStringList{"read", "-p", p, "--retries", "-1"} << "--retries takes";
     QTest::newRow("write without file") << QStringList{"write", "-p", p} << "write needs FILE";
     QTest::newRow("two files") << QStringList{"show", "a", "b"} << "unexpected argument \"b\"";
     QTest::newRow("flag with value")
@@ -434,11 +450,17 @@ void TestCli::badArguments_data()
     QTest::newRow("option of another command")
         << QStringList{"show", "a", "--no-verify"} << qtSays("--no-verify", json);
     QTest::newRow("help on nothing") << QStringList{"help", "nothing"} << "no help on \"nothing\"";
-    QTest::newRow("unknown field") << QStringList{"get", "-p", p, "Torque"} << "unknown parameter \"Torque\"; the names are TorqueGain, BrakeGain";
-    QTest::newRow("set without value") << QStringList{"set", "-p", p, "SoftStart"} << "\"SoftStart\" is not NAME=VALUE";
-    QTest::newRow("switch set to 2") << QStringList{"set", "-p", p, "softstart=2"} << "SoftStart takes on/off";
-    QTest::newRow("field twice") << QStringList{"set", "-p", p, "Sensitivity=1", "sensitivity=2"} << "Sensitivity given twice";
-    QTest::newRow("JSON on --out -") << QStringList{"read", "-p", p, "--json", "--out", "-"} << "--out - and --json";
+    QTest::newRow("unknown field")
+        << QStringList{"get", "-p", p, "Torque"}
+        << "unknown parameter \"Torque\"; the names are TorqueGain, BrakeGain";
+    QTest::newRow("set without value")
+        << QStringList{"set", "-p", p, "SoftStart"} << "\"SoftStart\" is not NAME=VALUE";
+    QTest::newRow("switch set to 2")
+        << QStringList{"set", "-p", p, "softstart=2"} << "SoftStart takes on/off";
+    QTest::newRow("field twice") << QStringList{"set", "-p", p, "Sensitivity=1", "sensitivity=2"}
+                                 << "Sensitivity given twice";
+    QTest::newRow("JSON on --out -")
+        << QStringList{"read", "-p", p, "--json", "--out", "-"} << "--out - and --json";
 }
 
 void TestCli::badArguments()
@@ -480,10 +502,13 @@ void TestCli::portTable()
     QCOMPARE(lines.size(), 4); // header, two ports, empty after the last '\n'
     QCOMPARE(lines.at(1).split(QRegularExpression(QStringLiteral("\\s{2,}"))),
              QStringList({"ttyUSB0", "USB Serial", "Acme Devices", "0403:000a"}));
-    QCOMPARE(lines.at(2).split(QRegularExpression(QStringLiteral("\\s{2,}"))), QStringList({"ttyS0", "-", "-", "-"}));
+    QCOMPARE(lines.at(2).split(QRegularExpression(QStringLiteral("\\s{2,}"))),
+             QStringList({"ttyS0", "-", "-", "-"}));
     // Columns line up under their headings.
-    QCOMPARE(lines.at(1).indexOf(QLatin1String("0403")), lines.at(0).indexOf(QLatin1String("VID:PID")));
-    QCOMPARE(lines.at(2).lastIndexOf(QLatin1Char('-')), lines.at(0).indexOf(QLatin1String("VID:PID")));
+    QCOMPARE(lines.at(1).indexOf(QLatin1String("0403")),
+             lines.at(0).indexOf(QLatin1String("VID:PID")));
+    QCOMPARE(lines.at(2).lastIndexOf(QLatin1Char('-')),
+             lines.at(0).indexOf(QLatin1String("VID:PID")));
 }
 
 void TestCli::strictText_data()
@@ -493,24 +518,34 @@ void TestCli::strictText_data()
     QTest::addColumn<QString>("problem"); // empty: taken, as the sample
     const QString line = QString::fromLatin1(SampleLine);
     const QString json = ServoCli::formatJson(sampleValues());
-    auto replaced = [&json](const char *from, const char *to) { return QString(json).replace(from, to); };
+    auto replaced = [&json](const char *from, const char *to) {
+        return QString(json).replace(from, to);
+    };
     QTest::newRow("line") << line << false << "";
     QTest::newRow("line, CR LF, empty line") << line + "\r\n\n" << false << "";
-    QTest::newRow("fifteen fields") << line + ",1" << false << "the first line has 15 fields, 14 are needed";
+    QTest::newRow("fifteen fields")
+        << line + ",1" << false << "the first line has 15 fields, 14 are needed";
     QTest::newRow("lone CR") << line + "\r7\n" << false << "a CR that does not end it";
     QTest::newRow("blank second line") << line + "\n \n" << false << "line 2 is not empty";
     QTest::newRow("JSON") << json << true << "";
-    QTest::newRow("JSON, compact, any order, white space first")
-        << "\r\n " + QString(json).replace("\n", "").replace("\"TorqueGain\": 100,", "").chopped(1) + ",\"TorqueGain\":1e2}"
-        << true << "";
-    QTest::newRow("JSON key missing") << replaced("\"BrakeGain\": 50,", "") << true << "key missing: BrakeGain";
-    QTest::newRow("JSON key in other case") << replaced("BrakeGain", "brakegain") << true << "unknown key \"brakegain\"";
-    QTest::newRow("JSON fraction") << replaced(": 100,", ": 100.5,") << true << "TorqueGain is 100.5, not an integer";
-    QTest::newRow("JSON string") << replaced(": 100,", ": \"100\",") << true << "TorqueGain is \"100\", not an integer";
-    QTest::newRow("JSON switch as number") << replaced("true", "1") << true << "ReversedRotation is 1, not true or false";
-    QTest::newRow("JSON out of range") << replaced(": 399,", ": 400,") << true << "MAXDuty is 400, outside 0..399";
-    QTest::newRow("JSON key twice") << replaced("\"BrakeGain\": 50,", "\"BrakeGain\": 50, \"BrakeGain\" : 9,") << true
-                                    << "key \"BrakeGain\" given twice";
+    QTest::newRow("JSON, compact, any order, white space first") << "\r\n " +
+            QString(json).replace("\n", "").replace("\"TorqueGain\": 100,", "").chopped(1) +
+            ",\"TorqueGain\":1e2}" << true << "";
+    QTest::newRow("JSON key missing")
+        << replaced("\"BrakeGain\": 50,", "") << true << "key missing: BrakeGain";
+    QTest::newRow("JSON key in other case")
+        << replaced("BrakeGain", "brakegain") << true << "unknown key \"brakegain\"";
+    QTest::newRow("JSON fraction")
+        << replaced(": 100,", ": 100.5,") << true << "TorqueGain is 100.5, not an integer";
+    QTest::newRow("JSON string") << replaced(": 100,", ": \"100\",") << true
+                                 << "TorqueGain is \"100\", not an integer";
+    QTest::newRow("JSON switch as number")
+        << replaced("true", "1") << true << "ReversedRotation is 1, not true or false";
+    QTest::newRow("JSON out of range")
+        << replaced(": 399,", ": 400,") << true << "MAXDuty is 400, outside 0..399";
+    QTest::newRow("JSON key twice")
+        << replaced("\"BrakeGain\": 50,", "\"BrakeGain\": 50, \"BrakeGain\" : 9,") << true
+        << "key \"BrakeGain\" given twice";
     QTest::newRow("JSON after the object") << json + "{}" << true << "not valid JSON";
     QTest::newRow("JSON array") << "[" + json + "]" << false << "line 2 is not empty";
 }
@@ -538,16 +573,19 @@ void TestCli::formatting_data()
     other[SoftStart] = 1;
     QTest::newRow("write, verified") << ServoCli::formatWriteJson(sample, sample, &sample)
                                      << "verified=true differing= readBack=100";
-    QTest::newRow("write, differs") << ServoCli::formatWriteJson(sample, other, &sample)
-                                    << "verified=false differing=Sensitivity,SoftStart readBack=100";
+    QTest::newRow("write, differs")
+        << ServoCli::formatWriteJson(sample, other, &sample)
+        << "verified=false differing=Sensitivity,SoftStart readBack=100";
     QTest::newRow("write, not verified") << ServoCli::formatWriteJson(sample, sample, nullptr)
                                          << "verified=null differing= readBack=none";
-    QTest::newRow("diff") << ServoCli::formatDiffJson(sample, other) << "agree=false differing=Sensitivity,SoftStart";
+    QTest::newRow("diff") << ServoCli::formatDiffJson(sample, other)
+                          << "agree=false differing=Sensitivity,SoftStart";
     QTest::newRow("assignments") << ServoCli::formatAssignments(other, {SoftStart, TorqueGain})
                                  << "SoftStart=on\nTorqueGain=100\n";
     QTest::newRow("CSV") << ServoCli::formatCsvRow({"t", "/dev/a,b", "say \"x\""}, &sample)
                          << "t,\"/dev/a,b\",\"say \"\"x\"\"\"," + QString::fromLatin1(SampleLine);
-    QTest::newRow("CSV, no values") << ServoCli::formatCsvRow({"t"}, nullptr) << "t" + QString(14, ',');
+    QTest::newRow("CSV, no values")
+        << ServoCli::formatCsvRow({"t"}, nullptr) << "t" + QString(14, ',');
 }
 
 void TestCli::formatting()
@@ -565,16 +603,21 @@ void TestCli::formatting()
     for (const QJsonValue &v : o.value("differing").toArray())
         differing << v.toString();
     QString summary = QStringLiteral("%1=%2 differing=%3")
-                          .arg(flag, o.value(flag).isNull() ? "null" : o.value(flag).toBool() ? "true" : "false",
+                          .arg(flag,
+                               o.value(flag).isNull()       ? "null"
+                                   : o.value(flag).toBool() ? "true"
+                                                            : "false",
                                differing.join(','));
     if (o.contains("verified"))
-        summary += " readBack=" + (o.contains("readBack") ? QString::number(o.value("readBack")["TorqueGain"].toInt())
-                                                          : QStringLiteral("none"));
+        summary += " readBack=" +
+            (o.contains("readBack") ? QString::number(o.value("readBack")["TorqueGain"].toInt())
+                                    : QStringLiteral("none"));
     QCOMPARE(summary, expected);
     // Every block nested in it is the JSON that read --json prints.
     for (const char *key : {"written", "acknowledged", "readBack", "servo", "file"}) {
         if (o.contains(key)) {
-            const QString block = QString::fromUtf8(QJsonDocument(o.value(key).toObject()).toJson());
+            const QString block =
+                QString::fromUtf8(QJsonDocument(o.value(key).toObject()).toJson());
             QVERIFY2(ServoCli::parseJsonText(block).ok, key);
         }
     }
@@ -586,11 +629,11 @@ void TestCli::show_data()
     QTest::newRow("window format") << SampleLine;
     QTest::newRow("CR LF, empty lines") << SampleLine + "\r\n\n\r\n";
     QTest::newRow("UTF-8 byte-order mark, LF") << "\xef\xbb\xbf" + SampleLine + "\n";
-    QTest::newRow("UTF-16 with byte-order mark") << QByteArray("\xff\xfe")
-                                                        + QByteArray(reinterpret_cast<const char *>(
-                                                                         QString::fromLatin1(SampleLine).utf16()),
-                                                                     2 * SampleLine.size());
-    QTest::newRow("leading zeros") << QByteArray("0100,050,20,10,0900,2100,2,1500,399,128,128,1,0,01");
+    QTest::newRow("UTF-16 with byte-order mark") << QByteArray("\xff\xfe") +
+            QByteArray(reinterpret_cast<const char *>(QString::fromLatin1(SampleLine).utf16()),
+                       2 * SampleLine.size());
+    QTest::newRow("leading zeros")
+        << QByteArray("0100,050,20,10,0900,2100,2,1500,399,128,128,1,0,01");
 }
 
 void TestCli::show()
@@ -639,33 +682,39 @@ void TestCli::malformedFiles()
         << "the first line has 14 fields separated by semicolons, not by commas" + shape;
     QTest::newRow("tabs") << QByteArray(SampleLine).replace(',', '\t') +
             "\n" << 6 << "the first line has 14 fields separated by tabs, not by commas" + shape;
-    QTest::newRow("three fields") << QByteArray("1,2,3") << 6
-                                  << "the first line has 3 fields, 14 are needed; field 4 (Integral Speed)";
+    QTest::newRow("three fields")
+        << QByteArray("1,2,3") << 6
+        << "the first line has 3 fields, 14 are needed; field 4 (Integral Speed)";
     QTest::newRow("letters") << QByteArray("100,5x,20,10,900,2100,2,1500,399,128,128,1,0,1") << 6
                              << "field 2 (Brake Gain) is \"5x\", not a decimal number";
     QTest::newRow("negative") << QByteArray("-1,50,20,10,900,2100,2,1500,399,128,128,1,0,1") << 6
                               << "field 1 (Torque Gain) is -1, outside 0..255";
     QTest::newRow("fifteen fields") << QByteArray("1,2,3,4,600,2400,50,1500,300,7,8,1,0,1,5") << 6
                                     << "the first line has 15 fields, 14 are needed";
-    QTest::newRow("trailing comma") << SampleLine + ",\n" << 6 << "15 fields, 14 are needed (a comma at the end";
+    QTest::newRow("trailing comma") << SampleLine + ",\n"
+                                    << 6 << "15 fields, 14 are needed (a comma at the end";
     QTest::newRow("second line") << SampleLine + "\n\n7,7,7\n" << 6 << "line 3 is not empty";
     QTest::newRow("space") << QByteArray("100, 50,20,10,900,2100,2,1500,399,128,128,1,0,1") << 6
                            << "field 2 (Brake Gain) is \" 50\", not a decimal number";
-    QTest::newRow("empty field") << QByteArray("100,50,20,10,900,,2,1500,399,128,128,1,0,1") << 6 << "field 6 (MAX Pulse Width)";
-    QTest::newRow("above range") << QByteArray("100,50,20,10,900,2100,51,1500,399,128,128,1,0,1") << 6
-                                 << "field 7 (Sensitivity) is 51, outside 0..50";
-    QTest::newRow("below range") << QByteArray("100,50,20,10,499,2100,2,1500,399,128,128,1,0,1") << 6
-                                 << "field 5 (Min Pulse Width) is 499, outside 500..2500";
+    QTest::newRow("empty field") << QByteArray("100,50,20,10,900,,2,1500,399,128,128,1,0,1") << 6
+                                 << "field 6 (MAX Pulse Width)";
+    QTest::newRow("above range") << QByteArray("100,50,20,10,900,2100,51,1500,399,128,128,1,0,1")
+                                 << 6 << "field 7 (Sensitivity) is 51, outside 0..50";
+    QTest::newRow("below range") << QByteArray("100,50,20,10,499,2100,2,1500,399,128,128,1,0,1")
+                                 << 6 << "field 5 (Min Pulse Width) is 499, outside 500..2500";
     QTest::newRow("switch 2") << QByteArray("100,50,20,10,900,2100,2,1500,399,128,128,1,2,1") << 6
                               << "field 13 (Soft Start) is 2, outside 0..1";
     QTest::newRow("named pipe") << QByteArray("<pipe>") << 7 << "a named pipe, not a regular file";
     QByteArray utf16;
     for (char c : SampleLine)
         utf16 += QByteArray(1, c) + '\0';
-    QTest::newRow("UTF-16 without byte-order mark") << utf16 << 6 << "byte 2 of the first line is NUL";
-    QTest::newRow("NUL on a later line") << SampleLine + QByteArray("\n\n\0", 3) << 6 << "byte 49 is NUL";
+    QTest::newRow("UTF-16 without byte-order mark")
+        << utf16 << 6 << "byte 2 of the first line is NUL";
+    QTest::newRow("NUL on a later line")
+        << SampleLine + QByteArray("\n\n\0", 3) << 6 << "byte 49 is NUL";
     QTest::newRow("not UTF-8 on a later line") << SampleLine + "\n\xff" << 6 << "not valid UTF-8";
-    QTest::newRow("over 64 KiB") << SampleLine + QByteArray(65536, '\n') << 6 << "larger than 65536 bytes";
+    QTest::newRow("over 64 KiB") << SampleLine + QByteArray(65536, '\n') << 6
+                                 << "larger than 65536 bytes";
 }
 
 void TestCli::showRefuses()
@@ -720,33 +769,42 @@ void TestCli::faults_data()
     const QStringList write{"write", "--timeout", "3000"};
     QTest::newRow("plain read") << QStringList{} << read << 0 << ok;
     QTest::newRow("plain write") << QStringList{} << write << 0 << ok;
-    QTest::newRow("split replies") << QStringList{"--chunk", "3", "--chunk-pause", "25"} << write << 0 << ok;
-    QTest::newRow("byte by byte") << QStringList{"--chunk", "1", "--chunk-pause", "5"} << read << 0 << ok;
+    QTest::newRow("split replies")
+        << QStringList{"--chunk", "3", "--chunk-pause", "25"} << write << 0 << ok;
+    QTest::newRow("byte by byte") << QStringList{"--chunk", "1", "--chunk-pause", "5"} << read << 0
+                                  << ok;
     QTest::newRow("noise") << QStringList{"--noise", "45"} << write << 0 << ok;
-    QTest::newRow("noise, split") << QStringList{"--noise", "30", "--chunk", "7"} << read << 0 << ok;
+    QTest::newRow("noise, split") << QStringList{"--noise", "30", "--chunk", "7"} << read << 0
+                                  << ok;
     QTest::newRow("delay within time-out") << QStringList{"--delay", "300"} << write << 0 << ok;
     // Rows that must get a reply allow seconds; those that must not get one
     // fail the same way whether a reply is missing or merely late.
     QTest::newRow("delay past time-out")
-        << QStringList{"--delay", "60000"} << QStringList{"read", "--timeout", "200", "--retries", "1"} << 3
+        << QStringList{"--delay", "60000"}
+        << QStringList{"read", "--timeout", "200", "--retries", "1"} << 3
         << noReplyMessage("%PORT", 200, 2);
     QTest::newRow("every reply corrupted")
         << QStringList{"--corrupt-every", "1"} << QStringList{"read", "--timeout", "300"} << 3
         << noReplyMessage("%PORT", 300, 3);
     QTest::newRow("every request lost")
-        << QStringList{"--drop-every", "1"} << QStringList{"write", "--timeout", "150", "--retries", "0"} << 3
+        << QStringList{"--drop-every", "1"}
+        << QStringList{"write", "--timeout", "150", "--retries", "0"} << 3
         << noReplyMessage("%PORT", 150, 1);
     // The write's acknowledgement is the first reply and request, the read
     // back the second: a retry has to rescue the read back.
     QTest::newRow("corrupted read back, retried")
-        << QStringList{"--corrupt-every", "2"} << QStringList{"write", "--timeout", "3000", "--retries", "1"} << 0 << ok;
+        << QStringList{"--corrupt-every", "2"}
+        << QStringList{"write", "--timeout", "3000", "--retries", "1"} << 0 << ok;
     QTest::newRow("corrupted read back, no retry")
-        << QStringList{"--corrupt-every", "2"} << QStringList{"write", "--timeout", "300", "--retries", "0"} << 3
+        << QStringList{"--corrupt-every", "2"}
+        << QStringList{"write", "--timeout", "300", "--retries", "0"} << 3
         << noReplyMessage("%PORT", 300, 1);
     QTest::newRow("lost read back, retried")
-        << QStringList{"--drop-every", "2"} << QStringList{"write", "--timeout", "3000", "--retries", "1"} << 0 << ok;
+        << QStringList{"--drop-every", "2"}
+        << QStringList{"write", "--timeout", "3000", "--retries", "1"} << 0 << ok;
     QTest::newRow("lost read back, no retry")
-        << QStringList{"--drop-every", "2"} << QStringList{"write", "--timeout", "300", "--retries", "0"} << 3
+        << QStringList{"--drop-every", "2"}
+        << QStringList{"write", "--timeout", "300", "--retries", "0"} << 3
         << noReplyMessage("%PORT", 300, 1);
 }
 
@@ -797,7 +855,8 @@ void TestCli::noReply()
     QFETCH(int, retries);
     QFETCH(bool, otherPort);
     if (otherPort)
-        SKIP_ON_WINDOWS("no announced simulator ports (they are symbolic links, which need a privilege there)");
+        SKIP_ON_WINDOWS(
+            "no announced simulator ports (they are symbolic links, which need a privilege there)");
     ScriptedProgrammer programmer;
     programmer.silent = true;
     QVERIFY(programmer.start());
@@ -810,7 +869,8 @@ void TestCli::noReply()
         announced = announceSimulatorPort(programmer.path());
         QVERIFY(!announced.isEmpty());
     }
-    const Result r = runCli({"read", "--port", programmer.path(), "--timeout", "120", "--retries", QString::number(retries)});
+    const Result r = runCli({"read", "--port", programmer.path(), "--timeout", "120", "--retries",
+                             QString::number(retries)});
     programmer.stop();
     QCOMPARE(r.code, 3);
     QCOMPARE(withoutWrongPortHint(r.err),
@@ -841,27 +901,55 @@ void TestCli::portUnavailable_data()
 #ifdef Q_OS_WIN
     // Both spellings of a port name; from COM10 on only the second opens with
     // the plain Windows file functions, and Qt accepts both.
-    QTest::newRow("missing, read") << "COM199" << "read" << "does not exist";
-    QTest::newRow("missing, diff") << "\\\\.\\COM210" << "diff" << "does not exist";
-    QTest::newRow("regular file") << "file" << "read" << "not a serial port (a regular file)";
-    QTest::newRow("folder") << "folder" << "read" << "not a serial port (a folder)";
-    QTest::newRow("held by a serial port") << "qt" << "write" << "the port is busy: another program holds it";
+    QTest::newRow("missing, read") << "COM199"
+                                   << "read"
+                                   << "does not exist";
+    QTest::newRow("missing, diff") << "\\\\.\\COM210"
+                                   << "diff"
+                                   << "does not exist";
+    QTest::newRow("regular file") << "file"
+                                  << "read"
+                                  << "not a serial port (a regular file)";
+    QTest::newRow("folder") << "folder"
+                            << "read"
+                            << "not a serial port (a folder)";
+    QTest::newRow("held by a serial port") << "qt"
+                                           << "write"
+                                           << "the port is busy: another program holds it";
 #else
-    QTest::newRow("missing, read") << "missing" << "read" << "the port does not exist";
-    QTest::newRow("missing, diff") << "missing" << "diff" << "the port does not exist";
+    QTest::newRow("missing, read") << "missing"
+                                   << "read"
+                                   << "the port does not exist";
+    QTest::newRow("missing, diff") << "missing"
+                                   << "diff"
+                                   << "the port does not exist";
     QTest::newRow("missing, from SERVO_PORT") << "missing-env"
                                               << "read"
                                               << "the port does not exist";
-    QTest::newRow("bare name, in /dev") << "bare" << "read" << "the port does not exist";
-    QTest::newRow("regular file") << "file" << "read" << "not a serial port (a regular file)";
-    QTest::newRow("/dev/null") << "/dev/null" << "write" << "not a serial port (a character device that is not";
-    QTest::newRow("held by a serial port") << "qt" << "write" << "the port is busy: process %PID";
-    QTest::newRow("UUCP lock of a live process") << "uucp" << "read" << "the port is busy: process %PID";
+    QTest::newRow("bare name, in /dev") << "bare"
+                                        << "read"
+                                        << "the port does not exist";
+    QTest::newRow("regular file") << "file"
+                                  << "read"
+                                  << "not a serial port (a regular file)";
+    QTest::newRow("/dev/null") << "/dev/null"
+                               << "write"
+                               << "not a serial port (a character device that is not";
+    QTest::newRow("held by a serial port") << "qt"
+                                           << "write"
+                                           << "the port is busy: process %PID";
+    QTest::newRow("UUCP lock of a live process") << "uucp"
+                                                 << "read"
+                                                 << "the port is busy: process %PID";
 #endif
 #ifdef Q_OS_LINUX
-    QTest::newRow("held with flock") << "flock" << "read" << "the port is busy: process %PID (tst_cli) holds it (flock)";
+    QTest::newRow("held with flock") << "flock"
+                                     << "read"
+                                     << "the port is busy: process %PID (tst_cli) holds it (flock)";
     if (::geteuid() != 0) // root opens whatever the mode says
-        QTest::newRow("no permission") << "chmod" << "read" << "permission denied";
+        QTest::newRow("no permission") << "chmod"
+                                       << "read"
+                                       << "permission denied";
 #endif
 }
 
@@ -934,8 +1022,10 @@ void TestCli::portUnavailable()
                      "; the ports present are .*" +
                      QRegularExpression::escape(programmer.path() + " (simulator)"))),
                  qPrintable(r.err));
-    QVERIFY2(r.err.startsWith("servo-cli: cannot open the serial port " + shown + ": "), qPrintable(r.err));
-    QVERIFY2(r.err.contains(QString(reason).replace("%PID", QString::number(QCoreApplication::applicationPid()))),
+    QVERIFY2(r.err.startsWith("servo-cli: cannot open the serial port " + shown + ": "),
+             qPrintable(r.err));
+    QVERIFY2(r.err.contains(QString(reason).replace(
+                 "%PID", QString::number(QCoreApplication::applicationPid()))),
              qPrintable(r.err));
     QCOMPARE(programmer.received, QByteArray());
     if (how == QLatin1String("uucp")) {
@@ -950,7 +1040,8 @@ void TestCli::portUnavailable()
 void TestCli::twoOnOneLine()
 {
     SKIP_WITHOUT_TEST_LINE();
-    SKIP_ON_WINDOWS("no second names (links) for ports and no flock; the busy port is in portUnavailable");
+    SKIP_ON_WINDOWS(
+        "no second names (links) for ports and no flock; the busy port is in portUnavailable");
     // The first holds the port while it waits for a reply that never comes;
     // the second, through a link, must not send on the same line.
     ScriptedProgrammer programmer;
@@ -960,8 +1051,9 @@ void TestCli::twoOnOneLine()
     QVERIFY(QFile::link(programmer.path(), link));
     QProcess first;
     first.setReadChannel(QProcess::StandardError);
-    first.start(buildProgram(QStringLiteral("servo-cli")),
-                {"read", "--port", programmer.path(), "--timeout", "1500", "--retries", "0", "--verbose"});
+    first.start(
+        buildProgram(QStringLiteral("servo-cli")),
+        {"read", "--port", programmer.path(), "--timeout", "1500", "--retries", "0", "--verbose"});
     QByteArray firstErr;
     while (!firstErr.contains("attempt 1") && first.waitForReadyRead(10000))
         firstErr += first.readAllStandardError();
@@ -976,8 +1068,11 @@ void TestCli::twoOnOneLine()
     programmer.stop();
     QCOMPARE(first.exitCode(), 3);
     QCOMPARE(second.code, 4);
-    QVERIFY2(second.err.startsWith("servo-cli: cannot open the serial port " + link + " (" + programmer.path() + "): "
-                                   "the port is busy: process " + QString::number(firstPid) + " (servo-cli) holds it (flock)"),
+    QVERIFY2(second.err.startsWith("servo-cli: cannot open the serial port " + link + " (" +
+                                   programmer.path() +
+                                   "): "
+                                   "the port is busy: process " +
+                                   QString::number(firstPid) + " (servo-cli) holds it (flock)"),
              qPrintable(second.err));
     QCOMPARE(programmer.requests.size(), 1);
 }
@@ -1009,7 +1104,8 @@ void TestCli::writeDoesNotTake()
     const Result unverified = runCli({"write", "--port", programmer.path(), "--no-verify", path});
     programmer.stop();
     QCOMPARE(r.code, 5);
-    QVERIFY2(r.out.startsWith(QLatin1String("Parameter    Written  Acknowledged  Read back\n")), qPrintable(r.out));
+    QVERIFY2(r.out.startsWith(QLatin1String("Parameter    Written  Acknowledged  Read back\n")),
+             qPrintable(r.out));
     const QMap<QString, QStringList> rows = tableRows(r.out);
     QCOMPARE(rows.keys(), QStringList{"Sensitivity"});
     QCOMPARE(rows.value("Sensitivity"), row);
@@ -1055,8 +1151,11 @@ void TestCli::readOutOfRange()
     const QMap<QString, QStringList> rows = tableRows(r.out);
     QCOMPARE(rows.value("Sensitivity").value(1), QStringLiteral("100"));
     QCOMPARE(rows.value("MAX Duty").value(1), QStringLiteral("1000"));
-    QCOMPARE(r.err, QStringLiteral("servo-cli: warning: the servo reports Sensitivity 100, outside its range 0..50\n"
-                                   "servo-cli: warning: the servo reports MAX Duty 1000, outside its range 0..399\n"));
+    QCOMPARE(
+        r.err,
+        QStringLiteral(
+            "servo-cli: warning: the servo reports Sensitivity 100, outside its range 0..50\n"
+            "servo-cli: warning: the servo reports MAX Duty 1000, outside its range 0..399\n"));
     // JSON and the saved file carry the values as received.
     QCOMPARE(json.code, 0);
     Values values{};
@@ -1080,7 +1179,7 @@ void TestCli::roundTrip()
     QCOMPARE(tableRows(before.out).size(), 12);
     QCOMPARE(tableRows(before.out).value("Torque Gain"), QStringList({"0", "100"}));
     QVERIFY(!tableRows(before.out).contains("Neutral Point")); // 1500 on both sides
-    QVERIFY(!tableRows(before.out).contains("Soft Start"));    // off on both sides
+    QVERIFY(!tableRows(before.out).contains("Soft Start")); // off on both sides
 
     const Result written = runCli({"write", "--port", port, original});
     QVERIFY2(written.code == 0, qPrintable(written.err));
@@ -1097,13 +1196,16 @@ void TestCli::roundTrip()
     QCOMPARE(same.code, 0);
     QCOMPARE(same.out, QString());
 
-    const Result changed = runCli({"diff", "--port", port, file("100,50,20,10,900,2100,2,1500,399,128,127,1,1,1")});
+    const Result changed =
+        runCli({"diff", "--port", port, file("100,50,20,10,900,2100,2,1500,399,128,127,1,1,1")});
     QCOMPARE(changed.code, 5);
-    QCOMPARE(changed.out, QStringLiteral("Parameter                Servo  File\n"
-                                         "Right Angle Coefficient    128   127\n"
-                                         "Soft Start                 off    on\n"));
+    QCOMPARE(changed.out,
+             QStringLiteral("Parameter                Servo  File\n"
+                            "Right Angle Coefficient    128   127\n"
+                            "Soft Start                 off    on\n"));
 
-    const Result unwritable = runCli({"read", "--port", port, "--out", m_dir.filePath("no-dir/x.txt")});
+    const Result unwritable =
+        runCli({"read", "--port", port, "--out", m_dir.filePath("no-dir/x.txt")});
     QCOMPARE(unwritable.code, 7);
     QVERIFY(unwritable.err.contains(QLatin1String("cannot write")));
 }
@@ -1118,7 +1220,8 @@ void TestCli::jsonBothWays()
     const QString json = file(ServoCli::formatJson(sampleValues()).toUtf8());
     const Result written = runCli({"write", "--port", port, "--json", "--backup", backup, json});
     QVERIFY2(written.code == 0, qPrintable(written.err));
-    QCOMPARE(QJsonDocument::fromJson(written.out.toUtf8()).object().value("verified"), QJsonValue(true));
+    QCOMPARE(QJsonDocument::fromJson(written.out.toUtf8()).object().value("verified"),
+             QJsonValue(true));
     QCOMPARE(readParameterFile(backup).values, startValues()); // the block before the write
 
     const QString readBack = file(runCli({"read", "--port", port, "--json"}).out.toUtf8());
@@ -1143,7 +1246,8 @@ void TestCli::getSetBackup()
     QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
     env.insert(QStringLiteral("SERVO_PORT"), sim.path());
 #ifdef Q_OS_WIN // a COM port among the system's ports
-    QVERIFY(runCli({"ports"}).out.contains(QRegularExpression("^" + sim.path() + " ", QRegularExpression::MultilineOption)));
+    QVERIFY(runCli({"ports"}).out.contains(
+        QRegularExpression("^" + sim.path() + " ", QRegularExpression::MultilineOption)));
 #else
     QVERIFY(runCli({"ports"}).out.contains(sim.path() + "  servo-sim"));
 #endif
@@ -1158,7 +1262,8 @@ void TestCli::getSetBackup()
     QCOMPARE(get.out, QStringLiteral("SoftStart=on\nSensitivity=7\nMAXDuty=399\nTorqueGain=0\n"));
     const Result outside = runCli({"set", "Sensitivity=51"}, env);
     QCOMPARE(outside.code, 6);
-    QCOMPARE(outside.err, QStringLiteral("servo-cli: Sensitivity=51 is outside 0..50; nothing was sent\n"));
+    QCOMPARE(outside.err,
+             QStringLiteral("servo-cli: Sensitivity=51 is outside 0..50; nothing was sent\n"));
     QCOMPARE(runCli({"get", "Sensitivity"}, env).out, QStringLiteral("Sensitivity=7\n"));
     const Result json = runCli({"get", "--json", "softStart", "TorqueGain"}, env);
     QCOMPARE(json.out, QStringLiteral("{\n  \"SoftStart\": true,\n  \"TorqueGain\": 0\n}\n"));
@@ -1186,7 +1291,8 @@ void TestCli::program()
     const QString log = m_dir.filePath(QStringLiteral("batch.csv"));
     const QString values = file(SampleLine);
     QProcess cli;
-    cli.start(buildProgram(QStringLiteral("servo-cli")), {"program", "--port", programmer.path(), values, "--log", log, "--verbose"});
+    cli.start(buildProgram(QStringLiteral("servo-cli")),
+              {"program", "--port", programmer.path(), values, "--log", log, "--verbose"});
     QString out;
     auto waitFor = [&](const QString &text) {
         while (!out.contains(text) && cli.waitForReadyRead(10000))
@@ -1222,7 +1328,8 @@ void TestCli::program()
     // Every servo verified, and the end of the input stops the run.
     QVERIFY(programmer.start());
     QProcess again;
-    again.start(buildProgram(QStringLiteral("servo-cli")), {"program", "--port", programmer.path(), values});
+    again.start(buildProgram(QStringLiteral("servo-cli")),
+                {"program", "--port", programmer.path(), values});
     again.write("\n");
     again.closeWriteChannel();
     QVERIFY(again.waitForFinished(10000));
@@ -1235,8 +1342,9 @@ void TestCli::program()
     programmer.silent = true;
     QVERIFY(programmer.start());
     QProcess silent;
-    silent.start(buildProgram(QStringLiteral("servo-cli")), {"program", "--port", programmer.path(), values, "--log", log,
-                                                     "--timeout", "100", "--retries", "0"});
+    silent.start(buildProgram(QStringLiteral("servo-cli")),
+                 {"program", "--port", programmer.path(), values, "--log", log, "--timeout", "100",
+                  "--retries", "0"});
     silent.write("\n");
     silent.closeWriteChannel();
     QVERIFY(silent.waitForFinished(10000));
@@ -1454,8 +1562,10 @@ void TestCli::backupFails()
     ScriptedProgrammer programmer;
     QVERIFY(programmer.start());
     const QString backup = m_dir.filePath(QStringLiteral("no-dir/backup.txt"));
-    const Result write = runCli({"write", "--port", programmer.path(), "--backup", backup, file(SampleLine)});
-    const Result set = runCli({"set", "--port", programmer.path(), "--backup", backup, "SoftStart=on"});
+    const Result write =
+        runCli({"write", "--port", programmer.path(), "--backup", backup, file(SampleLine)});
+    const Result set =
+        runCli({"set", "--port", programmer.path(), "--backup", backup, "SoftStart=on"});
     programmer.stop();
     for (const Result &r : {write, set}) {
         QCOMPARE(r.code, 7);
@@ -1585,8 +1695,8 @@ void TestCli::existingBackup_data()
     QTest::newRow("two dots") << "servo.old.txt"
                               << QStringList{"servo.old.txt", "servo.old-1.txt", "servo.old-2.txt"};
     QTest::newRow("hidden name") << ".before" << QStringList{".before", ".before-1", ".before-2"};
-    QTest::newRow("percent signs") << "b%2%3.txt"
-                                   << QStringList{"b%2%3.txt", "b%2%3-1.txt", "b%2%3-2.txt"};
+    QTest::newRow("percent signs")
+        << "b%2%3.txt" << QStringList{"b%2%3.txt", "b%2%3-1.txt", "b%2%3-2.txt"};
 }
 
 // Running write --backup twice, then set --backup, keeps every backup: the

@@ -33,7 +33,8 @@ const QString saveFailed = QStringLiteral("参数保存失败  Save failed");
 const QString loadedOk = QStringLiteral("参数载入成功  Loading successful");
 const QString loadFailed = QStringLiteral("参数载入失败  Loading failed");
 
-struct DialogSeen {
+struct DialogSeen
+{
     bool shown = false;
     QString caption;
     QStringList filters;
@@ -68,7 +69,8 @@ void answerDialog(DialogSeen *seen, const QString &path, std::function<void()> b
             if (!name)
                 return;
             name->setText(path);
-            if (dialog->selectedFiles() != QStringList{path} && ++*tries < 1000) // 20 s: a hang only
+            if (dialog->selectedFiles() != QStringList{path} &&
+                ++*tries < 1000) // 20 s: a hang only
                 return;
         }
         poll->stop();
@@ -131,8 +133,10 @@ void answerSystemDialog(QString *caption, const QString &path)
         wchar_t title[128] = {};
         GetWindowTextW(dialog, title, 128);
         *caption = QString::fromWCharArray(title);
-        SetWindowTextW(name, reinterpret_cast<const wchar_t *>(QDir::toNativeSeparators(path).utf16()));
-        PostMessageW(dialog, WM_COMMAND, MAKEWPARAM(IDOK, BN_CLICKED), LPARAM(GetDlgItem(dialog, IDOK)));
+        SetWindowTextW(name,
+                       reinterpret_cast<const wchar_t *>(QDir::toNativeSeparators(path).utf16()));
+        PostMessageW(dialog, WM_COMMAND, MAKEWPARAM(IDOK, BN_CLICKED),
+                     LPARAM(GetDlgItem(dialog, IDOK)));
     });
     poll->start();
 }
@@ -245,31 +249,36 @@ void TestFiles::load_data()
     QTest::addColumn<QString>("message");
 
     const Values preset = {1, 2, 3, 4, 600, 700, 7, 800, 9, 10, 11, 1, 1, 1};
-    QTest::newRow("beyond the bounds") << QByteArray("300,0,0,0,0,9999,0,1500,0,0,0,2,0,0")
-                                       << Values{255, 0, 0, 0, 500, 2500, 0, 1500, 0, 0, 0, 1, 0, 0} << loadedOk;
-    QTest::newRow("negative values") << QByteArray("-1,-1,-1,-1,-1,-1,-1,-1,-1,-1,-1,-1,0,0")
-                                     << Values{0, 0, 0, 0, 500, 500, 0, 500, 0, 0, 0, 1, 0, 0} << loadedOk;
+    QTest::newRow("beyond the bounds")
+        << QByteArray("300,0,0,0,0,9999,0,1500,0,0,0,2,0,0")
+        << Values{255, 0, 0, 0, 500, 2500, 0, 1500, 0, 0, 0, 1, 0, 0} << loadedOk;
+    QTest::newRow("negative values")
+        << QByteArray("-1,-1,-1,-1,-1,-1,-1,-1,-1,-1,-1,-1,0,0")
+        << Values{0, 0, 0, 0, 500, 500, 0, 500, 0, 0, 0, 1, 0, 0} << loadedOk;
     QTest::newRow("CR LF and further lines")
         << QByteArray("120,0,0,0,500,2500,0,1500,0,0,0,1,0,1\r\n5,5,5,5,5,5,5,5,5,5,5,0,0,0\r\n")
         << Values{120, 0, 0, 0, 500, 2500, 0, 1500, 0, 0, 0, 1, 0, 1} << loadedOk;
-    QTest::newRow("letters count as 0") << QByteArray("abc,0,0,0,600,600,0,600,0,0,0,0,x,1")
-                                        << Values{0, 0, 0, 0, 600, 600, 0, 600, 0, 0, 0, 0, 0, 1} << loadedOk;
-    QTest::newRow("extra fields ignored") << QByteArray("1,1,1,1,501,501,1,501,1,1,1,0,1,0,77,88")
-                                          << Values{1, 1, 1, 1, 501, 501, 1, 501, 1, 1, 1, 0, 1, 0}
-                                          << loadedOk;
-    QTest::newRow("thirteen fields refused") << QByteArray("0,0,0,0,500,2500,0,1500,0,0,0,0,0") << preset
-                                             << loadFailed;
+    QTest::newRow("letters count as 0")
+        << QByteArray("abc,0,0,0,600,600,0,600,0,0,0,0,x,1")
+        << Values{0, 0, 0, 0, 600, 600, 0, 600, 0, 0, 0, 0, 0, 1} << loadedOk;
+    QTest::newRow("extra fields ignored")
+        << QByteArray("1,1,1,1,501,501,1,501,1,1,1,0,1,0,77,88")
+        << Values{1, 1, 1, 1, 501, 501, 1, 501, 1, 1, 1, 0, 1, 0} << loadedOk;
+    QTest::newRow("thirteen fields refused")
+        << QByteArray("0,0,0,0,500,2500,0,1500,0,0,0,0,0") << preset << loadFailed;
     QTest::newRow("empty file refused") << QByteArray() << preset << loadFailed;
-    QTest::newRow("empty first line refused") << QByteArray("\n0,0,0,0,500,2500,0,1500,0,0,0,0,0,0") << preset
-                                              << loadFailed;
-    QTest::newRow("over-long first line refused") << QByteArray(5000, '1') + ",0,0,0,500,2500,0,1500,0,0,0,0,0,0"
-                                                  << preset << loadFailed;
+    QTest::newRow("empty first line refused")
+        << QByteArray("\n0,0,0,0,500,2500,0,1500,0,0,0,0,0,0") << preset << loadFailed;
+    QTest::newRow("over-long first line refused")
+        << QByteArray(5000, '1') + ",0,0,0,500,2500,0,1500,0,0,0,0,0,0" << preset << loadFailed;
     const Values loaded = {120, 0, 0, 0, 500, 2500, 0, 1500, 0, 0, 0, 1, 0, 1};
     QByteArray utf16le; // as a Windows editor saves "Unicode" text, without its mark
     for (char c : QByteArray("120,0,0,0,500,2500,0,1500,0,0,0,1,0,1"))
         utf16le += QByteArray(1, c) + '\0';
-    QTest::newRow("UTF-8 with byte-order mark") << QByteArray("\xEF\xBB\xBF" "120,0,0,0,500,2500,0,1500,0,0,0,1,0,1\r\n") << loaded
-                                                << loadedOk;
+    QTest::newRow("UTF-8 with byte-order mark")
+        << QByteArray("\xEF\xBB\xBF"
+                      "120,0,0,0,500,2500,0,1500,0,0,0,1,0,1\r\n")
+        << loaded << loadedOk;
     QTest::newRow("UTF-16 LE with byte-order mark") << "\xFF\xFE" + utf16le << loaded << loadedOk;
     QTest::newRow("UTF-16 LE without byte-order mark refused") << utf16le << preset << loadFailed;
 }
@@ -323,7 +332,8 @@ void TestFiles::roundTripEveryControl_data()
 {
     QTest::addColumn<Values>("values");
     QTest::newRow("minimum") << Values{0, 0, 0, 0, 500, 500, 0, 500, 0, 0, 0, 0, 0, 0};
-    QTest::newRow("maximum") << Values{255, 255, 255, 255, 2500, 2500, 50, 2500, 399, 255, 255, 1, 1, 1};
+    QTest::newRow("maximum") << Values{255,  255, 255, 255, 2500, 2500, 50,
+                                       2500, 399, 255, 255, 1,    1,    1};
     QTest::newRow("mixed") << Values{17, 201, 3, 99, 2000, 1000, 25, 2500, 123, 1, 254, 0, 1, 0};
     QTest::newRow("switches apart") << Values{1, 2, 3, 4, 5000, 0, 60, 1499, 400, 256, -3, 1, 0, 1};
 }

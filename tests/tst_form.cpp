@@ -17,7 +17,8 @@
 namespace {
 
 // One card per parameter, in the order the form builds them.
-struct Card {
+struct Card
+{
     const char *stem;
     const char *panel;
     int row; // cell (row, 0) of the panel's grid
@@ -30,33 +31,34 @@ struct Card {
 };
 
 const Card cards[] = {
-    {"TorqueGain", "groupBox", 0, "gridLayout", "verticalLayout_2", "horizontalLayout_2", 33, "Torque Gain",
-     "力矩感度(0-255)"},
-    {"BrakeGain", "groupBox", 1, "gridLayout_2", "verticalLayout_3", "horizontalLayout_3", 19, "Brake Gain",
-     "刹车感度(0-255)"},
-    {"IntegralGain", "groupBox", 2, "gridLayout_3", "verticalLayout_4", "horizontalLayout_4", 33, "Integral Gain",
-     "积分感度(0-255)"},
-    {"IntegralSpeed", "groupBox", 3, "gridLayout_4", "verticalLayout_5", "horizontalLayout_5", 1, "Integral Speed",
-     "积分速度(0-255 *3ms)"},
-    {"MAXDuty", "groupBox_3", 0, "gridLayout_9", "verticalLayout_10", "horizontalLayout_10", 28, "MAX Duty",
-     "最大占空比(0-399)"},
-    {"LeftAngleCoefficient", "groupBox_3", 1, "gridLayout_10", "verticalLayout_11", "horizontalLayout_11", 5,
-     "Left Angle Coefficient", "大端角度比例(0-255)"},
-    {"RightAngleCoefficient", "groupBox_3", 2, "gridLayout_11", "verticalLayout_12", "horizontalLayout_12", 3,
-     "Right Angle Coefficient", "大端角度比例(0-255)"},
-    {"MinPulseWidth", "groupBox_2", 0, "gridLayout_5", "verticalLayout_6", "horizontalLayout_6", 26, "Min Pulse Width",
-     " 最小位置(us)"},
-    {"MAXPulseWidth", "groupBox_2", 1, "gridLayout_6", "verticalLayout_7", "horizontalLayout_7", 20, "MAX Pulse Width",
-     "最大位置(us)"},
-    {"Sensitivity", "groupBox_2", 2, "gridLayout_7", "verticalLayout_8", "horizontalLayout_8", 63, "Sensitivity",
-     "灵敏度(us)"},
-    {"NeutralPoint", "groupBox_2", 3, "gridLayout_8", "verticalLayout_9", "horizontalLayout_9", 1, "Neutral Point",
-     "中点位置(500-2500us)"},
-    {"ReversedRotation", "groupBox_4", 0, "gridLayout_18", "verticalLayout_15", nullptr, 46, "Reversed Rotation",
-     "反向旋转"},
-    {"SoftStart", "groupBox_4", 1, "gridLayout_20", "verticalLayout_16", nullptr, 95, "Soft Start", "缓启动开关"},
-    {"LOCKProtection", "groupBox_4", 2, "gridLayout_21", "verticalLayout_17", nullptr, 95, "LOCK Protection",
-     "堵转保护开关"},
+    {"TorqueGain", "groupBox", 0, "gridLayout", "verticalLayout_2", "horizontalLayout_2", 33,
+     "Torque Gain", "力矩感度(0-255)"},
+    {"BrakeGain", "groupBox", 1, "gridLayout_2", "verticalLayout_3", "horizontalLayout_3", 19,
+     "Brake Gain", "刹车感度(0-255)"},
+    {"IntegralGain", "groupBox", 2, "gridLayout_3", "verticalLayout_4", "horizontalLayout_4", 33,
+     "Integral Gain", "积分感度(0-255)"},
+    {"IntegralSpeed", "groupBox", 3, "gridLayout_4", "verticalLayout_5", "horizontalLayout_5", 1,
+     "Integral Speed", "积分速度(0-255 *3ms)"},
+    {"MAXDuty", "groupBox_3", 0, "gridLayout_9", "verticalLayout_10", "horizontalLayout_10", 28,
+     "MAX Duty", "最大占空比(0-399)"},
+    {"LeftAngleCoefficient", "groupBox_3", 1, "gridLayout_10", "verticalLayout_11",
+     "horizontalLayout_11", 5, "Left Angle Coefficient", "大端角度比例(0-255)"},
+    {"RightAngleCoefficient", "groupBox_3", 2, "gridLayout_11", "verticalLayout_12",
+     "horizontalLayout_12", 3, "Right Angle Coefficient", "大端角度比例(0-255)"},
+    {"MinPulseWidth", "groupBox_2", 0, "gridLayout_5", "verticalLayout_6", "horizontalLayout_6", 26,
+     "Min Pulse Width", " 最小位置(us)"},
+    {"MAXPulseWidth", "groupBox_2", 1, "gridLayout_6", "verticalLayout_7", "horizontalLayout_7", 20,
+     "MAX Pulse Width", "最大位置(us)"},
+    {"Sensitivity", "groupBox_2", 2, "gridLayout_7", "verticalLayout_8", "horizontalLayout_8", 63,
+     "Sensitivity", "灵敏度(us)"},
+    {"NeutralPoint", "groupBox_2", 3, "gridLayout_8", "verticalLayout_9", "horizontalLayout_9", 1,
+     "Neutral Point", "中点位置(500-2500us)"},
+    {"ReversedRotation", "groupBox_4", 0, "gridLayout_18", "verticalLayout_15", nullptr, 46,
+     "Reversed Rotation", "反向旋转"},
+    {"SoftStart", "groupBox_4", 1, "gridLayout_20", "verticalLayout_16", nullptr, 95, "Soft Start",
+     "缓启动开关"},
+    {"LOCKProtection", "groupBox_4", 2, "gridLayout_21", "verticalLayout_17", nullptr, 95,
+     "LOCK Protection", "堵转保护开关"},
 };
 
 const char *const panels[] = {"groupBox", "groupBox_2", "groupBox_3", "groupBox_4", "groupBox_5"};
@@ -66,7 +68,8 @@ QString str(const char *s)
     return QString::fromUtf8(s);
 }
 
-struct Node {
+struct Node
+{
     QString name;
     QString className;
     QString parent;
@@ -151,8 +154,7 @@ QObject *object(Widget &w, const QString &name)
     return found.size() == 1 ? found.first() : nullptr;
 }
 
-template<typename T>
-T *child(Widget &w, const QString &name)
+template<typename T> T *child(Widget &w, const QString &name)
 {
     return qobject_cast<T *>(object(w, name));
 }
@@ -314,7 +316,8 @@ void TestForm::namedObjectCounts()
     for (const char *panel : panels)
         spacers += countSpacers(child<QWidget>(w, str(panel))->layout());
     for (const Card &c : cards)
-        spacers += countSpacers(child<QWidget>(w, QStringLiteral("groupBox_") + str(c.stem))->layout());
+        spacers +=
+            countSpacers(child<QWidget>(w, QStringLiteral("groupBox_") + str(c.stem))->layout());
     QCOMPARE(spacers, 15);
 
     int sheets = w.styleSheet().isEmpty() ? 0 : 1;
@@ -382,7 +385,9 @@ void TestForm::styleSheets_data()
     const QString caption = QStringLiteral("color: rgb(255, 255, 255);");
     const QString file = str("border-radius: 5px;/*圆角*/\nbackground-color: rgb(6, 91, 172);");
     const QString device = str("border-radius: 5px;/*圆角*/\nbackground-color: rgb(5, 136, 218);");
-    auto row = [](const QString &name, const QString &sheet) { QTest::newRow(qPrintable(name)) << name << sheet; };
+    auto row = [](const QString &name, const QString &sheet) {
+        QTest::newRow(qPrintable(name)) << name << sheet;
+    };
 
     row("Widget", windowSheet);
     for (const char *p : panels)
@@ -406,7 +411,8 @@ void TestForm::styleSheets_data()
     row("pB_ReadParameter", device);
     row("pB_WriteParameter", device);
     row("textBrowser_StateShow",
-        str("background-color: rgb(66, 66, 66);\nborder-radius: 3px;/*圆角*/\ncolor: rgb(255, 255, 255);"));
+        str("background-color: rgb(66, 66, 66);\nborder-radius: 3px;/*圆角*/\ncolor: rgb(255, 255, "
+            "255);"));
 }
 
 void TestForm::styleSheets()
@@ -436,7 +442,8 @@ void TestForm::sizes_data()
     row("comboBox_Port", QSize(120, 35), none, QSizePolicy::Fixed);
     row("groupBox_5", QSize(0, 100), none, -1);
     row("textBrowser_StateShow", QSize(0, 50), none, -1);
-    for (const char *b : {"pB_SaveParameter", "pB_OpenParameter", "pB_ReadParameter", "pB_WriteParameter"})
+    for (const char *b :
+         {"pB_SaveParameter", "pB_OpenParameter", "pB_ReadParameter", "pB_WriteParameter"})
         row(str(b), QSize(0, 40), none, -1);
     for (const Card &c : cards) {
         const QString s = str(c.stem);
@@ -540,7 +547,8 @@ void TestForm::boxLayouts_data()
         const QString s = str(c.stem);
         row(str(c.captions), {"label_" + s + "E", "label_" + s + "C"}, {0, 0});
         if (c.stepper)
-            row(str(c.stepper), {"pB_" + s + "Minus", "spinBox_" + s, "pB_" + s + "Add"}, {3, 6, 3});
+            row(str(c.stepper), {"pB_" + s + "Minus", "spinBox_" + s, "pB_" + s + "Add"},
+                {3, 6, 3});
     }
 }
 
@@ -603,11 +611,15 @@ void TestForm::focusOrder()
     for (const Card &c : cards) {
         const QString s = str(c.stem);
         if (c.stepper)
-            expected << "pB_" + s + "Minus" << "spinBox_" + s << "pB_" + s + "Add";
+            expected << "pB_" + s + "Minus"
+                     << "spinBox_" + s << "pB_" + s + "Add";
         else
             expected << "cB_" + s;
     }
-    expected << "pB_SaveParameter" << "pB_OpenParameter" << "pB_ReadParameter" << "textBrowser_StateShow"
+    expected << "pB_SaveParameter"
+             << "pB_OpenParameter"
+             << "pB_ReadParameter"
+             << "textBrowser_StateShow"
              << "pB_WriteParameter";
 
     // Walk the chain once round, as Tab does, and name each stop by the form
@@ -691,8 +703,13 @@ void TestForm::widening()
             opt.subControls = QStyle::SC_All;
             opt.buttonSymbols = spin->buttonSymbols();
             opt.frame = spin->hasFrame();
-            QCOMPARE(spin->style()->subControlRect(QStyle::CC_SpinBox, &opt, QStyle::SC_SpinBoxUp, spin).width(), 0);
-            QCOMPARE(spin->style()->subControlRect(QStyle::CC_SpinBox, &opt, QStyle::SC_SpinBoxDown, spin).width(),
+            QCOMPARE(spin->style()
+                         ->subControlRect(QStyle::CC_SpinBox, &opt, QStyle::SC_SpinBoxUp, spin)
+                         .width(),
+                     0);
+            QCOMPARE(spin->style()
+                         ->subControlRect(QStyle::CC_SpinBox, &opt, QStyle::SC_SpinBoxDown, spin)
+                         .width(),
                      0);
         } else {
             QCOMPARE(child<QWidget>(w, "cB_" + s)->size(), QSize(30, 30));
@@ -706,7 +723,8 @@ void TestForm::windowSheetSelectsByName_data()
     QTest::addColumn<QString>("nameAfter");
     QTest::addColumn<bool>("black");
     QTest::newRow("unnamed window") << QString() << "Widget" << true;
-    QTest::newRow("window named Other") << "Other" << "Other" << false;
+    QTest::newRow("window named Other") << "Other"
+                                        << "Other" << false;
 }
 
 void TestForm::windowSheetSelectsByName()
@@ -814,7 +832,8 @@ void TestForm::actionButtonsRunTheirSlotOnce()
         QSKIP(qPrintable("no line for the servo programmer: " + error));
     emit combo->textActivated(pty.slavePath());
     QCOMPARE(log->document()->blockCount(), 1);
-    QVERIFY2(log->toPlainText().contains(QLatin1String("Open successfully")), qPrintable(log->toPlainText()));
+    QVERIFY2(log->toPlainText().contains(QLatin1String("Open successfully")),
+             qPrintable(log->toPlainText()));
 
     // One click, one frame: a second connection would send it twice. The
     // port writes from the event loop; once it holds nothing more, all it was
@@ -899,9 +918,12 @@ void TestForm::resourceImages_data()
     QTest::addColumn<int>("imageFormat");
     const int rgba = QImage::Format_ARGB32;
     const int rgb = QImage::Format_RGB32;
-    QTest::newRow("000_Set.png") << ":/ICON/000_Set.png" << QByteArray("png") << QSize(200, 200) << rgba;
-    QTest::newRow("002_jian.png") << ":/ICON/002_jian.png" << QByteArray("png") << QSize(200, 200) << rgba;
-    QTest::newRow("003_jia.png") << ":/ICON/003_jia.png" << QByteArray("png") << QSize(200, 200) << rgba;
+    QTest::newRow("000_Set.png") << ":/ICON/000_Set.png" << QByteArray("png") << QSize(200, 200)
+                                 << rgba;
+    QTest::newRow("002_jian.png") << ":/ICON/002_jian.png" << QByteArray("png") << QSize(200, 200)
+                                  << rgba;
+    QTest::newRow("003_jia.png") << ":/ICON/003_jia.png" << QByteArray("png") << QSize(200, 200)
+                                 << rgba;
     QTest::newRow("005_.png") << ":/ICON/005_.png" << QByteArray("png") << QSize(450, 450) << rgba;
     QTest::newRow("006_.png") << ":/ICON/006_.png" << QByteArray("png") << QSize(450, 450) << rgba;
     QTest::newRow("007.png") << ":/ICON/007.png" << QByteArray("png") << QSize(400, 200) << rgba;
@@ -937,16 +959,18 @@ void TestForm::windowIcon()
     // Both premultiplied, as a pixmap holds them: premultiplying rounds by one
     // level differently on each processor's SIMD path, so partly transparent
     // pixels may differ by that much.
-    const QImage expected = QImage(":/ICON/000_Set.png").convertToFormat(QImage::Format_ARGB32_Premultiplied);
-    const QImage shown = icon.pixmap(QSize(200, 200)).toImage().convertToFormat(QImage::Format_ARGB32_Premultiplied);
+    const QImage expected =
+        QImage(":/ICON/000_Set.png").convertToFormat(QImage::Format_ARGB32_Premultiplied);
+    const QImage shown =
+        icon.pixmap(QSize(200, 200)).toImage().convertToFormat(QImage::Format_ARGB32_Premultiplied);
     QCOMPARE(shown.size(), expected.size());
     int differing = 0;
     for (int y = 0; y < expected.height(); ++y)
         for (int x = 0; x < expected.width(); ++x) {
             const QRgb a = expected.pixel(x, y), b = shown.pixel(x, y);
             const int slack = qAlpha(a) == 0 || qAlpha(a) == 255 ? 0 : 1;
-            if (qAlpha(a) != qAlpha(b) || qAbs(qRed(a) - qRed(b)) > slack || qAbs(qGreen(a) - qGreen(b)) > slack
-                || qAbs(qBlue(a) - qBlue(b)) > slack)
+            if (qAlpha(a) != qAlpha(b) || qAbs(qRed(a) - qRed(b)) > slack ||
+                qAbs(qGreen(a) - qGreen(b)) > slack || qAbs(qBlue(a) - qBlue(b)) > slack)
                 ++differing;
         }
     QCOMPARE(differing, 0);
@@ -988,8 +1012,8 @@ QColor groundColour(const QImage &img, const QRect &r)
 
 bool closeTo(const QColor &a, const QColor &b, int tolerance)
 {
-    return qAbs(a.red() - b.red()) <= tolerance && qAbs(a.green() - b.green()) <= tolerance
-           && qAbs(a.blue() - b.blue()) <= tolerance;
+    return qAbs(a.red() - b.red()) <= tolerance && qAbs(a.green() - b.green()) <= tolerance &&
+        qAbs(a.blue() - b.blue()) <= tolerance;
 }
 
 } // namespace
@@ -1034,7 +1058,8 @@ void TestForm::lookOnScreen()
     };
 
     const QColor black(0, 0, 0), panel(46, 46, 46), card(66, 66, 66);
-    struct Probe {
+    struct Probe
+    {
         const char *what;
         QPoint at;
         QColor colour;
@@ -1062,21 +1087,26 @@ void TestForm::lookOnScreen()
     }
     // Where text lies depends on the font the machine substitutes, so the
     // buttons and the log are judged by their ground, the commonest colour.
-    const struct {
+    const struct
+    {
         const char *name;
         QColor colour;
-    } grounds[] = {{"pB_ReadParameter", QColor(5, 136, 218)}, {"pB_WriteParameter", QColor(5, 136, 218)},
-                   {"pB_OpenParameter", QColor(6, 91, 172)},  {"pB_SaveParameter", QColor(6, 91, 172)},
+    } grounds[] = {{"pB_ReadParameter", QColor(5, 136, 218)},
+                   {"pB_WriteParameter", QColor(5, 136, 218)},
+                   {"pB_OpenParameter", QColor(6, 91, 172)},
+                   {"pB_SaveParameter", QColor(6, 91, 172)},
                    {"textBrowser_StateShow", card}};
     for (const auto &g : grounds) {
         const QColor got = groundColour(img, rectIn(w, child<QWidget>(w, g.name)));
         QVERIFY2(got.rgb() == g.colour.rgb(),
-                 qPrintable(QStringLiteral("%1: %2, expected %3").arg(QLatin1String(g.name), got.name(), g.colour.name())));
+                 qPrintable(QStringLiteral("%1: %2, expected %3")
+                                .arg(QLatin1String(g.name), got.name(), g.colour.name())));
     }
 
     // The banner and the badge show their pictures, stretched over the whole
     // widget: the mean colour matches that of the image file.
-    const struct {
+    const struct
+    {
         const char *name;
         const char *image;
     } pictures[] = {{"widget", ":/ICON/009.jpg"}, {"widget_2", ":/ICON/008.jpg"}};
@@ -1084,8 +1114,9 @@ void TestForm::lookOnScreen()
         const QImage source(QString::fromLatin1(pic.image));
         const QColor want = meanColour(source, source.rect());
         const QColor got = meanColour(img, rectIn(w, child<QWidget>(w, pic.name)));
-        QVERIFY2(closeTo(got, want, 8), qPrintable(QStringLiteral("%1: mean %2, image mean %3")
-                                                     .arg(QLatin1String(pic.name), got.name(), want.name())));
+        QVERIFY2(closeTo(got, want, 8),
+                 qPrintable(QStringLiteral("%1: mean %2, image mean %3")
+                                .arg(QLatin1String(pic.name), got.name(), want.name())));
     }
 }
 

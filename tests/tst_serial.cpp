@@ -155,10 +155,14 @@ void TestSerial::requestFrames_data()
     QTest::addColumn<Values>("values");
     QTest::addColumn<bool>("write");
 
-    QTest::newRow("55 00 00 00 00 00 00 00 00 F4 01 C4 09 00 00 00 DC 05 A3 AA") << startValues() << false;
-    QTest::newRow("55 00 00 02 00 00 00 00 00 F4 01 C4 09 00 00 00 DC 05 A5 AA") << startValues() << true;
-    QTest::newRow("55 64 14 33 80 02 0A 32 00 84 03 34 08 8F 01 80 DC 05 1D AA") << allSet(1) << true;
-    QTest::newRow("55 64 14 31 80 02 0A 32 00 84 03 34 08 8F 01 80 DC 05 1B AA") << allSet(1) << false;
+    QTest::newRow("55 00 00 00 00 00 00 00 00 F4 01 C4 09 00 00 00 DC 05 A3 AA")
+        << startValues() << false;
+    QTest::newRow("55 00 00 02 00 00 00 00 00 F4 01 C4 09 00 00 00 DC 05 A5 AA")
+        << startValues() << true;
+    QTest::newRow("55 64 14 33 80 02 0A 32 00 84 03 34 08 8F 01 80 DC 05 1D AA")
+        << allSet(1) << true;
+    QTest::newRow("55 64 14 31 80 02 0A 32 00 84 03 34 08 8F 01 80 DC 05 1B AA")
+        << allSet(1) << false;
     // Each switch on its own bit: ReversedRotation 0x01, SoftStart 0x20, LOCKProtection 0x10.
     Values soft = startValues();
     soft[SoftStart] = 1;
@@ -182,7 +186,7 @@ void TestSerial::requestFrames()
     const QByteArray sent = sentFrame(pty);
     QCOMPARE(sent.toHex(' ').toUpper(), QByteArray(QTest::currentDataTag()));
     QCOMPARE(pty->read(100), QByteArray()); // exactly one frame
-    QCOMPARE(ui->logLines().size(), 1);     // the open line only
+    QCOMPARE(ui->logLines().size(), 1); // the open line only
 }
 
 void TestSerial::closedPortSendsNothing()
@@ -217,25 +221,26 @@ void TestSerial::replies_data()
         << QByteArray("55 64 14 0C 80 02 0A 32 00 84 03 34 08 8F 01 80 DC 05 F6 AA") << allSet(0)
         << QStringList{readOk};
     QTest::newRow("echoed request changes nothing")
-        << QByteArray("55 64 14 31 80 02 0A 32 00 84 03 34 08 8F 01 80 DC 05 1B AA") << startValues()
-        << QStringList{};
+        << QByteArray("55 64 14 31 80 02 0A 32 00 84 03 34 08 8F 01 80 DC 05 1B AA")
+        << startValues() << QStringList{};
     QTest::newRow("echo leaves nothing behind")
         << QByteArray("55 64 14 31 80 02 0A 32 00 84 03 34 08 8F 01 80 DC 05 1B AA|") + start
         << startValues() << QStringList{readOk};
-    QTest::newRow("7 then 13 bytes") << read.left(7 * 3) + "|" + read.mid(7 * 3) << allSet(1)
-                                     << QStringList{readOk};
-    QTest::newRow("two replies in one arrival") << read + " " + start << startValues()
-                                                << QStringList{readOk, readOk};
+    QTest::newRow("7 then 13 bytes")
+        << read.left(7 * 3) + "|" + read.mid(7 * 3) << allSet(1) << QStringList{readOk};
+    QTest::newRow("two replies in one arrival")
+        << read + " " + start << startValues() << QStringList{readOk, readOk};
     // The log keeps four lines: the window's own open line and the first
     // reply go; the last four replies stay, in order.
     const QByteArray ack = "55 64 14 35 80 02 0A 32 00 84 03 34 08 8F 01 80 DC 05 1F AA";
-    QTest::newRow("five replies in one arrival") << read + " " + read + " " + ack + " " + ack + " " + start
-                                                 << startValues() << QStringList{writeOk, writeOk, readOk};
+    QTest::newRow("five replies in one arrival") << read + " " + read + " " + ack + " " + ack +
+            " " + start << startValues() << QStringList{writeOk, writeOk, readOk};
     QTest::newRow("stray byte") << "00 " + read << allSet(1) << QStringList{readOk};
     QTest::newRow("bad checksum") << QByteArray(read).replace("23 AA", "24 AA") << startValues()
                                   << QStringList{};
     QTest::newRow("bad checksum removed, next applied")
-        << QByteArray(read).replace("23 AA", "24 AA") + "|" + read << allSet(1) << QStringList{readOk};
+        << QByteArray(read).replace("23 AA", "24 AA") + "|" + read << allSet(1)
+        << QStringList{readOk};
     QTest::newRow("fewer than 20 bytes") << read.left(19 * 3) << startValues() << QStringList{};
     // Sensitivity 0x64 = 100 in a valid reply: the control holds 50.
     Values clamped = allSet(1);
@@ -295,7 +300,8 @@ void TestSerial::portStates()
     QVERIFY(other.open());
     openWindowPort();
     const QString name = ui->port()->portName();
-    const QString opened = name + QStringLiteral(" 打开成功  ") + name + QStringLiteral(" Open successfully");
+    const QString opened =
+        name + QStringLiteral(" 打开成功  ") + name + QStringLiteral(" Open successfully");
     QCOMPARE(ui->messages(), QStringList{opened});
 
     // The empty entry leaves the open port alone.
@@ -325,7 +331,8 @@ void TestSerial::portStates()
     const QString otherName = ui->port()->portName();
     QVERIFY(otherName != name);
     QCOMPARE(ui->messages().last(),
-             otherName + QStringLiteral(" 打开成功  ") + otherName + QStringLiteral(" Open successfully"));
+             otherName + QStringLiteral(" 打开成功  ") + otherName +
+                 QStringLiteral(" Open successfully"));
     ui->read();
     QCOMPARE(sentFrame(&other).size(), FrameSize);
     QCOMPARE(pty->read(100), QByteArray());
@@ -366,7 +373,8 @@ void TestSerial::pulledAdapter()
     const QString name = ui->port()->portName();
     pty->closeMaster();
     QTRY_VERIFY_WITH_TIMEOUT(!ui->port()->isOpen(), 20000);
-    const QString gone = name + QStringLiteral(" 连接断开  ") + name + QStringLiteral(" Disconnected");
+    const QString gone =
+        name + QStringLiteral(" 连接断开  ") + name + QStringLiteral(" Disconnected");
     // Nothing keeps the event loop busy afterwards. Counted, not timed: a port
     // left open on the dead line reports its error and wakes the loop
     // hundreds of thousands of times a second, however slow the machine;
@@ -387,8 +395,8 @@ void TestSerial::againstSimulator_data()
 {
     QTest::addColumn<QStringList>("faults");
     QTest::newRow("clean line") << QStringList{};
-    QTest::newRow("split, noisy, slow") << QStringList{"--chunk", "3", "--chunk-pause", "15", "--noise", "5",
-                                                       "--delay", "50"};
+    QTest::newRow("split, noisy, slow")
+        << QStringList{"--chunk", "3", "--chunk-pause", "15", "--noise", "5", "--delay", "50"};
 }
 
 void TestSerial::againstSimulator()

@@ -45,16 +45,24 @@ Values allSet(int switches)
     return {100, 50, 20, 10, 900, 2100, 2, 1500, 399, 128, 128, switches, switches, switches};
 }
 
-QByteArray readRequest(const Values &v = startValues()) { return encodeFrame(v, 0); }
-QByteArray writeRequest(const Values &v) { return encodeFrame(v, Flag::Write); }
+QByteArray readRequest(const Values &v = startValues())
+{
+    return encodeFrame(v, 0);
+}
+QByteArray writeRequest(const Values &v)
+{
+    return encodeFrame(v, Flag::Write);
+}
 
-struct Arrival {
+struct Arrival
+{
     qint64 ms;
     QByteArray bytes;
 };
 
 // Reads until size bytes have come or the time is up.
-QVector<Arrival> readArrivals(QSerialPort &port, int size, const QElapsedTimer &clock, int timeoutMs = ReplyTimeoutMs)
+QVector<Arrival> readArrivals(QSerialPort &port, int size, const QElapsedTimer &clock,
+                              int timeoutMs = ReplyTimeoutMs)
 {
     QVector<Arrival> out;
     int got = 0;
@@ -105,7 +113,8 @@ public:
     {
         port.close();
         if (process.state() != QProcess::NotRunning && stop(SIGTERM) != 0) {
-            qWarning("servo-sim did not exit cleanly: %s", process.readAllStandardError().constData());
+            qWarning("servo-sim did not exit cleanly: %s",
+                     process.readAllStandardError().constData());
             ++badExits;
         }
     }
@@ -114,15 +123,18 @@ public:
     {
         process.start(simulatorPath(), args);
         if (!process.waitForStarted(StartTimeoutMs)) {
-            *why = QStringLiteral("cannot start %1: %2").arg(simulatorPath(), process.errorString());
+            *why =
+                QStringLiteral("cannot start %1: %2").arg(simulatorPath(), process.errorString());
             return false;
         }
         QElapsedTimer clock;
         clock.start();
-        while (!process.canReadLine() && clock.elapsed() < StartTimeoutMs && process.state() == QProcess::Running)
+        while (!process.canReadLine() && clock.elapsed() < StartTimeoutMs &&
+               process.state() == QProcess::Running)
             process.waitForReadyRead(1000);
         if (!process.canReadLine()) {
-            *why = QStringLiteral("no path line; stderr: %1").arg(QString::fromLocal8Bit(process.readAllStandardError()));
+            *why = QStringLiteral("no path line; stderr: %1")
+                       .arg(QString::fromLocal8Bit(process.readAllStandardError()));
             return false;
         }
         linePath = QString::fromLocal8Bit(process.readLine()).trimmed();
@@ -204,7 +216,8 @@ private slots:
         if (qstrcmp(QTest::currentTestFunction(), "exitCodes") != 0)
             SKIP_WITHOUT_TEST_LINE();
         if (qstrcmp(QTest::currentTestFunction(), "signalEndsCleanly") == 0)
-            SKIP_ON_WINDOWS("no signals to end a console program with, and servo-sim.exe serves no link");
+            SKIP_ON_WINDOWS(
+                "no signals to end a console program with, and servo-sim.exe serves no link");
     }
     void cleanup()
     {
@@ -248,14 +261,16 @@ void TestSimulator::readReply_data()
     QTest::addColumn<Values>("held");
 
     QTest::newRow("start values") << QByteArray() << readRequest() << startValues();
-    QTest::newRow("data bytes of a read do not matter") << QByteArray() << readRequest(allSet(1)) << startValues();
+    QTest::newRow("data bytes of a read do not matter")
+        << QByteArray() << readRequest(allSet(1)) << startValues();
     QTest::newRow("file") << QByteArray("120,0,0,0,500,2500,0,1500,0,0,0,1,0,1") << readRequest()
                           << Values{120, 0, 0, 0, 500, 2500, 0, 1500, 0, 0, 0, 1, 0, 1};
-    QTest::newRow("file clamped") << QByteArray("300,0,0,0,0,9999,0,1500,0,0,0,2,0,0") << readRequest()
+    QTest::newRow("file clamped") << QByteArray("300,0,0,0,0,9999,0,1500,0,0,0,2,0,0")
+                                  << readRequest()
                                   << Values{255, 0, 0, 0, 500, 2500, 0, 1500, 0, 0, 0, 1, 0, 0};
     QTest::newRow("file with CR LF and more lines")
-        << QByteArray("100,50,20,10,900,2100,2,1500,399,128,128,0,1,1\r\n1,2,3\r\n") << readRequest()
-        << Values{100, 50, 20, 10, 900, 2100, 2, 1500, 399, 128, 128, 0, 1, 1};
+        << QByteArray("100,50,20,10,900,2100,2,1500,399,128,128,0,1,1\r\n1,2,3\r\n")
+        << readRequest() << Values{100, 50, 20, 10, 900, 2100, 2, 1500, 399, 128, 128, 0, 1, 1};
 }
 
 void TestSimulator::readReply()
@@ -270,7 +285,8 @@ void TestSimulator::readReply()
     START_SIM(sim, args);
     for (int i = 0; i < 2; ++i) { // reading changes nothing
         sim.send(request);
-        QCOMPARE(readBytes(sim.port, FrameSize).toHex(' '), encodeFrame(held, Flag::ReadReply).toHex(' '));
+        QCOMPARE(readBytes(sim.port, FrameSize).toHex(' '),
+                 encodeFrame(held, Flag::ReadReply).toHex(' '));
     }
     QVERIFY(staysQuiet(sim.port));
 }
@@ -286,8 +302,10 @@ void TestSimulator::writeThenRead_data()
     QTest::newRow("soft start only") << soft << 0 << soft;
     const Values crossed = {0, 0, 0, 0, 2000, 1000, 0, 2500, 0, 0, 0, 1, 0, 0};
     QTest::newRow("min above max is the sender's business") << crossed << 0 << crossed;
-    QTest::newRow("clamped high") << Values{255, 300, 255, 255, 3000, 65535, 100, 2501, 400, 255, 255, 0, 0, 1} << 0
-                                  << Values{255, 255, 255, 255, 2500, 2500, 50, 2500, 399, 255, 255, 0, 0, 1};
+    QTest::newRow("clamped high") << Values{255,  300, 255, 255, 3000, 65535, 100,
+                                            2501, 400, 255, 255, 0,    0,     1}
+                                  << 0 << Values{255,  255, 255, 255, 2500, 2500, 50,
+                                                 2500, 399, 255, 255, 0,    0,    1};
     QTest::newRow("clamped low") << Values{0, 0, 0, 0, 0, 499, 0, 10, 0, 0, 0, 0, 0, 0} << 0
                                  << Values{0, 0, 0, 0, 500, 500, 0, 500, 0, 0, 0, 0, 0, 0};
     QTest::newRow("flag bits 6 and 7 not kept") << allSet(0) << 0xC0 << allSet(0);
@@ -301,9 +319,11 @@ void TestSimulator::writeThenRead()
     Sim sim;
     START_SIM(sim, QStringList());
     sim.send(encodeFrame(written, quint8(Flag::Write | extraFlags)));
-    QCOMPARE(readBytes(sim.port, FrameSize).toHex(' '), encodeFrame(stored, Flag::WriteAck).toHex(' '));
+    QCOMPARE(readBytes(sim.port, FrameSize).toHex(' '),
+             encodeFrame(stored, Flag::WriteAck).toHex(' '));
     sim.send(readRequest());
-    QCOMPARE(readBytes(sim.port, FrameSize).toHex(' '), encodeFrame(stored, Flag::ReadReply).toHex(' '));
+    QCOMPARE(readBytes(sim.port, FrameSize).toHex(' '),
+             encodeFrame(stored, Flag::ReadReply).toHex(' '));
 }
 
 void TestSimulator::ignoredFrames_data()
@@ -318,7 +338,8 @@ void TestSimulator::ignoredFrames_data()
     QTest::newRow("bad trailer") << badTrailer;
     QTest::newRow("read reply") << encodeFrame(allSet(1), Flag::ReadReply);
     QTest::newRow("write acknowledgement") << encodeFrame(allSet(1), Flag::WriteAck);
-    QTest::newRow("write bit with a reply bit") << encodeFrame(allSet(1), Flag::Write | Flag::WriteAck);
+    QTest::newRow("write bit with a reply bit")
+        << encodeFrame(allSet(1), Flag::Write | Flag::WriteAck);
     QTest::newRow("both reply bits") << encodeFrame(allSet(0), Flag::ReadReply | Flag::WriteAck);
 }
 
@@ -331,7 +352,8 @@ void TestSimulator::ignoredFrames()
     QVERIFY(staysQuiet(sim.port));
     // Not stored either: the block is still the start block.
     sim.send(readRequest());
-    QCOMPARE(readBytes(sim.port, FrameSize).toHex(' '), encodeFrame(startValues(), Flag::ReadReply).toHex(' '));
+    QCOMPARE(readBytes(sim.port, FrameSize).toHex(' '),
+             encodeFrame(startValues(), Flag::ReadReply).toHex(' '));
 }
 
 void TestSimulator::requestStream_data()
@@ -345,7 +367,8 @@ void TestSimulator::requestStream_data()
         << QByteArrayList{QByteArray::fromHex("00AA55") + write.left(7), write.mid(7)} << ack;
     QTest::newRow("two requests at once")
         << QByteArrayList{write + readRequest()} << ack + encodeFrame(v, Flag::ReadReply);
-    QTest::newRow("false header before a request") << QByteArrayList{QByteArray::fromHex("550102") + write} << ack;
+    QTest::newRow("false header before a request")
+        << QByteArrayList{QByteArray::fromHex("550102") + write} << ack;
 }
 
 void TestSimulator::requestStream()
@@ -369,11 +392,13 @@ void TestSimulator::droppedWriteIsNotStored()
     START_SIM(sim, (QStringList{QStringLiteral("--drop-every"), QStringLiteral("2")}));
     const Values first = allSet(0);
     sim.send(writeRequest(first));
-    QCOMPARE(readBytes(sim.port, FrameSize).toHex(' '), encodeFrame(first, Flag::WriteAck).toHex(' '));
+    QCOMPARE(readBytes(sim.port, FrameSize).toHex(' '),
+             encodeFrame(first, Flag::WriteAck).toHex(' '));
     sim.send(writeRequest(allSet(1)));
     QVERIFY(staysQuiet(sim.port));
     sim.send(readRequest());
-    QCOMPARE(readBytes(sim.port, FrameSize).toHex(' '), encodeFrame(first, Flag::ReadReply).toHex(' '));
+    QCOMPARE(readBytes(sim.port, FrameSize).toHex(' '),
+             encodeFrame(first, Flag::ReadReply).toHex(' '));
 }
 
 void TestSimulator::replyPattern_data()
@@ -385,8 +410,8 @@ void TestSimulator::replyPattern_data()
     QTest::addColumn<int>("noise");
 
     auto row = [](const char *args, const char *pattern, int noise) {
-        QTest::newRow(args) << QString::fromLatin1(args).split(QLatin1Char(' ')) << QString::fromLatin1(pattern)
-                            << noise;
+        QTest::newRow(args) << QString::fromLatin1(args).split(QLatin1Char(' '))
+                            << QString::fromLatin1(pattern) << noise;
     };
     row("--drop-every 3", "RRDRRD", 0);
     row("--drop-every 1", "DDD", 0);
@@ -451,8 +476,9 @@ void TestSimulator::timing_data()
     QTest::addColumn<int>("pause");
 
     auto row = [](const char *args, int delay, int chunk, int pause) {
-        QTest::newRow(args) << (*args ? QString::fromLatin1(args).split(QLatin1Char(' ')) : QStringList()) << delay
-                            << chunk << pause;
+        QTest::newRow(args) << (*args ? QString::fromLatin1(args).split(QLatin1Char(' '))
+                                      : QStringList())
+                            << delay << chunk << pause;
     };
     row("", 0, 0, 0);
     row("--delay 400", 400, 0, 0);
@@ -479,19 +505,24 @@ void TestSimulator::timing()
         all += a.bytes;
         // Pieces may merge on the way, but never split inside a piece.
         if (chunk > 0 && all.size() < FrameSize)
-            QVERIFY2(all.size() % chunk == 0, qPrintable(QStringLiteral("piece ends at %1").arg(all.size())));
+            QVERIFY2(all.size() % chunk == 0,
+                     qPrintable(QStringLiteral("piece ends at %1").arg(all.size())));
     }
     QCOMPARE(all.toHex(' '), encodeFrame(startValues(), Flag::ReadReply).toHex(' '));
     // Lower bounds only: a busy machine makes the bytes later, never earlier.
     // How many pieces were sent is counted in the simulator's log, since a
     // reader that gets the processor late sees pieces merged.
     const int pieces = chunk > 0 ? (FrameSize + chunk - 1) / chunk : 1;
-    QVERIFY2(arrivals.first().ms >= delay * 9 / 10, qPrintable(QString::number(arrivals.first().ms)));
+    QVERIFY2(arrivals.first().ms >= delay * 9 / 10,
+             qPrintable(QString::number(arrivals.first().ms)));
     const qint64 least = delay + qint64(pause) * (pieces - 1);
-    QVERIFY2(arrivals.last().ms >= least * 9 / 10, qPrintable(QStringLiteral("%1 ms").arg(arrivals.last().ms)));
+    QVERIFY2(arrivals.last().ms >= least * 9 / 10,
+             qPrintable(QStringLiteral("%1 ms").arg(arrivals.last().ms)));
     QCOMPARE(sim.stop(SIGTERM), 0);
     const QString log = QString::fromLocal8Bit(sim.process.readAllStandardError());
-    QCOMPARE(log.count(QRegularExpression(QStringLiteral("^servo-sim: tx "), QRegularExpression::MultilineOption)), pieces);
+    QCOMPARE(log.count(QRegularExpression(QStringLiteral("^servo-sim: tx "),
+                                          QRegularExpression::MultilineOption)),
+             pieces);
 }
 
 void TestSimulator::verboseLog()
@@ -508,12 +539,15 @@ void TestSimulator::verboseLog()
     QVERIFY(staysQuiet(sim.port));
     QCOMPARE(sim.stop(SIGTERM), 0);
     const QString log = QString::fromLocal8Bit(sim.process.readAllStandardError());
-    QVERIFY2(log.contains(QStringLiteral("rx 55 00 00 00 00 00 00 00 00 F4 01 C4 09 00 00 00 DC 05 A3 AA  read")),
+    QVERIFY2(log.contains(QStringLiteral(
+                 "rx 55 00 00 00 00 00 00 00 00 F4 01 C4 09 00 00 00 DC 05 A3 AA  read")),
              qPrintable(log));
     QVERIFY2(log.contains(QStringLiteral("tx 55 00 00 08")), qPrintable(log));
-    QVERIFY2(log.contains(QRegularExpression(QStringLiteral("rx 55 00 00 02 .*write stored.*Sensitivity 100->50"))),
+    QVERIFY2(log.contains(QRegularExpression(
+                 QStringLiteral("rx 55 00 00 02 .*write stored.*Sensitivity 100->50"))),
              qPrintable(log));
-    QVERIFY2(log.contains(QRegularExpression(QStringLiteral("tx 55 00 00 04 .*corrupted"))), qPrintable(log));
+    QVERIFY2(log.contains(QRegularExpression(QStringLiteral("tx 55 00 00 04 .*corrupted"))),
+             qPrintable(log));
     QVERIFY2(log.contains(QStringLiteral("dropped")), qPrintable(log));
 }
 
@@ -535,7 +569,8 @@ void TestSimulator::signalEndsCleanly()
              qPrintable(sim.linePath));
     QCOMPARE(QFileInfo(link).symLinkTarget(), sim.linePath);
     sim.send(readRequest());
-    QCOMPARE(readBytes(sim.port, FrameSize).toHex(' '), encodeFrame(startValues(), Flag::ReadReply).toHex(' '));
+    QCOMPARE(readBytes(sim.port, FrameSize).toHex(' '),
+             encodeFrame(startValues(), Flag::ReadReply).toHex(' '));
     sim.port.close();
 
     QCOMPARE(sim.stop(signal), 0);
@@ -563,9 +598,11 @@ void TestSimulator::deviceMode()
 
     const Values v = allSet(1);
     QVERIFY(line.write(writeRequest(v)));
-    QCOMPARE(line.readExactly(FrameSize, ReplyTimeoutMs).toHex(' '), encodeFrame(v, Flag::WriteAck).toHex(' '));
+    QCOMPARE(line.readExactly(FrameSize, ReplyTimeoutMs).toHex(' '),
+             encodeFrame(v, Flag::WriteAck).toHex(' '));
     QVERIFY(line.write(readRequest()));
-    QCOMPARE(line.readExactly(FrameSize, ReplyTimeoutMs).toHex(' '), encodeFrame(v, Flag::ReadReply).toHex(' '));
+    QCOMPARE(line.readExactly(FrameSize, ReplyTimeoutMs).toHex(' '),
+             encodeFrame(v, Flag::ReadReply).toHex(' '));
     QCOMPARE(sim.stop(SIGTERM), 0);
 }
 
@@ -584,12 +621,14 @@ void TestSimulator::exitCodes_data()
     QTest::newRow("not a number") << QStringList{"--drop-every", "x"} << 2 << "--drop-every";
     QTest::newRow("negative noise") << QStringList{"--noise", "-1"} << 2 << "--noise";
     QTest::newRow("two files") << QStringList{"%D/a.txt", "%D/b.txt"} << 2 << "one parameter file";
-    QTest::newRow("link with device") << QStringList{"--device", "/dev/null", "--link", "%D/l"} << 2 << "--link";
+    QTest::newRow("link with device")
+        << QStringList{"--device", "/dev/null", "--link", "%D/l"} << 2 << "--link";
     QTest::newRow("missing file") << QStringList{"%D/none.txt"} << 6 << "none.txt";
     QTest::newRow("short file") << QStringList{"%D/short.txt"} << 6 << "14 are needed";
     QTest::newRow("empty file") << QStringList{"%D/empty.txt"} << 6
                                 << "the file is empty; a parameter file is one line";
-    QTest::newRow("no such device") << QStringList{"--device", "/dev/no-such-tty"} << 1 << "no-such-tty";
+    QTest::newRow("no such device")
+        << QStringList{"--device", "/dev/no-such-tty"} << 1 << "no-such-tty";
 }
 
 void TestSimulator::exitCodes()

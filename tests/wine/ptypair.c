@@ -26,7 +26,8 @@
 #include <time.h>
 #include <unistd.h>
 
-struct end {
+struct end
+{
     int master;
     int hold; /* the slave side kept open: its settings stay, no hang-up */
     char path[64];

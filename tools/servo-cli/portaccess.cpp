@@ -55,7 +55,9 @@ namespace {
 QString describeProcess(qint64 pid)
 {
     QFile comm(QStringLiteral("/proc/%1/comm").arg(pid));
-    const QString command = comm.open(QIODevice::ReadOnly) ? QString::fromLocal8Bit(comm.readAll()).trimmed() : QString();
+    const QString command = comm.open(QIODevice::ReadOnly)
+        ? QString::fromLocal8Bit(comm.readAll()).trimmed()
+        : QString();
     return command.isEmpty() ? QStringLiteral("process %1").arg(pid)
                              : QStringLiteral("process %1 (%2)").arg(pid).arg(command);
 }
@@ -68,14 +70,16 @@ QStringList processesUsing(const QString &path)
     QStringList found;
 #ifdef Q_OS_LINUX
     const QByteArray target = QFile::encodeName(path);
-    const QStringList entries = QDir(QStringLiteral("/proc")).entryList(QDir::Dirs | QDir::NoDotAndDotDot);
+    const QStringList entries =
+        QDir(QStringLiteral("/proc")).entryList(QDir::Dirs | QDir::NoDotAndDotDot);
     for (const QString &entry : entries) {
         bool isPid = false;
         const qint64 pid = entry.toLongLong(&isPid);
         if (!isPid || pid == QCoreApplication::applicationPid())
             continue;
         const QString fdFolder = QStringLiteral("/proc/%1/fd").arg(pid);
-        const QStringList fds = QDir(fdFolder).entryList(QDir::AllEntries | QDir::System | QDir::NoDotAndDotDot);
+        const QStringList fds =
+            QDir(fdFolder).entryList(QDir::AllEntries | QDir::System | QDir::NoDotAndDotDot);
         for (const QString &fd : fds) {
             char link[4096];
             const QByteArray name = QFile::encodeName(fdFolder + QLatin1Char('/') + fd);
@@ -101,7 +105,8 @@ QString heldBy(const QStringList &holders)
         return QStringLiteral("the port is busy: another program holds it");
     if (holders.size() == 1)
         return QStringLiteral("the port is busy: %1 holds it").arg(holders.first());
-    return QStringLiteral("the port is busy: it is open in %1").arg(holders.join(QLatin1String(", ")));
+    return QStringLiteral("the port is busy: it is open in %1")
+        .arg(holders.join(QLatin1String(", ")));
 }
 
 // The name of a device's UUCP lock file: the path below /dev with '/' as '_'
@@ -155,9 +160,10 @@ QStringList flockHolders(const struct stat &st)
             continue;
         const QList<QByteArray> id = f.at(5).split(':');
         bool ok[3] = {false, false, false};
-        if (id.size() == 3 && id.at(0).toUInt(&ok[0], 16) == major(st.st_dev)
-            && id.at(1).toUInt(&ok[1], 16) == minor(st.st_dev) && id.at(2).toULongLong(&ok[2]) == st.st_ino
-            && ok[0] && ok[1] && ok[2] && f.at(4).toLongLong() != QCoreApplication::applicationPid())
+        if (id.size() == 3 && id.at(0).toUInt(&ok[0], 16) == major(st.st_dev) &&
+            id.at(1).toUInt(&ok[1], 16) == minor(st.st_dev) &&
+            id.at(2).toULongLong(&ok[2]) == st.st_ino && ok[0] && ok[1] && ok[2] &&
+            f.at(4).toLongLong() != QCoreApplication::applicationPid())
             found << describeProcess(f.at(4).toLongLong());
     }
 #else
@@ -181,12 +187,12 @@ qint64 lockHolder(const QString &device, const QStringList &folders, QString *lo
 
 QString fileKind(mode_t mode)
 {
-    return S_ISREG(mode)    ? QStringLiteral("a regular file")
-           : S_ISDIR(mode)  ? QStringLiteral("a folder")
-           : S_ISFIFO(mode) ? QStringLiteral("a named pipe")
-           : S_ISBLK(mode)  ? QStringLiteral("a block device")
-           : S_ISSOCK(mode) ? QStringLiteral("a socket")
-                            : QStringLiteral("a character device that is not a terminal");
+    return S_ISREG(mode) ? QStringLiteral("a regular file")
+        : S_ISDIR(mode)  ? QStringLiteral("a folder")
+        : S_ISFIFO(mode) ? QStringLiteral("a named pipe")
+        : S_ISBLK(mode)  ? QStringLiteral("a block device")
+        : S_ISSOCK(mode) ? QStringLiteral("a socket")
+                         : QStringLiteral("a character device that is not a terminal");
 }
 
 QString permissionProblem(const struct stat &st)
@@ -197,8 +203,10 @@ QString permissionProblem(const struct stat &st)
     QString advice;
 #ifdef Q_OS_LINUX
     if (!group.isEmpty() && group != QLatin1String("root"))
-        advice = QStringLiteral("; add yourself to the %1 group (sudo usermod -aG %1 $USER), then log in again")
-                     .arg(group);
+        advice =
+            QStringLiteral(
+                "; add yourself to the %1 group (sudo usermod -aG %1 $USER), then log in again")
+                .arg(group);
 #endif
     return QStringLiteral("permission denied (the port belongs to group %1 with mode %2)%3")
         .arg(group.isEmpty() ? QString::number(st.st_gid) : group)
@@ -232,15 +240,18 @@ namespace {
 // path stays a path.
 QString windowsDeviceName(const QString &port)
 {
-    static const QRegularExpression com(QStringLiteral("^COM[0-9]+$"), QRegularExpression::CaseInsensitiveOption);
-    return com.match(port).hasMatch() ? QStringLiteral("\\\\.\\") + port : QDir::toNativeSeparators(port);
+    static const QRegularExpression com(QStringLiteral("^COM[0-9]+$"),
+                                        QRegularExpression::CaseInsensitiveOption);
+    return com.match(port).hasMatch() ? QStringLiteral("\\\\.\\") + port
+                                      : QDir::toNativeSeparators(port);
 }
 
 QString systemMessage(DWORD error)
 {
     wchar_t *text = nullptr;
-    FormatMessageW(FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS, nullptr,
-                   error, 0, reinterpret_cast<wchar_t *>(&text), 0, nullptr);
+    FormatMessageW(FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM |
+                       FORMAT_MESSAGE_IGNORE_INSERTS,
+                   nullptr, error, 0, reinterpret_cast<wchar_t *>(&text), 0, nullptr);
     const QString message = text ? QString::fromWCharArray(text).trimmed() : QString();
     LocalFree(text);
     return message.isEmpty() ? QStringLiteral("system error %1").arg(error)
@@ -258,13 +269,15 @@ QString openProblem(DWORD error)
         return QStringLiteral("the port does not exist (is the programmer plugged in?)");
     case ERROR_SHARING_VIOLATION:
     case ERROR_BUSY:
-        return QStringLiteral("the port is busy: another program holds it (Windows lets one program at a time "
-                              "open a port)");
+        return QStringLiteral(
+            "the port is busy: another program holds it (Windows lets one program at a time "
+            "open a port)");
     case ERROR_ACCESS_DENIED:
         // What Windows says both for a port another program holds and for
         // one this user may not open.
-        return QStringLiteral("access denied: another program holds the port (Windows lets one program at a time "
-                              "open a port), or this user may not use it");
+        return QStringLiteral(
+            "access denied: another program holds the port (Windows lets one program at a time "
+            "open a port), or this user may not use it");
     default:
         return systemMessage(error);
     }
@@ -326,7 +339,8 @@ bool PortClaim::claim(const QString &port)
     }
     QString lockFile;
     if (const qint64 pid = lockHolder(m_device, lockFolders(), &lockFile)) {
-        m_problem = heldBy({describeProcess(pid)}) + QStringLiteral(" (lock file %1)").arg(lockFile);
+        m_problem =
+            heldBy({describeProcess(pid)}) + QStringLiteral(" (lock file %1)").arg(lockFile);
         return false;
     }
     int fd;
@@ -368,8 +382,9 @@ bool PortClaim::claim(const QString &port)
         m_problem = QStringLiteral("not a serial port (a folder)");
         return false;
     }
-    const HANDLE h = CreateFileW(reinterpret_cast<const wchar_t *>(device.utf16()), GENERIC_READ | GENERIC_WRITE, 0,
-                                 nullptr, OPEN_EXISTING, 0, nullptr);
+    const HANDLE h =
+        CreateFileW(reinterpret_cast<const wchar_t *>(device.utf16()), GENERIC_READ | GENERIC_WRITE,
+                    0, nullptr, OPEN_EXISTING, 0, nullptr);
     if (h == INVALID_HANDLE_VALUE) {
         m_problem = openProblem(GetLastError());
         return false;
@@ -381,9 +396,10 @@ bool PortClaim::claim(const QString &port)
     CloseHandle(h);
     if (!isPort) {
         m_problem = QStringLiteral("not a serial port (%1)")
-                        .arg(type == FILE_TYPE_DISK   ? QStringLiteral("a regular file")
-                             : type == FILE_TYPE_PIPE ? QStringLiteral("a pipe")
-                                                      : QStringLiteral("a device that is not a COM port"));
+                        .arg(type == FILE_TYPE_DISK ? QStringLiteral("a regular file")
+                                 : type == FILE_TYPE_PIPE
+                                 ? QStringLiteral("a pipe")
+                                 : QStringLiteral("a device that is not a COM port"));
         return false;
     }
 #endif

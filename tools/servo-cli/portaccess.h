@@ -36,7 +36,7 @@ public:
     void release();
 
     QString requestedPath() const { return m_requested; } // as looked up
-    QString devicePath() const { return m_device; }       // links resolved
+    QString devicePath() const { return m_device; } // links resolved
     QString problem() const { return m_problem; }
     // The last claim failed because nothing is at the path.
     bool missing() const { return m_missing; }
