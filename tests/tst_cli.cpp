@@ -10,7 +10,7 @@
 #include "serial/simulatorports.h"
 #include "tests/programs.h"
 #include "tests/skips.h"
-#include "tests/specialfiles.h"
+#include "tests/filenodes.h"
 #include "tools/servo-cli/cli.h"
 #include "tools/servo-cli/commands.h"
 #include "tools/servo-cli/input.h"

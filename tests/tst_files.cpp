@@ -2,7 +2,7 @@
 // way a user would: pick a file and accept, or cancel.
 #include "files/parameterfile.h"
 #include "tests/pipewatch.h"
-#include "tests/specialfiles.h"
+#include "tests/filenodes.h"
 #include "tests/windowdriver.h"
 
 #include <QApplication>

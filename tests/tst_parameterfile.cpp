@@ -2,7 +2,7 @@
 // writes that never damage the file they replace.
 #include "files/parameterfile.h"
 #include "tests/pipewatch.h"
-#include "tests/specialfiles.h"
+#include "tests/filenodes.h"
 
 #include <QDir>
 #include <QTemporaryDir>

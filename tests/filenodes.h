@@ -1,5 +1,5 @@
-#ifndef SPECIALFILES_H
-#define SPECIALFILES_H
+#ifndef FILENODES_H
+#define FILENODES_H
 
 // Device nodes and links in a temporary folder, for checks that a writer
 // replaces nothing but a regular file. A device is made there with mknod, a
@@ -65,4 +65,4 @@ inline QStringList allEntries(const QString &folder)
         QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot, QDir::Name);
 }
 
-#endif // SPECIALFILES_H
+#endif // FILENODES_H
