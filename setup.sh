@@ -126,15 +126,6 @@ install_libfuzzer() {
     return 1
 }
 
-configure_and_build() {
-    local dir=$1
-    shift
-    step "configure $dir ($*)"
-    cmake -S "$ROOT" -B "$ROOT/$dir" "$@"
-    step "build $dir"
-    cmake --build "$ROOT/$dir" --parallel "$JOBS"
-}
-
 # build_preset <preset> [cmake options]: configures and builds one of the
 # variants of CMakePresets.json.
 build_preset() {

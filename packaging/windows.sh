@@ -1,5 +1,5 @@
 # The Windows build, sourced by `./setup.sh windows` (which has installed the
-# packages and defines ROOT, JOBS, step, die and configure_and_build):
+# packages and defines ROOT, JOBS, step, die and build_preset):
 #
 #   1. the Qt SDK for 64-bit Windows: $QT_MINGW_PREFIX, or
 #      ../shared/toolchains/qt5.15.8-mingw64.tar.xz unpacked into build-win/
@@ -165,8 +165,7 @@ windows_sdk() {
 }
 
 windows_build() {
-    configure_and_build build-win -DCMAKE_TOOLCHAIN_FILE="$TOOLCHAIN" -DQT_MINGW_PREFIX="$SDK" \
-        -DCMAKE_BUILD_TYPE=Release
+    build_preset windows -DCMAKE_TOOLCHAIN_FILE="$TOOLCHAIN" -DQT_MINGW_PREFIX="$SDK"
     step "zip and installer (cpack)"
     rm -f "$WIN_BUILD"/servo-tool-*-win64.zip "$WIN_BUILD"/servo-tool-*-win64.exe
     (cd "$WIN_BUILD" && cpack -G "ZIP;NSIS") || die "cpack failed"
@@ -355,8 +354,8 @@ serial_through_wine() {
     local sim=$ROOT/build/bin/servo-sim
     if [ ! -x "$sim" ]; then
         step "build servo-sim for Linux in build/"
-        cmake -S "$ROOT" -B "$ROOT/build" -DCMAKE_BUILD_TYPE=Release >/dev/null || die "cannot configure build/"
-        cmake --build "$ROOT/build" --parallel "$JOBS" --target servo-sim || die "cannot build servo-sim"
+        cmake --preset release >/dev/null || die "cannot configure build/"
+        cmake --build --preset release --parallel "$JOBS" --target servo-sim || die "cannot build servo-sim"
     fi
     x86_64-w64-mingw32-gcc-posix -std=c11 -O2 -Wall -Wextra -o "$WIN_BUILD/commwait.exe" \
         "$ROOT/tests/wine/commwait.c" || die "cannot build commwait.exe"

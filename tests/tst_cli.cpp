@@ -226,6 +226,16 @@ Result runCli(const QStringList &args,
 
 // What a running servo-cli has printed so far, its lines ending in LF (CR LF
 // on Windows).
+// job.txt with the sample line, in a folder of the test's own; empty when it
+// cannot be written.
+QString writeJob(const QTemporaryDir &dir)
+{
+    const QString job = dir.filePath(QStringLiteral("job.txt"));
+    QFile f(job);
+    return f.open(QIODevice::WriteOnly) && f.write(SampleLine) == SampleLine.size() ? job
+                                                                                    : QString();
+}
+
 QString outputText(QProcess &p)
 {
     return QString::fromUtf8(p.readAllStandardOutput()).remove(QLatin1Char('\r'));
@@ -1632,12 +1642,8 @@ void TestCli::refusedTargets()
     QFETCH(int, code);
     QFETCH(QString, message);
     QTemporaryDir dir;
-    const QString job = dir.filePath("job.txt");
-    {
-        QFile f(job);
-        QVERIFY(f.open(QIODevice::WriteOnly));
-        f.write(SampleLine);
-    }
+    const QString job = writeJob(dir);
+    QVERIFY(!job.isEmpty());
     const QString kind = target.section(QLatin1Char(':'), -1);
     QString node = kind == QLatin1String("job") ? job : dir.filePath("node.txt");
     std::unique_ptr<PipeWatch> watch;
@@ -1707,12 +1713,8 @@ void TestCli::existingBackup()
     QFETCH(QString, backup);
     QFETCH(QStringList, names);
     QTemporaryDir dir;
-    const QString job = dir.filePath("job.txt");
-    {
-        QFile f(job);
-        QVERIFY(f.open(QIODevice::WriteOnly));
-        f.write(SampleLine);
-    }
+    const QString job = writeJob(dir);
+    QVERIFY(!job.isEmpty());
     Simulator sim;
     QVERIFY(sim.start({}));
     const QString given = dir.filePath(backup);
