@@ -53,7 +53,7 @@ void registerPort(const QString &port, bool add)
 
 } // namespace
 
-bool TestLine::underWine()
+bool underWine()
 {
     const HMODULE ntdll = GetModuleHandleW(L"ntdll.dll");
     return ntdll && GetProcAddress(ntdll, "wine_get_version");
@@ -250,3 +250,10 @@ void TestLine::close()
 }
 
 #endif // Q_OS_WIN
+
+#ifndef Q_OS_WIN
+bool underWine()
+{
+    return false;
+}
+#endif

@@ -16,6 +16,9 @@
 #include <QByteArray>
 #include <QString>
 
+// Whether this Windows program runs under Wine (never, elsewhere).
+bool underWine();
+
 #ifdef Q_OS_WIN
 
 class TestLine
@@ -28,7 +31,6 @@ public:
 
     // Why no line can be had here; empty when one can.
     static QString unavailableReason();
-    static bool underWine();
 
     // Makes the pair and opens the programmer's end of it.
     bool open(QString *errorString = nullptr);

@@ -973,7 +973,7 @@ void TestCli::portUnavailable()
     QString port = how; // the servo programmer is never reached
     if (how == QLatin1String("qt")) {
         SKIP_WITHOUT_TEST_LINE();
-        if (TestLine::underWine())
+        if (underWine())
             QSKIP("Wine lets a second program open a COM port that one holds; Windows refuses it");
         QVERIFY(programmer.start());
         port = programmer.path();
