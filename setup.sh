@@ -1,59 +1,43 @@
 #!/usr/bin/env bash
-# Set-up for a fresh Debian 12 or Ubuntu machine.
+# Set-up for a fresh Debian 12 or Ubuntu machine: installs what is missing
+# with apt-get (through sudo when not root), then builds and tests through the
+# presets of CMakePresets.json.
 #
-#   ./setup.sh run    install what is missing, build Release into build/ and
-#                     start build/bin/servo-tool (further arguments go to it)
-#   ./setup.sh test   install what is missing (clang and libFuzzer too), then
-#                     build/       Release build, every test through CTest
-#                     build-asan/  -DSERVO_SANITIZE=ON, every test again
-#                     build-fuzz/  clang, -DSERVO_FUZZ=ON, each fuzzer for
-#                                  FUZZ_SECONDS seconds (default 60)
-#   ./setup.sh package
-#                     install what is missing (the packaging tools and the
-#                     validators too), build Release into build/, make the
-#                     Debian package build/servo-tool_<version>_<arch>.deb
-#                     and check it: desktop-file-validate, appstreamcli
-#                     validate, man --warnings, lintian (no errors); with a
-#                     Qt SDK for Windows at hand, also the Windows zip and
-#                     installer (as ./setup.sh windows makes them), unless
-#                     PACKAGE_WINDOWS=no
-#   ./setup.sh windows  install the mingw-w64 cross compiler, NSIS and Wine,
-#                     build for 64-bit Windows into build-win/ with the Qt SDK
-#                     from QT_MINGW_PREFIX or ../shared/toolchains/, make
-#                     build-win/servo-tool-<version>-win64.zip and the
-#                     installer servo-tool-<version>-win64.exe, run the
-#                     programs from the zip and every test under Wine 10
-#                     (from a Debian 13 root kept in ~/.cache/servo-tool;
-#                     needs root), the serial ones through COM ports, then
-#                     install, run and uninstall with the installer
-#                     (packaging/windows.sh)
+#   ./setup.sh run      build/ (Release), then start build/bin/servo-tool
+#                       (further arguments go to it)
+#   ./setup.sh test     build/ and build-asan/ (ASan, UBSan): every test;
+#                       build-fuzz/ (clang): each fuzzer for FUZZ_SECONDS
+#                       seconds (default 60)
+#   ./setup.sh package  build/servo-tool_<version>_<arch>.deb, made by CPack
+#                       and checked (desktop-file-validate, appstreamcli,
+#                       man --warnings, lintian); with a Qt SDK for Windows at
+#                       hand and unless PACKAGE_WINDOWS=no, also the Windows
+#                       zip and installer in build-win/
+#   ./setup.sh windows  build-win/: the cross build for 64-bit Windows with
+#                       the Qt SDK from QT_MINGW_PREFIX or ../shared/toolchains/,
+#                       and every test of it under Wine 10 and Xvfb (ctest
+#                       --preset windows, through packaging/wine10-root.sh):
+#                       the test programs, the serial ones through COM ports,
+#                       then the zip and the installer, made, installed, run
+#                       and uninstalled
 #
-# Environment: JOBS (parallel build jobs, default: number of cores),
-# FUZZ_SECONDS. Packages are installed with apt-get, through sudo when not
-# run as root.
+# JOBS sets the parallel build jobs (default: the number of cores).
 set -euo pipefail
-
 cd "$(dirname "$0")"
 ROOT=$(pwd)
-
 JOBS=${JOBS:-$(nproc 2>/dev/null || echo 2)}
 FUZZ_SECONDS=${FUZZ_SECONDS:-60}
 
 BASE_PACKAGES=(cmake g++ make qtbase5-dev libqt5serialport5-dev qttools5-dev-tools fonts-wqy-microhei)
-FUZZ_PACKAGES=(clang)
 PACKAGE_PACKAGES=(dpkg-dev file desktop-file-utils appstream lintian man-db debootstrap)
-WINDOWS_PACKAGES=(g++-mingw-w64-x86-64-posix wine64 wine xvfb x11-utils unzip fonts-liberation nsis debootstrap)
+WINDOWS_PACKAGES=(g++-mingw-w64-x86-64-posix gcc wine64 wine xvfb xauth fonts-liberation nsis debootstrap)
+SDK_FOLDER=$ROOT/../shared/toolchains
 
-step() {
-    echo
-    echo "==> $*"
-}
-
+step() { printf '\n==> %s\n' "$*"; }
 die() {
     echo "setup.sh: $*" >&2
     exit 1
 }
-
 usage() {
     echo "usage: $0 run [arguments for servo-tool] | test | package | windows" >&2
     exit 2
@@ -65,70 +49,43 @@ if [ "$(id -u)" -ne 0 ]; then
     SUDO=(sudo)
 fi
 
+# Installs those of the given packages that are not installed yet
+# (apt-get update first, once).
 APT_UPDATED=no
-apt_update_once() {
-    if [ "$APT_UPDATED" = no ]; then
+install_missing() {
+    local missing=() p
+    for p in "$@"; do
+        [ "$(dpkg-query -W -f='${Status}' "$p" 2>/dev/null || true)" = "install ok installed" ] || missing+=("$p")
+    done
+    [ ${#missing[@]} -gt 0 ] || return 0
+    if [ $APT_UPDATED = no ]; then
         step "apt-get update"
         "${SUDO[@]}" apt-get update || die "apt-get update failed"
         APT_UPDATED=yes
     fi
-}
-
-installed() {
-    [ "$(dpkg-query -W -f='${Status}' "$1" 2>/dev/null || true)" = "install ok installed" ]
-}
-
-# Installs those of the given packages that are not installed yet.
-install_missing() {
-    local missing=()
-    local p
-    for p in "$@"; do
-        installed "$p" || missing+=("$p")
-    done
-    if [ ${#missing[@]} -eq 0 ]; then
-        echo "already installed: $*"
-        return
-    fi
-    apt_update_once
     step "apt-get install ${missing[*]}"
     "${SUDO[@]}" env DEBIAN_FRONTEND=noninteractive apt-get install -y "${missing[@]}" ||
         die "apt-get install ${missing[*]} failed"
 }
 
-# Compiles and links an empty fuzz target: true when clang has libFuzzer.
+# clang with libFuzzer: its runtime is libclang-rt-N-dev on Debian 12 and
+# newer Ubuntu, part of libclang-common-N-dev on older ones.
 have_libfuzzer() {
-    local dir
-    dir=$(mktemp -d)
-    printf '%s\n' 'extern "C" int LLVMFuzzerTestOneInput(const unsigned char *, unsigned long) { return 0; }' \
-        >"$dir/probe.cpp"
-    local rc=0
-    clang++ -fsanitize=fuzzer "$dir/probe.cpp" -o "$dir/probe" >/dev/null 2>&1 || rc=$?
-    rm -rf "$dir"
-    return $rc
+    echo 'extern "C" int LLVMFuzzerTestOneInput(const unsigned char *, unsigned long) { return 0; }' |
+        clang++ -x c++ -fsanitize=fuzzer -o /dev/null - >/dev/null 2>&1
 }
-
-# The package that carries clang's libFuzzer runtime: libclang-rt-N-dev on
-# Debian 12 and newer Ubuntu, part of libclang-common-N-dev on older ones.
-# Returns 1 when there is still no libFuzzer afterwards.
 install_libfuzzer() {
-    command -v clang++ >/dev/null 2>&1 || return 1
+    install_missing clang
     have_libfuzzer && return 0
-    local major
+    local major p
     major=$(clang++ -dumpversion | cut -d. -f1)
-    apt_update_once
-    local p
     for p in "libclang-rt-$major-dev" "libclang-common-$major-dev"; do
-        if apt-cache show "$p" >/dev/null 2>&1; then
-            install_missing "$p"
-            have_libfuzzer && return 0
-        fi
+        apt-cache show "$p" >/dev/null 2>&1 && install_missing "$p" && have_libfuzzer && return 0
     done
     return 1
 }
 
-# build_preset <preset> [cmake options]: configures and builds one of the
-# variants of CMakePresets.json.
-build_preset() {
+build_preset() { # <preset> [cmake options]
     local preset=$1
     shift
     step "cmake --preset $preset $*"
@@ -136,37 +93,51 @@ build_preset() {
     step "cmake --build --preset $preset"
     cmake --build --preset "$preset" --parallel "$JOBS"
 }
-
 test_preset() {
     step "ctest --preset $1"
     ctest --preset "$1"
 }
 
+# The Qt SDK for Windows: QT_MINGW_PREFIX, or the tarball in
+# ../shared/toolchains/ unpacked into build-win/ (again when it is newer).
+windows_sdk() {
+    if [ -n "${QT_MINGW_PREFIX:-}" ]; then
+        [ -f "$QT_MINGW_PREFIX/lib/cmake/Qt5/Qt5Config.cmake" ] || die "QT_MINGW_PREFIX=$QT_MINGW_PREFIX is not a Qt SDK"
+        SDK=$(cd "$QT_MINGW_PREFIX" && pwd)
+    else
+        local tarball=$SDK_FOLDER/qt5.15.8-mingw64.tar.xz
+        [ -f "$tarball" ] || die "no Qt SDK for Windows: set QT_MINGW_PREFIX, or put qt5.15.8-mingw64.tar.xz and mingw64.cmake into ../shared/toolchains/"
+        SDK=$ROOT/build-win/qt5.15.8-mingw64
+        if [ ! -f "$SDK/.unpacked" ] || [ "$tarball" -nt "$SDK/.unpacked" ]; then
+            step "unpack $(basename "$tarball") into build-win/"
+            rm -rf "$SDK" && mkdir -p build-win && tar -xf "$tarball" -C build-win && touch "$SDK/.unpacked"
+        fi
+    fi
+    TOOLCHAIN=$SDK_FOLDER/mingw64.cmake
+    [ -f "$TOOLCHAIN" ] || TOOLCHAIN=$SDK/mingw64.cmake
+    [ -f "$TOOLCHAIN" ] || die "no mingw64.cmake toolchain file beside the SDK"
+    install_missing "${BASE_PACKAGES[@]}" "${WINDOWS_PACKAGES[@]}"
+    build_preset windows -DCMAKE_TOOLCHAIN_FILE="$TOOLCHAIN" -DQT_MINGW_PREFIX="$SDK"
+}
+
 [ $# -ge 1 ] || usage
 command=$1
 shift
-
+[ "$command" = run ] || [ $# -eq 0 ] || usage
 case "$command" in
 run)
-    step "packages"
     install_missing "${BASE_PACKAGES[@]}"
     build_preset release
     step "start build/bin/servo-tool"
     exec "$ROOT/build/bin/servo-tool" "$@"
     ;;
 test)
-    [ $# -eq 0 ] || usage
-    step "packages"
     install_missing "${BASE_PACKAGES[@]}"
-    install_missing "${FUZZ_PACKAGES[@]}"
-    fuzz=yes
-    install_libfuzzer || fuzz=no
-
     build_preset release
     test_preset release
     build_preset asan
     test_preset asan
-    if [ "$fuzz" = yes ]; then
+    if install_libfuzzer; then
         build_preset fuzz -DSERVO_FUZZ_SECONDS="$FUZZ_SECONDS"
         test_preset fuzz
     else
@@ -175,47 +146,25 @@ test)
     step "all tests passed"
     ;;
 package)
-    [ $# -eq 0 ] || usage
-    step "packages"
-    install_missing "${BASE_PACKAGES[@]}"
-    install_missing "${PACKAGE_PACKAGES[@]}"
+    install_missing "${BASE_PACKAGES[@]}" "${PACKAGE_PACKAGES[@]}"
     build_preset release
-    # CPack makes the package; desktop-file-validate, appstreamcli,
-    # man --warnings and lintian check it (packaging/linux.cmake).
-    test_preset packaging
-    step "package built and validated: $(echo "$ROOT"/build/servo-tool_*.deb)"
-    # The Windows zip and installer too, when a Qt SDK for Windows is at hand;
-    # `./setup.sh windows` also runs them under Wine.
-    if [ "${PACKAGE_WINDOWS:-yes}" = no ]; then
-        step "Windows packages left to ./setup.sh windows (PACKAGE_WINDOWS=no)"
-    elif [ -n "${QT_MINGW_PREFIX:-}" ] || [ -f "$ROOT/../shared/toolchains/qt5.15.8-mingw64.tar.xz" ]; then
-        . "$ROOT/packaging/windows.sh"
+    test_preset packaging # CPack makes the package, the validators check it
+    if [ "${PACKAGE_WINDOWS:-yes}" != no ] && { [ -n "${QT_MINGW_PREFIX:-}" ] || [ -f "$SDK_FOLDER/qt5.15.8-mingw64.tar.xz" ]; }; then
         windows_sdk
-        install_missing "${WINDOWS_PACKAGES[@]}"
-        windows_build
-        step "packages built: $(echo "$ROOT"/build/servo-tool_*.deb), $ZIP, $SETUP"
-    else
-        step "Windows packages skipped: no Qt SDK for Windows (QT_MINGW_PREFIX, or ../shared/toolchains/)"
+        step "cpack -G \"ZIP;NSIS\" in build-win/"
+        (cd build-win && cpack -G "ZIP;NSIS")
     fi
+    step "packages built: $(echo build/servo-tool_*.deb build-win/servo-tool-*-win64.*)"
     ;;
 windows)
-    [ $# -eq 0 ] || usage
-    . "$ROOT/packaging/windows.sh"
     windows_sdk
-    step "packages"
-    install_missing "${BASE_PACKAGES[@]}"
-    install_missing "${WINDOWS_PACKAGES[@]}"
-    windows_started=$SECONDS
-    windows_build
-    windows_wine
-    windows_line_helpers
-    windows_fresh_prefix
-    windows_programs
-    windows_tests
-    windows_window_serial
-    serial_through_wine
-    windows_installer
-    step "Windows: $(basename "$ZIP") and $(basename "$SETUP") built, programs and tests ran under $(wine --version), the installer installed and uninstalled ($((SECONDS - windows_started)) s)"
+    # ptypair and ptymodem.so, Linux helpers of the serial tests under Wine.
+    step "cmake --build --preset release --target ptypair ptymodem"
+    cmake --preset release >/dev/null
+    cmake --build --preset release --parallel "$JOBS" --target ptypair ptymodem
+    step "ctest --preset windows, under Wine 10 (packaging/wine10-root.sh) and Xvfb"
+    QT_MINGW_PREFIX=$SDK packaging/wine10-root.sh run \
+        xvfb-run -a -s "-screen 0 1280x1024x24 -nolisten tcp" ctest --preset windows
     ;;
 *)
     usage

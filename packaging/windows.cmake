@@ -142,3 +142,45 @@ set(CPACK_NSIS_MUI_ICON ${CMAKE_CURRENT_LIST_DIR}/windows/servo-tool.ico)
 set(CPACK_NSIS_MUI_UNIICON ${CMAKE_CURRENT_LIST_DIR}/windows/servo-tool.ico)
 set(CPACK_NSIS_IGNORE_LICENSE_PAGE ON)
 set(CPACK_NSIS_ENABLE_UNINSTALL_BEFORE_INSTALL ON)
+
+# The packages, checked under Wine in a Windows build on Linux (as tests
+# labelled "wine", tests/wine/wine.cmake): CPack makes the zip and the
+# installer; the zip holds exactly the files below and is unpacked to C:\;
+# the installer installs them with /S, with its shortcut and uninstall entry,
+# and its uninstaller leaves nothing behind. In both folders the programs
+# start with what lies beside them, carry their version and the icon, and the
+# window shows (tst_deployed).
+set(SERVO_WINDOWS_FILES README.txt Qt5Core.dll Qt5Gui.dll Qt5SerialPort.dll Qt5Widgets.dll
+    imageformats/qjpeg.dll libgcc_s_seh-1.dll libstdc++-6.dll libwinpthread-1.dll
+    platforms/qwindows.dll servo-cli.exe servo-sim.exe servo-tool.exe styles/qwindowsvistastyle.dll)
+if(SERVO_WINE_ENVIRONMENT AND SERVO_TESTS)
+    set(expected ${CMAKE_CURRENT_BINARY_DIR}/windows-expected.cmake)
+    configure_file(windows/expected.cmake.in ${expected} @ONLY)
+    get_target_property(offscreen Qt5::QOffscreenIntegrationPlugin LOCATION)
+    get_filename_component(offscreen "${offscreen}" DIRECTORY)
+    set(setup_prefix ${PROJECT_BINARY_DIR}/wineprefix-setup)
+
+    add_test(NAME windows_zip_package COMMAND ${CMAKE_CPACK_COMMAND} -G ZIP WORKING_DIRECTORY ${PROJECT_BINARY_DIR})
+    set_tests_properties(windows_zip_package PROPERTIES FIXTURES_SETUP windows_zip_package)
+    servo_wine_script(windows_zip ${CMAKE_CURRENT_LIST_DIR}/windows/zip.cmake DEFINES -DEXPECTED=${expected}
+        FIXTURES_REQUIRED "wine;windows_zip_package" FIXTURES_SETUP windows_zip)
+    add_test(NAME windows_zip_programs COMMAND tst_deployed)
+    set_tests_properties(windows_zip_programs PROPERTIES FIXTURES_REQUIRED "wine;windows_zip"
+        ENVIRONMENT "${SERVO_WINE_ENVIRONMENT};SERVO_DEPLOYED=C:/${CPACK_PACKAGE_FILE_NAME};SERVO_QT_PLATFORMS=Z:${offscreen}")
+
+    find_program(SERVO_MAKENSIS makensis)
+    if(SERVO_MAKENSIS)
+        add_test(NAME windows_setup_package COMMAND ${CMAKE_CPACK_COMMAND} -G NSIS WORKING_DIRECTORY ${PROJECT_BINARY_DIR})
+        set_tests_properties(windows_setup_package PROPERTIES FIXTURES_SETUP windows_setup_package)
+        servo_wine_script(windows_install ${CMAKE_CURRENT_LIST_DIR}/windows/installer.cmake PREFIX ${setup_prefix}
+            DEFINES -DEXPECTED=${expected} -DACTION=install
+            FIXTURES_REQUIRED windows_setup_package FIXTURES_SETUP windows_installed)
+        add_test(NAME windows_installed_programs COMMAND tst_deployed)
+        set_tests_properties(windows_installed_programs PROPERTIES FIXTURES_REQUIRED windows_installed
+            ENVIRONMENT "${SERVO_WINE_ENVIRONMENT};WINEPREFIX=${setup_prefix};SERVO_DEPLOYED=C:/Program Files/${CPACK_PACKAGE_INSTALL_DIRECTORY};SERVO_QT_PLATFORMS=Z:${offscreen}")
+        servo_wine_script(windows_uninstall ${CMAKE_CURRENT_LIST_DIR}/windows/installer.cmake PREFIX ${setup_prefix}
+            DEFINES -DEXPECTED=${expected} -DACTION=uninstall FIXTURES_CLEANUP windows_installed)
+        set_tests_properties(windows_setup_package windows_installed_programs PROPERTIES LABELS wine TIMEOUT 600)
+    endif()
+    set_tests_properties(windows_zip_package windows_zip_programs PROPERTIES LABELS wine TIMEOUT 600)
+endif()

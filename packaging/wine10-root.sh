@@ -1,15 +1,22 @@
 #!/bin/bash
-# Makes (once) and enters a Debian 13 minbase root with Wine 10, kept outside
-# the clone so that later runs and CI on the same machine reuse it:
+# Wine 10 for the Windows build's programs and tests, from a Debian 13
+# minbase root made once and kept outside the clone, so that later runs and
+# CI on the same machine reuse it:
 #
-#   packaging/wine10-root.sh dir      print the root's folder (made if missing)
-#   packaging/wine10-root.sh make     make the root if it is missing
+#   packaging/wine10-root.sh dir           print the root's folder (made if missing)
+#   packaging/wine10-root.sh run CMD...    run CMD with the root's wine,
+#                                          wineserver and wineboot first on PATH
 #
 # The root is ${XDG_CACHE_HOME:-$HOME/.cache}/servo-tool/wine10-<hash>, <hash>
 # being that of the recipe below: a changed recipe makes a new root (and the
 # old ones are removed). Needs root rights, debootstrap and Debian's archive,
-# taken from apt's configuration (MIRROR overrides it). Exits 3 when the root
-# cannot be made here (no root rights, no debootstrap, no mirror).
+# taken from apt's configuration (MIRROR overrides it). Where the root cannot
+# be made (exit 3 for "dir"), "run" says so and runs CMD with the host's Wine.
+#
+# "run" mounts what Windows programs need in the root at their own paths, in
+# a mount namespace of its own (gone when CMD ends): /proc, /dev, /tmp (the
+# X server's sockets), the clone, the SDK, the Liberation fonts and the compiler's
+# runtime DLLs.
 set -euo pipefail
 
 SUITE=trixie
@@ -63,8 +70,46 @@ make_root() {
     echo "==> Wine 10 root made in $((SECONDS - start)) s: $ROOTDIR"
 }
 
+# Runs "$@" in a mount namespace where the root has what it needs.
+enter() {
+    local bind
+    mount -t proc proc "$ROOTDIR/proc"
+    mount --rbind /dev "$ROOTDIR/dev"
+    for bind in /tmp "$(cd "$(dirname "$0")/.." && pwd)" ${QT_MINGW_PREFIX:-} /usr/share/fonts/truetype/liberation \
+        /usr/lib/gcc/x86_64-w64-mingw32 /usr/x86_64-w64-mingw32; do
+        [ -d "$bind" ] || continue
+        mkdir -p "$ROOTDIR$bind"
+        mount --rbind "$bind" "$ROOTDIR$bind"
+    done
+    local wrappers=$ROOTDIR.bin program
+    mkdir -p "$wrappers"
+    for program in wine wineserver wineboot; do
+        # Without TMPDIR: given one, Wine 10 notes its server's folder in the
+        # prefix, and every later start reading that note aborts.
+        printf '#!/bin/sh\nexec env -u TMPDIR chroot "%s" /bin/sh -c '\''cd "$1" 2>/dev/null || cd /; shift; exec "$@"'\'' sh "$PWD" /usr/bin/%s "$@"\n' \
+            "$ROOTDIR" "$program" >"$wrappers/$program"
+        chmod +x "$wrappers/$program"
+    done
+    PATH=$wrappers:$PATH
+    echo "Windows programs run under $(wine --version) from $ROOTDIR"
+    exec "$@"
+}
+
 case ${1:-} in
 dir) make_root >&2; echo "$ROOTDIR" ;;
-make) make_root ;;
-*) echo "usage: $0 dir | make" >&2; exit 2 ;;
+run)
+    shift
+    rc=0
+    [ "$(id -u)" -eq 0 ] || { echo "wine10-root.sh: entering a root needs root rights (mount, chroot)" >&2; rc=3; }
+    [ $rc -ne 0 ] || (make_root) >&2 || rc=$?
+    if [ $rc -eq 3 ]; then
+        echo "!! No Wine 10 root here (above): the Windows programs run under $(wine --version 2>/dev/null)," >&2
+        echo "!! which cannot read COM ports; the tests that need the servo programmer's line are skipped." >&2
+        exec "$@"
+    fi
+    [ $rc -eq 0 ] || exit $rc
+    exec unshare --mount "$0" enter "$@"
+    ;;
+enter) shift; enter "$@" ;;
+*) echo "usage: $0 dir | run COMMAND..." >&2; exit 2 ;;
 esac

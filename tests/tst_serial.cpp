@@ -319,7 +319,8 @@ void TestSerial::portStates()
     // held back until it closes that port, and replies still arriving on a
     // port it has closed are heard. The open and close messages above hold
     // there too; what goes over the line is checked where it is reliable.
-    const char *wineKeepsClosedPort = "Wine kept serving a closed COM port to the port opened after it";
+    const char *wineKeepsClosedPort =
+        "Wine kept serving a closed COM port to the port opened after it";
     const QByteArray sent = sentFrame(pty);
     if (underWine() && sent.size() != FrameSize)
         QSKIP(wineKeepsClosedPort);

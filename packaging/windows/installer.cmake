@@ -1,0 +1,75 @@
+# cmake -DEXPECTED=<expected.cmake> -DPREFIX=<Wine prefix> -DACTION=install|uninstall -P installer.cmake
+#   install    in a fresh prefix, the installer with /S: the installed files
+#              (those of the zip and Uninstall.exe), the Start-menu shortcut
+#              and the uninstall entry
+#   uninstall  Uninstall.exe /S: C:\ as before installing (but for the
+#              temporary folders), the registry keys gone
+include(${EXPECTED})
+include(${CMAKE_CURRENT_LIST_DIR}/../../tests/wine/wine-steps.cmake)
+set(ENV{WINEPREFIX} "${PREFIX}")
+
+# reg_query(<variable> <key>): the key's values, empty when there is no key.
+function(reg_query variable key)
+    execute_process(COMMAND wine reg query "${key}" OUTPUT_VARIABLE out ERROR_QUIET RESULT_VARIABLE rc TIMEOUT 120)
+    if(NOT rc EQUAL 0)
+        set(out "")
+    endif()
+    string(REPLACE "\r" "" out "${out}")
+    set(${variable} "${out}" PARENT_SCOPE)
+endfunction()
+
+if(ACTION STREQUAL "install")
+    wine_stop("${PREFIX}")
+    wine_fresh_prefix("${PREFIX}")
+    wine_drive_c(before "${PREFIX}")
+    file(WRITE "${PREFIX}.before" "${before}")
+    wine_run(wine "${SETUP}" /S)
+    wine_run(wineserver -w)
+
+    expect_files("${INSTALLED_WINDOWS}" "${PREFIX}/drive_c/${INSTALLED}" ${FILES} Uninstall.exe)
+    set(shortcut "${PREFIX}/drive_c/${SHORTCUT}")
+    if(NOT EXISTS "${shortcut}")
+        message(FATAL_ERROR "no Start-menu shortcut C:/${SHORTCUT}")
+    endif()
+    file(STRINGS "${shortcut}" target REGEX "servo-tool\\.exe")
+    string(FIND "${target}" "${INSTALLED_WINDOWS}\\servo-tool.exe" at)
+    if(at LESS 0)
+        message(FATAL_ERROR "the Start-menu shortcut C:/${SHORTCUT} does not start ${INSTALLED_WINDOWS}\\servo-tool.exe")
+    endif()
+    reg_query(entry "${UNINSTALL_KEY}")
+    message(STATUS "${entry}")
+    foreach(pair "DisplayName|${DISPLAY_NAME}" "DisplayVersion|${VERSION}"
+                 "UninstallString|\"${INSTALLED_WINDOWS}\\Uninstall.exe\""
+                 "DisplayIcon|${INSTALLED_WINDOWS}\\servo-tool.exe")
+        string(REPLACE "|" ";" pair "${pair}")
+        list(GET pair 0 name)
+        list(GET pair 1 expected)
+        string(REGEX MATCH "\n *${name} +REG_SZ +([^\n]*)" found "${entry}")
+        if(NOT CMAKE_MATCH_1 STREQUAL expected)
+            message(FATAL_ERROR "the uninstall entry has ${name} \"${CMAKE_MATCH_1}\", not \"${expected}\"")
+        endif()
+    endforeach()
+    wine_stop("${PREFIX}")
+elseif(ACTION STREQUAL "uninstall")
+    # The uninstaller copies itself to the temporary folder, starts the copy
+    # and returns: wait until every program of the prefix has ended.
+    wine_run(wine "${PREFIX}/drive_c/${INSTALLED}/Uninstall.exe" /S)
+    wine_run(wineserver -w)
+    foreach(key "${UNINSTALL_KEY}" "${VENDOR_KEY}")
+        reg_query(entry "${key}")
+        if(entry)
+            message(FATAL_ERROR "${key} is left after uninstalling")
+        endif()
+    endforeach()
+    file(READ "${PREFIX}.before" before)
+    wine_drive_c(after "${PREFIX}")
+    if(NOT before STREQUAL after)
+        set(left ${after})
+        list(REMOVE_ITEM left ${before})
+        set(taken ${before})
+        list(REMOVE_ITEM taken ${after})
+        message(FATAL_ERROR "uninstalling left ${left} and took away ${taken}")
+    endif()
+    wine_stop("${PREFIX}")
+    message(STATUS "uninstalled: C:\\ is as before installing, the registry keys are gone")
+endif()

@@ -1,0 +1,38 @@
+# A Windows build on Linux runs its tests under Wine (CMake's emulator, the
+# SDK's wine-run). They share one Wine prefix, made afresh by the fixture
+# "wine" with a wineserver that stays until the last test is done: a link
+# dosdevices/comN made while it runs is then a COM port at the next open.
+#
+# The serial tests play the servo programmer on pairs of COM ports joined by
+# ptypair and read through the preload ptymodem (both Linux programs of this
+# folder, from the Linux build in SERVO_LINUX_BIN); see tests/testline.h.
+set(SERVO_LINUX_BIN "${PROJECT_SOURCE_DIR}/build/bin" CACHE PATH
+    "bin/ of a Linux build of this tree, with ptypair and ptymodem.so (for the serial tests under Wine)")
+set(SERVO_WINE_PREFIX ${PROJECT_BINARY_DIR}/wineprefix)
+# Liberation has the metrics of Arial, Times New Roman and Courier New.
+set(SERVO_WINE_FONTS /usr/share/fonts/truetype/liberation)
+set(SERVO_WINE_ENVIRONMENT
+    WINEPREFIX=${SERVO_WINE_PREFIX} WINEDEBUG=-all "WINEDLLOVERRIDES=mscoree,mshtml="
+    QT_QPA_FONTDIR=Z:${SERVO_WINE_FONTS}
+    SERVO_PTYPAIR=${SERVO_LINUX_BIN}/ptypair LD_PRELOAD=${SERVO_LINUX_BIN}/ptymodem.so)
+
+# servo_wine_script(<test> <script> [-D...] [FIXTURES_SETUP|FIXTURES_CLEANUP|
+# FIXTURES_REQUIRED <fixture>]... [PREFIX <prefix>]): a CMake script of this
+# folder or packaging/windows/ as a test, with Wine's environment.
+function(servo_wine_script name script)
+    cmake_parse_arguments(ARG "" "PREFIX" "DEFINES;FIXTURES_SETUP;FIXTURES_CLEANUP;FIXTURES_REQUIRED" ${ARGN})
+    if(NOT ARG_PREFIX)
+        set(ARG_PREFIX ${SERVO_WINE_PREFIX})
+    endif()
+    add_test(NAME ${name} COMMAND ${CMAKE_COMMAND} -DPREFIX=${ARG_PREFIX} ${ARG_DEFINES} -P ${script})
+    set_tests_properties(${name} PROPERTIES ENVIRONMENT "${SERVO_WINE_ENVIRONMENT};WINEPREFIX=${ARG_PREFIX}"
+        TIMEOUT 600 LABELS wine)
+    foreach(kind SETUP CLEANUP REQUIRED)
+        if(ARG_FIXTURES_${kind})
+            set_tests_properties(${name} PROPERTIES FIXTURES_${kind} "${ARG_FIXTURES_${kind}}")
+        endif()
+    endforeach()
+endfunction()
+
+servo_wine_script(wine_prefix ${CMAKE_CURRENT_LIST_DIR}/prefix.cmake DEFINES -DACTION=start FIXTURES_SETUP wine)
+servo_wine_script(wine_prefix_stop ${CMAKE_CURRENT_LIST_DIR}/prefix.cmake DEFINES -DACTION=stop FIXTURES_CLEANUP wine)
