@@ -1,45 +1,38 @@
 #!/bin/bash
 # Installs the Debian package as a user would, in a fresh minimal Debian 12
-# root, and checks what the desktop and the shell find there:
+# root, and checks what the desktop and the shell find there. Run by CTest as
+# packaging_deb_installs (packaging/linux.cmake), after CPack made the package:
 #
-#   packaging/test-deb.sh [servo-tool_<version>_<arch>.deb]
+#   test-deb.sh <application id> <servo-tool_<version>_<arch>.deb>
 #
-# (default: the package in build/, made by "./setup.sh package"). Then:
 #   - apt-get install ./servo-tool_*.deb pulls in what it depends on;
-#   - servo-cli --help and servo-sim --help run from PATH, and servo-cli reads
-#     a servo-sim on a pseudo-terminal;
-#   - the desktop entry is in /usr/share/applications, the program its Exec
-#     line names is on PATH, and its icon is in the hicolor theme;
+#   - servo-cli and servo-sim run from PATH, and servo-cli reads a servo-sim
+#     on a pseudo-terminal;
+#   - the desktop entry, the metadata, the icon, the manual pages and the
+#     completion are where the desktop and the shell look for them;
 #   - the window, started by the entry's Exec line on the offscreen platform,
-#     is still running after WINDOW_SECONDS (default 5) and is then closed;
-#   - dpkg -r removes every file the package put there, and every directory
-#     that was not there before and that no other package owns.
+#     is still running after 5 s;
+#   - dpkg -r removes every file the package put there.
 #
-# Needs root, debootstrap and a Debian archive: MIRROR, by default the one
-# this machine's apt is configured with (packaging/apt-mirror.sh). Takes a few
-# minutes, most of it debootstrap.
+# Needs root, debootstrap and a Debian archive (MIRROR, by default the one
+# this machine's apt is configured with); exits 77 (skipped) without them.
 set -euo pipefail
 
+APP_ID=$1
+deb=$(realpath "$2")
 cd "$(dirname "$0")/.."
-MIRROR=${MIRROR:-$(packaging/apt-mirror.sh)} || { echo "test-deb.sh: set MIRROR to a Debian archive" >&2; exit 1; }
-WINDOW_SECONDS=${WINDOW_SECONDS:-5}
-APP_ID=org.servotool.ServoTool
+skip() {
+    echo "test-deb.sh: skipped: $*"
+    exit 77
+}
+[ "$(id -u)" -eq 0 ] || skip "needs root (debootstrap, chroot)"
+command -v debootstrap >/dev/null || skip "debootstrap is missing"
+MIRROR=${MIRROR:-$(packaging/apt-mirror.sh)} || skip "no Debian archive in apt's configuration (set MIRROR)"
 
 die() {
     echo "test-deb.sh: $*" >&2
     exit 1
 }
-
-deb=${1:-}
-if [ -z "$deb" ]; then
-    shopt -s nullglob
-    debs=(build/servo-tool_*.deb)
-    [ ${#debs[@]} -eq 1 ] || die "expected one build/servo-tool_*.deb, found ${#debs[@]}; run ./setup.sh package or name the package"
-    deb=${debs[0]}
-fi
-[ -f "$deb" ] || die "no package $deb"
-[ "$(id -u)" -eq 0 ] || die "needs root (debootstrap, chroot)"
-command -v debootstrap >/dev/null || die "debootstrap is missing (apt-get install debootstrap)"
 
 root=$(mktemp -d /var/tmp/servo-tool-deb.XXXXXX)
 chmod 755 "$root" # apt's download user must get in
@@ -120,10 +113,10 @@ check "manual pages" test -f "$root/usr/share/man/man1/servo-cli.1.gz" -a -f "$r
 check "bash completion" test -f "$root/usr/share/bash-completion/completions/servo-cli"
 
 # The window runs until it is closed; timeout's 124 says it was still there
-# after WINDOW_SECONDS and was then ended by SIGTERM.
+# after 5 s and was then ended by SIGTERM.
 window() {
     local rc=0
-    in_root sh -c "cd /tmp && QT_QPA_PLATFORM=offscreen XDG_RUNTIME_DIR=/tmp timeout $WINDOW_SECONDS $exec_line" \
+    in_root sh -c "cd /tmp && QT_QPA_PLATFORM=offscreen XDG_RUNTIME_DIR=/tmp timeout 5 $exec_line" \
         >"$root/window.log" 2>&1 || rc=$?
     if [ $rc -ne 124 ]; then
         echo "      exit status $rc:"
