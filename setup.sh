@@ -1,25 +1,16 @@
 #!/usr/bin/env bash
 # Set-up for a fresh Debian 12 or Ubuntu machine: installs what is missing
 # with apt-get (through sudo when not root), then builds and tests through the
-# presets of CMakePresets.json.
+# presets of CMakePresets.json (see README.md):
 #
-#   ./setup.sh run      build/ (Release), then start build/bin/servo-tool
-#                       (further arguments go to it)
-#   ./setup.sh test     build/ and build-asan/ (ASan, UBSan): every test;
-#                       build-fuzz/ (clang): each fuzzer for FUZZ_SECONDS
-#                       seconds (default 60)
-#   ./setup.sh package  build/servo-tool_<version>_<arch>.deb, made by CPack
-#                       and checked (desktop-file-validate, appstreamcli,
-#                       man --warnings, lintian); with a Qt SDK for Windows at
-#                       hand and unless PACKAGE_WINDOWS=no, also the Windows
-#                       zip and installer in build-win/
-#   ./setup.sh windows  build-win/: the cross build for 64-bit Windows with
-#                       the Qt SDK from QT_MINGW_PREFIX or ../shared/toolchains/,
-#                       and every test of it under Wine 10 and Xvfb (ctest
-#                       --preset windows, through packaging/wine10-root.sh):
-#                       the test programs, the serial ones through COM ports,
-#                       then the zip and the installer, made, installed, run
-#                       and uninstalled
+#   ./setup.sh run      build/, then start build/bin/servo-tool with the arguments
+#   ./setup.sh test     every test of build/ and build-asan/; the fuzzers of
+#                       build-fuzz/ for FUZZ_SECONDS each (default 60)
+#   ./setup.sh package  the Debian package, checked and installed in a fresh
+#                       root; the Windows zip and installer too when a Qt SDK
+#                       for Windows is at hand, unless PACKAGE_WINDOWS=no
+#   ./setup.sh windows  build-win/ and every test of it under Wine 10 and Xvfb
+#                       (the Qt SDK from QT_MINGW_PREFIX or ../shared/toolchains/)
 #
 # JOBS sets the parallel build jobs (default: the number of cores).
 set -euo pipefail
