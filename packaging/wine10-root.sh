@@ -1,22 +1,13 @@
 #!/bin/bash
-# Wine 10 for the Windows build's programs and tests, from a Debian 13
-# minbase root made once and kept outside the clone, so that later runs and
-# CI on the same machine reuse it:
-#
-#   packaging/wine10-root.sh dir           print the root's folder (made if missing)
-#   packaging/wine10-root.sh run CMD...    run CMD with the root's wine,
-#                                          wineserver and wineboot first on PATH
-#
-# The root is ${XDG_CACHE_HOME:-$HOME/.cache}/servo-tool/wine10-<hash>, <hash>
-# being that of the recipe below: a changed recipe makes a new root (and the
-# old ones are removed). Needs root rights, debootstrap and Debian's archive,
-# taken from apt's configuration (MIRROR overrides it). Where the root cannot
-# be made (exit 3 for "dir"), "run" says so and runs CMD with the host's Wine.
-#
-# "run" mounts what Windows programs need in the root at their own paths, in
-# a mount namespace of its own (gone when CMD ends): /proc, /dev, /tmp (the
-# X server's sockets), the clone, the SDK, the Liberation fonts and the compiler's
-# runtime DLLs.
+# packaging/wine10-root.sh run COMMAND...: runs COMMAND with wine, wineserver
+# and wineboot of Wine 10 first on PATH, from a Debian 13 minbase root made
+# once in ${XDG_CACHE_HOME:-~/.cache}/servo-tool/wine10-<hash of the recipe>
+# (a changed recipe makes a new root and removes the old). In a mount
+# namespace of its own, /proc, /dev, /tmp, the clone, the SDK, the fonts and
+# the compiler's runtime DLLs are mounted in the root at their own paths.
+# Making the root needs root rights, debootstrap and Debian's archive (from
+# apt's configuration, or MIRROR); without them COMMAND runs with the host's
+# Wine.
 set -euo pipefail
 
 SUITE=trixie
@@ -96,7 +87,6 @@ enter() {
 }
 
 case ${1:-} in
-dir) make_root >&2; echo "$ROOTDIR" ;;
 run)
     shift
     rc=0
@@ -111,5 +101,5 @@ run)
     exec unshare --mount "$0" enter "$@"
     ;;
 enter) shift; enter "$@" ;;
-*) echo "usage: $0 dir | run COMMAND..." >&2; exit 2 ;;
+*) echo "usage: $0 run COMMAND..." >&2; exit 2 ;;
 esac
