@@ -35,6 +35,11 @@ QString devicePath(const QString &port)
     return port;
 }
 
+namespace {
+
+#ifdef Q_OS_UNIX
+// Folders searched for UUCP lock files ("LCK..ttyUSB0" holding the owner's
+// process id): $SERVO_LOCK_DIR when set, else /run/lock and /var/lock.
 QStringList lockFolders()
 {
     const QString overridden = qEnvironmentVariable("SERVO_LOCK_DIR");
@@ -49,9 +54,6 @@ QStringList lockFolders()
     return folders;
 }
 
-#ifdef Q_OS_UNIX
-namespace {
-
 QString describeProcess(qint64 pid)
 {
     QFile comm(QStringLiteral("/proc/%1/comm").arg(pid));
@@ -62,9 +64,8 @@ QString describeProcess(qint64 pid)
                              : QStringLiteral("process %1 (%2)").arg(pid).arg(command);
 }
 
-} // namespace
-#endif
-
+// "process 1234 (minicom)" for every other process that has path open, where
+// the system tells (Linux, processes this user may inspect).
 QStringList processesUsing(const QString &path)
 {
     QStringList found;
@@ -95,9 +96,6 @@ QStringList processesUsing(const QString &path)
 #endif
     return found;
 }
-
-#ifdef Q_OS_UNIX
-namespace {
 
 QString heldBy(const QStringList &holders)
 {
@@ -172,17 +170,17 @@ QStringList flockHolders(const struct stat &st)
     return found;
 }
 
-// A live process, other than this one, named in a lock file of device in
-// one of folders; 0 when none.
-qint64 lockHolder(const QString &device, const QStringList &folders, QString *lockFile)
+// Who holds device by a lock file in one of folders: a live process other
+// than this one, as a sentence; empty when none.
+QString lockHolder(const QString &device, const QStringList &folders)
 {
     for (const QString &folder : folders) {
-        *lockFile = folder + QLatin1Char('/') + lockFileName(device);
-        const qint64 pid = lockFilePid(*lockFile);
+        const QString lockFile = folder + QLatin1Char('/') + lockFileName(device);
+        const qint64 pid = lockFilePid(lockFile);
         if (pid != QCoreApplication::applicationPid() && alive(pid))
-            return pid;
+            return heldBy({describeProcess(pid)}) + QStringLiteral(" (lock file %1)").arg(lockFile);
     }
-    return 0;
+    return QString();
 }
 
 QString fileKind(mode_t mode)
@@ -224,17 +222,13 @@ QString busyReason(const QString &device, const struct stat &st)
     QStringList folders = lockFolders();
     for (const char *folder : {"/run/lock", "/var/lock", "/tmp", "/var/tmp"})
         folders << QString::fromLatin1(folder);
-    QString lockFile;
-    if (const qint64 pid = lockHolder(device, folders, &lockFile))
-        return heldBy({describeProcess(pid)}) + QStringLiteral(" (lock file %1)").arg(lockFile);
-    return heldBy(processesUsing(device));
+    const QString locked = lockHolder(device, folders);
+    return locked.isEmpty() ? heldBy(processesUsing(device)) : locked;
 }
 
-} // namespace
 #endif
 
 #ifdef Q_OS_WIN
-namespace {
 
 // The name CreateFile takes: COM ports (any from COM10 up) as \\.\COMn; a
 // path stays a path.
@@ -283,8 +277,9 @@ QString openProblem(DWORD error)
     }
 }
 
-} // namespace
 #endif
+
+} // namespace
 
 PortClaim::~PortClaim()
 {
@@ -337,12 +332,9 @@ bool PortClaim::claim(const QString &port)
         m_problem = QStringLiteral("not a serial port (%1)").arg(fileKind(st.st_mode));
         return false;
     }
-    QString lockFile;
-    if (const qint64 pid = lockHolder(m_device, lockFolders(), &lockFile)) {
-        m_problem =
-            heldBy({describeProcess(pid)}) + QStringLiteral(" (lock file %1)").arg(lockFile);
+    m_problem = lockHolder(m_device, lockFolders());
+    if (!m_problem.isEmpty())
         return false;
-    }
     int fd;
     do
         fd = ::open(name.constData(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);

@@ -2,7 +2,6 @@
 #define SERVOCLI_PORTACCESS_H
 
 #include <QString>
-#include <QStringList>
 
 // Claiming a serial port before the servo link opens it, so that a port held
 // by another program is told apart from one this user may not open, and two
@@ -12,10 +11,6 @@ namespace ServoCli {
 // The device a --port value names: a bare name ("ttyUSB0") is looked up in
 // /dev on Unix, as the serial port classes do; anything else is a path.
 QString devicePath(const QString &port);
-
-// Folders searched for UUCP lock files ("LCK..ttyUSB0" holding the owner's
-// process id): $SERVO_LOCK_DIR when set, else /run/lock and /var/lock.
-QStringList lockFolders();
 
 class PortClaim
 {
@@ -52,10 +47,6 @@ private:
     bool m_missing = false;
     int m_fd = -1;
 };
-
-// "process 1234 (minicom)" for every other process that has path open, where
-// the system tells (Linux, processes this user may inspect).
-QStringList processesUsing(const QString &path);
 
 } // namespace ServoCli
 
