@@ -4,6 +4,7 @@
 // The inside of servo-cli: the table of commands, their parsed command
 // lines, the steps they share, and the handlers.
 #include "tools/servo-cli/cli.h"
+#include "tools/servo-cli/input.h"
 #include "tools/servo-cli/portaccess.h"
 #include "serial/servolink.h"
 
@@ -138,10 +139,6 @@ int linkFailure(const Session &session, Servo::ServoLink::Result result, QTextSt
 enum ReadCheck { NoRead, NoRangeWarning, WarnOutOfRange };
 int withServo(const Invocation &inv, ReadCheck check,
               const std::function<int(Session &session, const Servo::Values &servo)> &body);
-// Reads a parameter file strictly (one line or JSON); consequence is added
-// to a refusal for malformed content.
-int loadFile(const QString &path, Servo::Values *values, QTextStream &err,
-             const char *consequence = "");
 
 // The ports present: the system's serial ports, then running simulators.
 // Rows for a port the platform reports with a USB vendor id have usb set;

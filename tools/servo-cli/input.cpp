@@ -1,7 +1,7 @@
 #include "tools/servo-cli/input.h"
 
 #include "files/parameterfile.h"
-#include "tools/servo-cli/cli.h"
+#include "tools/servo-cli/commands.h"
 
 #include <QJsonArray>
 #include <QJsonDocument>
@@ -26,8 +26,9 @@ ValuesCheck refused(const QString &problem, bool json)
     return out;
 }
 
-} // namespace
-
+// One line of exactly fourteen plain decimal fields in range (leading zeros
+// allowed, read as decimal), optionally ended by LF or CR LF; any further
+// lines must be empty.
 ValuesCheck parseParameterText(const QString &text)
 {
     QStringList lines = text.split(QLatin1Char('\n'));
@@ -76,6 +77,8 @@ ValuesCheck parseParameterText(const QString &text)
     out.values = parsed.values;
     return out;
 }
+
+} // namespace
 
 ValuesCheck parseJsonText(const QString &text)
 {
@@ -153,22 +156,19 @@ ValuesCheck parseValuesText(const QString &text)
     return parseParameterText(text);
 }
 
-int loadValues(const QString &path, Servo::Values *values, QString *problem)
+int loadFile(const QString &path, Servo::Values *values, QTextStream &err, const char *consequence)
 {
     QString text;
     QString why;
     const Servo::ParsedLine::Status status = Servo::readTextFile(path, &text, &why);
     if (status == Servo::ParsedLine::CannotOpen || status == Servo::ParsedLine::NotRegularFile) {
-        *problem = QStringLiteral("cannot read %1: %2").arg(path, why);
+        say(err, QStringLiteral("cannot read %1: %2").arg(path, why));
         return FileError;
     }
-    if (status != Servo::ParsedLine::Ok) {
-        *problem = QStringLiteral("%1: %2").arg(path, why);
-        return MalformedFile;
-    }
-    const ValuesCheck check = parseValuesText(text);
+    const ValuesCheck check =
+        status == Servo::ParsedLine::Ok ? parseValuesText(text) : refused(why, false);
     if (!check.ok) {
-        *problem = QStringLiteral("%1: %2").arg(path, check.problem);
+        say(err, QStringLiteral("%1: %2%3").arg(path, check.problem, QLatin1String(consequence)));
         return MalformedFile;
     }
     *values = check.values;

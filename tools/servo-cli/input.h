@@ -5,6 +5,8 @@
 
 #include <QString>
 
+class QTextStream;
+
 // Parameter files as servo-cli takes them: the one-line format of the window,
 // or the JSON object that "servo-cli read --json" prints. Both are checked
 // strictly; nothing is guessed.
@@ -18,11 +20,6 @@ struct ValuesCheck
     QString problem; // English, names the line, field or key at fault
 };
 
-// One line of exactly fourteen plain decimal fields in range (leading zeros
-// allowed, read as decimal), optionally ended by LF or CR LF; any further
-// lines must be empty.
-ValuesCheck parseParameterText(const QString &text);
-
 // One object with exactly the fourteen keys of "read --json" (case as
 // printed): integral numbers in range for the eleven numbers, true or false
 // for the three switches. Unknown keys are refused.
@@ -32,9 +29,11 @@ ValuesCheck parseJsonText(const QString &text);
 // one-line format.
 ValuesCheck parseValuesText(const QString &text);
 
-// Reads and checks a file; returns ServoCli::Success, MalformedFile or
-// FileError, with the reason in *problem (prefixed with the path).
-int loadValues(const QString &path, Servo::Values *values, QString *problem);
+// Reads and checks a file; returns Success, or MalformedFile or FileError
+// after saying why (the path, then the reason; consequence is added to a
+// refusal for malformed content).
+int loadFile(const QString &path, Servo::Values *values, QTextStream &err,
+             const char *consequence = "");
 
 } // namespace ServoCli
 

@@ -3,7 +3,6 @@
 #include "tools/servo-cli/commands.h"
 
 #include "serial/simulatorports.h"
-#include "tools/servo-cli/input.h"
 
 #include <QFileInfo>
 #include <QSerialPortInfo>
@@ -276,17 +275,6 @@ int withServo(const Invocation &inv, ReadCheck check,
                     .arg(Servo::parameterRange(i)));
     }
     return body(session, values);
-}
-
-int loadFile(const QString &path, Values *values, QTextStream &err, const char *consequence)
-{
-    QString problem;
-    const int code = loadValues(path, values, &problem);
-    if (code == MalformedFile)
-        problem += QLatin1String(consequence);
-    if (code != Success)
-        say(err, problem);
-    return code;
 }
 
 Servo::ServoLink::Result writeAndVerify(Servo::ServoLink &link, const Values &values, bool verify,
