@@ -1,9 +1,14 @@
+// The command line of servo-cli: the options, the table of commands, their
+// help and parsing, and run().
 #include "tools/servo-cli/cli.h"
 
 #include "tools/servo-cli/commands.h"
 
 #include <QCommandLineParser>
+#include <QCoreApplication>
 #include <QTextStream>
+
+#include <climits>
 
 #ifndef SERVO_VERSION
 #define SERVO_VERSION "unknown"
@@ -12,6 +17,66 @@
 namespace ServoCli {
 
 namespace {
+
+// Each Option's name, value name and description.
+QCommandLineOption commandLineOption(Option option)
+{
+    // In the order of Option.
+    static const QCommandLineOption options[] = {
+        {QStringList{"p", "port"},
+         "serial port name or device path (see \"servo-cli ports\"); a bare name is looked up in "
+         "/dev. "
+         "Default: $SERVO_PORT, else the one USB adapter present, else the one running simulator",
+         "PORT"},
+        {"timeout", "time to wait for each reply, in milliseconds, 1 to 600000 (default 500)",
+         "MS"},
+        {"retries", "further attempts when no valid reply comes, 0 to 100 (default 2)", "N"},
+        {QStringList{"v", "verbose"}, "report each frame sent and received on standard error"},
+        {"json", "print JSON instead of the table"},
+        {QStringList{"o", "out"}, "save the block as a parameter file; \"-\" prints the line",
+         "FILE"},
+        {"no-verify", "skip both comparisons (the acknowledgement is still awaited)"},
+        {"backup",
+         "save the servo's block, as read just before the write, as a parameter file (nothing is "
+         "written "
+         "when it cannot be saved). An existing file is kept: the backup then goes to the first "
+         "free name "
+         "of FILE-1, FILE-2, ... (before.txt: before-1.txt), named on standard error. FILE may not "
+         "be the "
+         "file to write, nor a named pipe or a device",
+         "FILE"},
+        {"log",
+         "append one CSV row per servo, with its last attempt: time (UTC), port, result, the "
+         "fourteen values "
+         "read back; a header row starts a new file. An existing FILE must be a log that begins "
+         "with that "
+         "header row, and a regular file (not a named pipe or a device); otherwise nothing is sent",
+         "FILE"},
+        {QStringList{"h", "help"}, "show this help"},
+        {"version", "print the version"},
+    };
+    static_assert(sizeof(options) / sizeof(options[0]) == int(Option::Version) + 1,
+                  "one entry per Option");
+    return options[int(option)];
+}
+
+struct OptionUse
+{
+    Option option;
+    const char *description = nullptr; // for this command; null: the option's own
+};
+
+struct CommandEntry
+{
+    const char *name;
+    const char *summary; // one line for "servo-cli --help"
+    const char *description; // paragraphs before the options, the last one "Exit codes: ..."
+    bool link; // talks to the servo: --port, --timeout, --retries and --verbose come first
+    QVector<OptionUse> options;
+    const char *operand; // "FILE", or "NAME..." for one or more; empty when none
+    const char *operandHelp; // what the operand is
+    int (*handler)(const Invocation &);
+};
 
 const char *const FileFormats =
     R"(A parameter file is either the one-line format of the servo tool or the JSON
@@ -44,10 +109,6 @@ Exit codes: 0 success, 2 bad arguments, 6 malformed file or value out of range,
 
 const QVector<CommandEntry> &table()
 {
-    const OptionUse port{Option::Port};
-    const OptionUse timeout{Option::Timeout};
-    const OptionUse retries{Option::Retries};
-    const OptionUse verbose{Option::Verbose};
     static const QVector<CommandEntry> commands = {
         {"ports",
          "list the serial ports present and running simulators",
@@ -59,6 +120,7 @@ does not report. With no port present the table is left out and "no serial
 ports found" goes to standard error.
 
 Exit codes: 0 success (also when no port is found), 2 bad arguments.)",
+         false,
          {},
          "",
          "",
@@ -73,11 +135,8 @@ warning goes to standard error.
 
 Exit codes: 0 success, 2 bad arguments, 3 no reply, 4 port cannot be opened,
 7 the output file cannot be written.)",
-         {port,
-          timeout,
-          retries,
-          verbose,
-          {Option::Json,
+         true,
+         {{Option::Json,
            "print one JSON object instead of the table: keys are the parameter stems in canonical "
            "order (\"TorqueGain\" ... \"LOCKProtection\"), values are numbers, and true/false for "
            "the three switches"},
@@ -102,11 +161,8 @@ Exit codes: 0 written (and verified), 2 bad arguments (also a --backup that is
 FILE itself), 3 no reply, 4 port cannot be opened, 5 fields differ after the
 write, 6 malformed file or value out of range, 7 the file cannot be read or the
 backup cannot be saved.)",
-         {port,
-          timeout,
-          retries,
-          verbose,
-          {Option::NoVerify},
+         true,
+         {{Option::NoVerify},
           {Option::Backup},
           {Option::Json,
            "print the result as one JSON object: \"verified\" (true, false, or null with "
@@ -124,11 +180,8 @@ Servo, File; nothing is printed when they agree.
 Exit codes: 0 the servo and the file agree, 2 bad arguments, 3 no reply,
 4 port cannot be opened, 5 they differ, 6 malformed file or value out of
 range, 7 the file cannot be read.)",
-         {port,
-          timeout,
-          retries,
-          verbose,
-          {Option::Json,
+         true,
+         {{Option::Json,
            "print one JSON object: \"agree\" (true or false), the blocks \"servo\" and \"file\", "
            "and \"differing\", the stems where they differ"}},
          "FILE",
@@ -137,6 +190,7 @@ range, 7 the file cannot be read.)",
         {"show",
          "show a parameter file",
          ShowDescription,
+         false,
          {{Option::Json, "print the JSON object instead of the table"}},
          "FILE",
          "the parameter file to show",
@@ -150,11 +204,8 @@ Switches show as on/off.
 
 Exit codes: 0 success, 2 bad arguments or an unknown name, 3 no reply, 4 port
 cannot be opened.)",
-         {port,
-          timeout,
-          retries,
-          verbose,
-          {Option::Json, "print one JSON object with the fields named"}},
+         true,
+         {{Option::Json, "print one JSON object with the fields named"}},
          "NAME...",
          "a parameter's key or caption",
          runGet},
@@ -168,7 +219,8 @@ the switches. Everything is checked before the port is opened.
 Exit codes: 0 written and verified, 2 bad arguments or an unknown name, 3 no
 reply, 4 port cannot be opened, 5 fields differ after the write, 6 a value out
 of range, 7 the backup cannot be saved.)",
-         {port, timeout, retries, verbose, {Option::Backup}},
+         true,
+         {{Option::Backup}},
          "NAME=VALUE...",
          "a parameter and its new value",
          runSet},
@@ -195,12 +247,27 @@ is printed and the exit code is 130.
 Exit codes: 0 every servo verified, 2 bad arguments, 5 at least one servo
 failed, 6 malformed file or value out of range, 7 the file cannot be read, or
 the log cannot be written or is not a servo-cli log, 130 interrupted.)",
-         {port, timeout, retries, verbose, {Option::Log}},
+         true,
+         {{Option::Log}},
          "FILE",
          "the parameter file to write to each servo",
          runProgram},
     };
     return commands;
+}
+
+// The parser's help, which names the program by the path it was started
+// with, naming it as typed instead ("servo-cli read").
+QString helpText(const QCommandLineParser &parser, const QString &program)
+{
+    // "Usage: /usr/bin/servo-cli [options] FILE": the path stands between
+    // spaces, as every parser here has options.
+    QString text = parser.helpText();
+    const QString started = QCoreApplication::arguments().value(0);
+    const int at = text.indexOf(QLatin1Char(' ') + started + QLatin1Char(' '));
+    if (!started.isEmpty() && at >= 0 && at < text.indexOf(QLatin1Char('\n')))
+        text.replace(at + 1, started.size(), program);
+    return text;
 }
 
 QString globalHelp()
@@ -259,6 +326,91 @@ const CommandEntry *findCommand(const QString &name)
     return nullptr;
 }
 
+// The options of a command, in the order of its help (--help aside).
+QVector<OptionUse> optionsOf(const CommandEntry &command)
+{
+    QVector<OptionUse> uses;
+    if (command.link)
+        uses = {{Option::Port}, {Option::Timeout}, {Option::Retries}, {Option::Verbose}};
+    return uses + command.options;
+}
+
+// The parser of a command: its description, options (and --help) and operand.
+void prepare(QCommandLineParser *parser, const CommandEntry &command)
+{
+    parser->setApplicationDescription(QLatin1Char('\n') +
+                                      QString::fromUtf8(command.description).trimmed());
+    const QVector<OptionUse> uses = optionsOf(command) << OptionUse{Option::Help};
+    for (const OptionUse &use : uses) {
+        QCommandLineOption option = commandLineOption(use.option);
+        if (use.description)
+            option.setDescription(QString::fromUtf8(use.description));
+        parser->addOption(option);
+    }
+    const QString operand = QLatin1String(command.operand);
+    if (!operand.isEmpty())
+        parser->addPositionalArgument(QString(operand).remove(QLatin1String("...")),
+                                      QString::fromUtf8(command.operandHelp), operand);
+}
+
+QString commandHelp(const CommandEntry &command)
+{
+    QCommandLineParser parser;
+    prepare(&parser, command);
+    return helpText(parser, QStringLiteral("servo-cli ") + QLatin1String(command.name));
+}
+
+// Parses what follows the command name with QCommandLineParser. Returns an
+// empty string, or the problem.
+QString parseArguments(const CommandEntry &command, const QStringList &arguments, Invocation *inv)
+{
+    QCommandLineParser parser;
+    prepare(&parser, command);
+    if (!parser.parse(QStringList{QStringLiteral("servo-cli")} + arguments))
+        return parser.errorText();
+    for (const OptionUse &use : optionsOf(command)) {
+        const QCommandLineOption option = commandLineOption(use.option);
+        if (!parser.isSet(option))
+            continue;
+        const QStringList values = parser.values(option);
+        const QString name = QLatin1String("--") + option.names().last();
+        if (values.size() > 1)
+            return QStringLiteral("%1 given twice").arg(name);
+        if (!option.valueName().isEmpty() && values.first().isEmpty())
+            return QStringLiteral("%1 needs a value").arg(name);
+        inv->options.insert(use.option, values.value(0));
+    }
+    const struct
+    {
+        Option option;
+        int minimum;
+        int maximum;
+        const char *what;
+    } limits[] = {{Option::Timeout, 1, 600000, "a number of milliseconds"},
+                  {Option::Retries, 0, 100, "a number"}};
+    for (const auto &l : limits) {
+        if (!inv->has(l.option))
+            continue;
+        bool ok = false;
+        const int v = inv->value(l.option).toInt(&ok, 10);
+        if (!ok || v < l.minimum || v > l.maximum)
+            return QStringLiteral("--%1 takes %2 from %3 to %4, not \"%5\"")
+                .arg(commandLineOption(l.option).names().last(), QLatin1String(l.what))
+                .arg(l.minimum)
+                .arg(l.maximum)
+                .arg(inv->value(l.option));
+    }
+    inv->operands = parser.positionalArguments();
+    const QString operand = QLatin1String(command.operand);
+    const int most = operand.isEmpty() ? 0 : operand.endsWith(QLatin1String("...")) ? INT_MAX : 1;
+    if (!operand.isEmpty() && inv->operands.isEmpty())
+        return QStringLiteral("%1 needs %2")
+            .arg(inv->command, QString(operand).remove(QLatin1String("...")));
+    if (inv->operands.size() > most)
+        return QStringLiteral("unexpected argument \"%1\"").arg(inv->operands.at(most));
+    return QString();
+}
+
 } // namespace
 
 int run(const QStringList &arguments, QTextStream &out, QTextStream &err, QTextStream *in)
@@ -295,16 +447,15 @@ int run(const QStringList &arguments, QTextStream &out, QTextStream &err, QTextS
                                 QStringLiteral("the command comes first, before %1").arg(first));
         return badArguments(err, QStringLiteral("unknown command \"%1\"").arg(first));
     }
-    Invocation inv;
-    inv.out = &out;
-    inv.err = &err;
-    inv.in = in;
-    bool help = false;
-    const QString problem = parseArguments(*command, arguments.mid(1), &inv, &help);
-    if (help) {
+    // A request for help wins over anything else on the line.
+    const QStringList rest = arguments.mid(1);
+    const QStringList options = rest.mid(0, rest.indexOf(QStringLiteral("--")));
+    if (options.contains(QStringLiteral("--help")) || options.contains(QStringLiteral("-h"))) {
         out << commandHelp(*command);
         return Success;
     }
+    Invocation inv{first, {}, {}, &out, &err, in};
+    const QString problem = parseArguments(*command, rest, &inv);
     if (!problem.isEmpty())
         return badArguments(err, problem, first);
     return command->handler(inv);

@@ -42,7 +42,7 @@ int chooseBackup(const Invocation &inv, const QString &input, QString *backup)
             QStringLiteral("--backup %1 is the file to write%2; choose another name for the "
                            "backup; nothing was sent")
                 .arg(given, given == input ? QString() : QStringLiteral(", %1").arg(input)),
-            inv.name());
+            inv.command);
     const QString problem = Servo::writeTargetProblem(given);
     if (!problem.isEmpty()) {
         say(err,
@@ -187,15 +187,15 @@ int assignment(const Invocation &inv, const QString &text, const QVector<int> &t
     *code = BadArguments;
     const int eq = text.indexOf(QLatin1Char('='));
     if (eq < 0) {
-        badArguments(err, QStringLiteral("\"%1\" is not NAME=VALUE").arg(text), inv.name());
+        badArguments(err, QStringLiteral("\"%1\" is not NAME=VALUE").arg(text), inv.command);
         return -1;
     }
-    const int index = fieldIndex(text.left(eq), err, inv.name());
+    const int index = fieldIndex(text.left(eq), err, inv.command);
     if (index < 0)
         return -1;
     const QString key = Servo::parameterKey(index);
     if (taken.contains(index)) {
-        badArguments(err, QStringLiteral("%1 given twice").arg(key), inv.name());
+        badArguments(err, QStringLiteral("%1 given twice").arg(key), inv.command);
         return -1;
     }
     const QString given = text.mid(eq + 1);
@@ -209,7 +209,7 @@ int assignment(const Invocation &inv, const QString &text, const QVector<int> &t
             badArguments(
                 err,
                 QStringLiteral("%1 takes on/off, true/false or 1/0, not \"%2\"").arg(key, given),
-                inv.name());
+                inv.command);
             return -1;
         }
         return index;
@@ -217,7 +217,7 @@ int assignment(const Invocation &inv, const QString &text, const QVector<int> &t
     *value = word.toInt(&ok, 10);
     if (!ok || word.startsWith(QLatin1Char('+'))) {
         badArguments(err, QStringLiteral("%1 takes a decimal number, not \"%2\"").arg(key, given),
-                     inv.name());
+                     inv.command);
         return -1;
     }
     if (!Servo::inRange(index, *value)) {
@@ -255,7 +255,7 @@ int runRead(const Invocation &inv)
     if (toStdout && json)
         return badArguments(
             err, QStringLiteral("--out - and --json both print on standard output; choose one"),
-            inv.name());
+            inv.command);
     if (inv.has(Option::Out) && !toStdout) {
         // Refused before the servo is asked: a named pipe or a device would
         // be replaced by a regular file.
@@ -327,7 +327,7 @@ int runGet(const Invocation &inv)
 {
     QVector<int> indexes;
     for (const QString &name : inv.operands) {
-        const int index = fieldIndex(name, *inv.err, inv.name());
+        const int index = fieldIndex(name, *inv.err, inv.command);
         if (index < 0)
             return BadArguments;
         if (!indexes.contains(index))

@@ -1,28 +1,22 @@
 #ifndef SERVOCLI_COMMANDS_H
 #define SERVOCLI_COMMANDS_H
 
-// The inside of servo-cli: the table of commands, their parsed command
-// lines, the steps they share, and the handlers.
+// The inside of servo-cli: the parsed command line, the steps the commands
+// share, and the handlers.
 #include "tools/servo-cli/cli.h"
 #include "tools/servo-cli/input.h"
 #include "tools/servo-cli/portaccess.h"
 #include "serial/servolink.h"
 
-#include <QCommandLineOption>
 #include <QMap>
 
 #include <functional>
 
-class QCommandLineParser;
 class QTextStream;
 
 namespace ServoCli {
 
-struct Invocation;
-using Handler = int (*)(const Invocation &);
-
-// The options of the commands; commandLineOption() gives each its name,
-// value name and description.
+// The options of the commands.
 enum class Option {
     Port,
     Timeout,
@@ -36,28 +30,11 @@ enum class Option {
     Help,
     Version
 };
-QCommandLineOption commandLineOption(Option option);
 
-struct OptionUse
-{
-    Option option;
-    const char *description = nullptr; // for this command; null: the option's own
-};
-
-struct CommandEntry
-{
-    const char *name;
-    const char *summary; // one line for "servo-cli --help"
-    const char *description; // paragraphs before the options, the last one "Exit codes: ..."
-    QVector<OptionUse> options;
-    const char *operand; // "FILE", or "NAME..." for one or more; empty when none
-    const char *operandHelp; // what the operand is
-    Handler handler;
-};
-
+// A command line, parsed, and where the command's output goes.
 struct Invocation
 {
-    const CommandEntry *command = nullptr;
+    QString command; // the command's name
     QMap<Option, QString> options; // the value, "" for a flag
     QStringList operands;
     QTextStream *out = nullptr;
@@ -66,18 +43,7 @@ struct Invocation
 
     bool has(Option option) const { return options.contains(option); }
     QString value(Option option) const { return options.value(option); }
-    QString name() const { return QLatin1String(command->name); }
 };
-
-// The parser's help, which names the program by the path it was started
-// with, naming it as typed instead ("servo-cli read").
-QString helpText(const QCommandLineParser &parser, const QString &program);
-// The full --help of a command.
-QString commandHelp(const CommandEntry &command);
-// Parses what follows the command name with QCommandLineParser. Returns an
-// empty string, or the problem; *help is set when help was asked for.
-QString parseArguments(const CommandEntry &command, const QStringList &arguments, Invocation *inv,
-                       bool *help);
 
 // ------------------------------------------------ steps the commands share
 

@@ -182,7 +182,7 @@ int linkSettings(const Invocation &inv, LinkSettings *settings)
     const QVector<PortRow> ports = presentPorts();
     const PortChoice choice = choosePort(ports);
     if (choice.code == BadArguments)
-        return badArguments(err, choice.message, inv.name());
+        return badArguments(err, choice.message, inv.command);
     say(err, choice.message);
     if (choice.index < 0)
         return choice.code;
