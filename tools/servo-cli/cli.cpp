@@ -25,8 +25,8 @@ QCommandLineOption commandLineOption(Option option)
     static const QCommandLineOption options[] = {
         {QStringList{"p", "port"},
          "serial port name or device path (see \"servo-cli ports\"); a bare name is looked up in "
-         "/dev. "
-         "Default: $SERVO_PORT, else the one USB adapter present, else the one running simulator",
+         "/dev. Default: $SERVO_PORT, else the one USB adapter present, else the one running "
+         "simulator",
          "PORT"},
         {"timeout", "time to wait for each reply, in milliseconds, 1 to 600000 (default 500)",
          "MS"},
@@ -38,19 +38,15 @@ QCommandLineOption commandLineOption(Option option)
         {"no-verify", "skip both comparisons (the acknowledgement is still awaited)"},
         {"backup",
          "save the servo's block, as read just before the write, as a parameter file (nothing is "
-         "written "
-         "when it cannot be saved). An existing file is kept: the backup then goes to the first "
-         "free name "
-         "of FILE-1, FILE-2, ... (before.txt: before-1.txt), named on standard error. FILE may not "
-         "be the "
-         "file to write, nor a named pipe or a device",
+         "written when it cannot be saved). An existing file is kept: the backup then goes to the "
+         "first free name of FILE-1, FILE-2, ... (before.txt: before-1.txt), named on standard "
+         "error. FILE may not be the file to write, nor a named pipe or a device",
          "FILE"},
         {"log",
          "append one CSV row per servo, with its last attempt: time (UTC), port, result, the "
-         "fourteen values "
-         "read back; a header row starts a new file. An existing FILE must be a log that begins "
-         "with that "
-         "header row, and a regular file (not a named pipe or a device); otherwise nothing is sent",
+         "fourteen values read back; a header row starts a new file. An existing FILE must be a "
+         "log that begins with that header row, and a regular file (not a named pipe or a "
+         "device); otherwise nothing is sent",
          "FILE"},
         {QStringList{"h", "help"}, "show this help"},
         {"version", "print the version"},
