@@ -168,9 +168,8 @@ int writeToServo(const Invocation &inv, const QString &input, ReadCheck check, c
         const bool verify = !inv.has(Option::NoVerify);
         Values acknowledged{};
         Values readBack{};
-        QVector<int> differing;
         const Servo::ServoLink::Result result =
-            writeAndVerify(session.link, values, verify, &acknowledged, &readBack, &differing);
+            writeAndVerify(session.link, values, verify, &acknowledged, &readBack);
         if (result != Servo::ServoLink::Ok)
             return linkFailure(session, result, *inv.err);
         return reportWrite(inv, what, session.claim.requestedPath(), values, acknowledged,

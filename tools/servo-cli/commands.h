@@ -93,18 +93,21 @@ QString wrongPortHint(const QVector<PortRow> &ports, const QString &device);
 // else choosePort (said on standard error). Returns Success or the exit
 // code, after saying why.
 int linkSettings(const Invocation &inv, LinkSettings *settings);
-// Claims and opens the port.
-int openSession(const LinkSettings &settings, Session *session, QTextStream &err);
+// Says why talking to the servo failed; returns NoReply.
 int linkFailure(const Session &session, Servo::ServoLink::Result result, QTextStream &err);
 
-// What read, write, diff, get and set do with the servo: open the port of
-// the command line (linkSettings, openSession), read the servo's block
-// (unless NoRead; WarnOutOfRange also warns of values outside their ranges)
-// and hand the session and the block to body. Returns body's exit code, or
-// the exit code after saying why the port or the read failed.
+// What the commands do with the servo: claim and open the port of
+// settings, read the servo's block (unless NoRead; WarnOutOfRange also warns
+// of values outside their ranges) and hand the session and the block to
+// body. Returns body's exit code, or the exit code after saying why the port
+// or the read failed. A requested interrupt (interrupt.h) ends a wait for
+// the servo.
 enum ReadCheck { NoRead, NoRangeWarning, WarnOutOfRange };
-int withServo(const Invocation &inv, ReadCheck check,
-              const std::function<int(Session &session, const Servo::Values &servo)> &body);
+using ServoBody = std::function<int(Session &session, const Servo::Values &servo)>;
+int withServo(const LinkSettings &settings, QTextStream &err, ReadCheck check,
+              const ServoBody &body);
+// The same with the settings of the command line (linkSettings).
+int withServo(const Invocation &inv, ReadCheck check, const ServoBody &body);
 
 // The ports present: the system's serial ports, then running simulators.
 // Rows for a port the platform reports with a USB vendor id have usb set;
@@ -112,10 +115,10 @@ int withServo(const Invocation &inv, ReadCheck check,
 QVector<PortRow> presentPorts();
 
 // Writes values and, when verify, reads them back. *acknowledged and
-// *readBack receive what came; *differing the fields that did not take.
+// *readBack receive what came.
 Servo::ServoLink::Result writeAndVerify(Servo::ServoLink &link, const Servo::Values &values,
                                         bool verify, Servo::Values *acknowledged,
-                                        Servo::Values *readBack, QVector<int> *differing);
+                                        Servo::Values *readBack);
 // ------------------------------------------------------------ the handlers
 
 int runPorts(const Invocation &inv);

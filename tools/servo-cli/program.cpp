@@ -8,81 +8,79 @@
 #include <QFile>
 #include <QTextStream>
 
-using Servo::ParameterCount;
+#include <optional>
+
 using Servo::Values;
 
 namespace ServoCli {
 
 namespace {
 
+// What came of one attempt at a servo.
 struct Outcome
 {
-    bool verified = false;
-    bool interrupted = false;
     // For the log: verified, differs, no reply, port failed, port unavailable,
     // interrupted.
     QString result;
-    QString details; // for people
-    bool haveReadBack = false;
-    Values readBack{};
+    QString details; // why it failed, for people
+    std::optional<Values> readBack;
     QDateTime time; // when it was known
+
+    bool verified() const { return result == QLatin1String("verified"); }
+    bool interrupted() const { return result == QLatin1String("interrupted"); }
 };
 
 Outcome programOne(const LinkSettings &settings, const Values &values, QTextStream &err)
 {
     Outcome o;
-    auto done = [&o](const QString &result, const QString &details) {
+    auto fail = [&o](const QString &result, const QString &details) {
         o.result = result;
         o.details = details;
-        o.time = QDateTime::currentDateTimeUtc();
-        return o;
     };
-    Session session;
-    session.link.setInterruption(interruptRequested);
-    if (openSession(settings, &session, err) != Success) {
-        if (interruptRequested()) {
-            o.interrupted = true;
-            return done(QStringLiteral("interrupted"), QStringLiteral("interrupted"));
+    const int code = withServo(settings, err, NoRead, [&](Session &session, const Values &) {
+        Values acknowledged{};
+        Values readBack{};
+        const Servo::ServoLink::Result result =
+            writeAndVerify(session.link, values, true, &acknowledged, &readBack);
+        if (result == Servo::ServoLink::Interrupted) {
+            o.result = QStringLiteral("interrupted");
+        } else if (result != Servo::ServoLink::Ok) {
+            linkFailure(session, result, err);
+            const QString what = result == Servo::ServoLink::NoReply
+                ? QStringLiteral("no reply")
+                : QStringLiteral("port failed");
+            fail(what, what);
+        } else {
+            o.readBack = readBack;
+            QStringList names;
+            for (int i : differingFields({values, acknowledged, readBack}))
+                names << Servo::parameterKey(i);
+            if (names.isEmpty())
+                o.result = QStringLiteral("verified");
+            else
+                fail(QStringLiteral("differs"),
+                     QStringLiteral("fields that did not take: %1")
+                         .arg(names.join(QLatin1String(", "))));
         }
-        return done(QStringLiteral("port unavailable"),
-                    QStringLiteral("the port cannot be opened"));
-    }
-    Values acknowledged{};
-    QVector<int> differing;
-    const Servo::ServoLink::Result result =
-        writeAndVerify(session.link, values, true, &acknowledged, &o.readBack, &differing);
-    if (result == Servo::ServoLink::Interrupted) {
-        o.interrupted = true;
-        return done(QStringLiteral("interrupted"), QStringLiteral("interrupted"));
-    }
-    if (result != Servo::ServoLink::Ok) {
-        linkFailure(session, result, err);
-        const QString what = result == Servo::ServoLink::NoReply ? QStringLiteral("no reply")
-                                                                 : QStringLiteral("port failed");
-        return done(what, what);
-    }
-    o.haveReadBack = true;
-    if (differing.isEmpty()) {
-        o.verified = true;
-        return done(QStringLiteral("verified"), QString());
-    }
-    QStringList names;
-    for (int i : differing)
-        names << Servo::parameterKey(i);
-    return done(
-        QStringLiteral("differs"),
-        QStringLiteral("fields that did not take: %1").arg(names.join(QLatin1String(", "))));
+        return Success;
+    });
+    if (code != Success) // the port could not be opened
+        fail(interruptRequested() ? QStringLiteral("interrupted")
+                                  : QStringLiteral("port unavailable"),
+             QStringLiteral("the port cannot be opened"));
+    o.time = QDateTime::currentDateTimeUtc();
+    return o;
 }
 
-enum Answer { AnswerNext, AnswerRetry, AnswerStop, AnswerInterrupted };
-
 // Asks until the answer is one of Enter, r (when there is a servo to retry)
-// or q; the end of the input stops.
-Answer ask(QTextStream &in, QTextStream &err, int next, int current)
+// or q. Returns the number of the servo to program: the next one, the current
+// one again, or 0 to stop (q, the end of the input, an interrupt).
+int ask(QTextStream &in, QTextStream &err, int current)
 {
+    const int next = current + 1;
     for (;;) {
         if (interruptRequested())
-            return AnswerInterrupted;
+            return 0;
         if (current > 0)
             err << QStringLiteral("Attach servo %1 and press Enter (r and Enter: servo %2 again; q "
                                   "and Enter: stop): ")
@@ -93,21 +91,17 @@ Answer ask(QTextStream &in, QTextStream &err, int next, int current)
                        .arg(next);
         err.flush();
         const QString line = in.readLine();
-        if (interruptRequested()) {
+        if (interruptRequested() || line.isNull()) {
             err << '\n';
-            return AnswerInterrupted;
-        }
-        if (line.isNull()) {
-            err << '\n';
-            return AnswerStop;
+            return 0;
         }
         const QString answer = line.trimmed();
         if (answer.isEmpty())
-            return AnswerNext;
+            return next;
         if (answer.compare(QLatin1String("q"), Qt::CaseInsensitive) == 0)
-            return AnswerStop;
+            return 0;
         if (current > 0 && answer.compare(QLatin1String("r"), Qt::CaseInsensitive) == 0)
-            return AnswerRetry;
+            return current;
         say(err,
             QStringLiteral("\"%1\" is not an answer: Enter programs servo %2%3, q stops")
                 .arg(answer, QString::number(next),
@@ -190,54 +184,44 @@ int runProgram(const Invocation &inv)
             return code;
         logStream.setDevice(&log);
     }
-    bool logFailed = false;
-    auto logRow = [&](const Outcome &o) {
-        if (!log.isOpen())
-            return;
-        logStream << formatCsvRow({o.time.toString(Qt::ISODate), settings.port, o.result},
-                                  o.haveReadBack ? &o.readBack : nullptr)
-                  << '\n';
-        logStream.flush();
-        if (log.error() != QFileDevice::NoError && !logFailed) {
-            say(err,
-                QStringLiteral("cannot write the log %1: %2")
-                    .arg(log.fileName(), log.errorString()));
-            logFailed = true;
-        }
-    };
-
     // Ctrl-C and termination end the run in order from here on: the servo
     // being programmed gets its row, and the summary is printed.
     const InterruptHandling interruptHandling;
+    bool logFailed = false;
     int programmed = 0;
     int failed = 0;
     int interrupted = 0;
-    // One row per servo, with the result of its last attempt, written when
-    // the run moves on from it.
     int current = 0; // the servo last programmed, 0 before the first
     Outcome last;
+    // A servo's log row, with the result of its last attempt, is written and
+    // counted when the run moves on from it.
     auto finishCurrent = [&]() {
         if (current == 0)
             return;
-        logRow(last);
-        if (last.verified)
+        if (log.isOpen()) {
+            logStream << formatCsvRow({last.time.toString(Qt::ISODate), settings.port, last.result},
+                                      last.readBack ? &*last.readBack : nullptr)
+                      << '\n';
+            logStream.flush();
+            if (log.error() != QFileDevice::NoError && !logFailed) {
+                say(err,
+                    QStringLiteral("cannot write the log %1: %2")
+                        .arg(log.fileName(), log.errorString()));
+                logFailed = true;
+            }
+        }
+        if (last.verified())
             ++programmed;
-        else if (last.interrupted)
+        else if (last.interrupted())
             ++interrupted;
         else
             ++failed;
     };
     for (;;) {
-        int number = current + 1;
-        if (inv.in) {
-            const Answer answer = ask(*inv.in, err, current + 1, current);
-            if (answer == AnswerStop || answer == AnswerInterrupted)
-                break;
-            if (answer == AnswerRetry)
-                number = current;
-        } else if (current > 0) {
-            break; // nothing to ask: one servo
-        }
+        // Without answers to read: one servo.
+        const int number = inv.in ? ask(*inv.in, err, current) : current == 0 ? 1 : 0;
+        if (number == 0)
+            break;
         if (number != current) {
             finishCurrent();
             current = number;
@@ -245,11 +229,11 @@ int runProgram(const Invocation &inv)
         last = programOne(settings, values, err);
         out << QStringLiteral("servo %1: %2\n")
                    .arg(current)
-                   .arg(last.verified          ? QStringLiteral("verified")
-                            : last.interrupted ? QStringLiteral("INTERRUPTED")
-                                               : QStringLiteral("FAILED, ") + last.details);
+                   .arg(last.verified()          ? QStringLiteral("verified")
+                            : last.interrupted() ? QStringLiteral("INTERRUPTED")
+                                                 : QStringLiteral("FAILED, ") + last.details);
         out.flush();
-        if (last.interrupted)
+        if (last.interrupted())
             break;
     }
     finishCurrent();

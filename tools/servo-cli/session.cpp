@@ -3,6 +3,7 @@
 #include "tools/servo-cli/commands.h"
 
 #include "serial/simulatorports.h"
+#include "tools/servo-cli/interrupt.h"
 
 #include <QFileInfo>
 #include <QSerialPortInfo>
@@ -190,15 +191,40 @@ int linkSettings(const Invocation &inv, LinkSettings *settings)
     return Success;
 }
 
-int openSession(const LinkSettings &settings, Session *session, QTextStream &err)
+int linkFailure(const Session &session, Servo::ServoLink::Result result, QTextStream &err)
 {
-    Servo::ServoLink &link = session->link;
+    const Servo::ServoLink &link = session.link;
+    const QString port = link.portName() +
+        (session.portOrigin.isEmpty() ? QString()
+                                      : QStringLiteral(" (from %1)").arg(session.portOrigin));
+    if (result == Servo::ServoLink::NoReply) {
+        const int n = link.attempts();
+        say(err,
+            QStringLiteral("no reply from the servo programmer on %1 within %2 ms (%3 attempt%4); "
+                           "check the cable and the servo's power%5")
+                .arg(port, QString::number(link.timeout()), QString::number(n),
+                     n == 1 ? QString() : QStringLiteral("s"),
+                     wrongPortHint(presentPorts(), session.claim.devicePath())));
+    } else {
+        say(err,
+            QStringLiteral("the serial port %1 failed: %2; check the cable")
+                .arg(port, link.errorString()));
+    }
+    return NoReply;
+}
+
+int withServo(const LinkSettings &settings, QTextStream &err, ReadCheck check,
+              const ServoBody &body)
+{
+    Session session;
+    session.portOrigin = settings.portOrigin;
+    Servo::ServoLink &link = session.link;
     link.setTimeout(settings.timeout);
     link.setRetries(settings.retries);
+    link.setInterruption(interruptRequested);
     if (settings.verbose)
         link.setLogger([&err](const QString &line) { say(err, line); });
-    PortClaim &claim = session->claim;
-    session->portOrigin = settings.portOrigin;
+    PortClaim &claim = session.claim;
     auto refuse = [&](QString why, bool missing) {
         QStringList notes;
         if (claim.devicePath() != claim.requestedPath())
@@ -223,52 +249,15 @@ int openSession(const LinkSettings &settings, Session *session, QTextStream &err
         claim.release();
         return refuse(why, link.openError() == QSerialPort::DeviceNotFoundError);
     }
-    return Success;
-}
-
-int linkFailure(const Session &session, Servo::ServoLink::Result result, QTextStream &err)
-{
-    const Servo::ServoLink &link = session.link;
-    const QString port = link.portName() +
-        (session.portOrigin.isEmpty() ? QString()
-                                      : QStringLiteral(" (from %1)").arg(session.portOrigin));
-    if (result == Servo::ServoLink::NoReply) {
-        const int n = link.attempts();
-        say(err,
-            QStringLiteral("no reply from the servo programmer on %1 within %2 ms (%3 attempt%4); "
-                           "check the cable and the servo's power%5")
-                .arg(port, QString::number(link.timeout()), QString::number(n),
-                     n == 1 ? QString() : QStringLiteral("s"),
-                     wrongPortHint(presentPorts(), session.claim.devicePath())));
-    } else if (result == Servo::ServoLink::Interrupted) {
-        say(err,
-            QStringLiteral("interrupted while talking to the servo programmer on %1").arg(port));
-    } else {
-        say(err,
-            QStringLiteral("the serial port %1 failed: %2; check the cable")
-                .arg(port, link.errorString()));
-    }
-    return NoReply;
-}
-
-int withServo(const Invocation &inv, ReadCheck check,
-              const std::function<int(Session &session, const Values &servo)> &body)
-{
-    LinkSettings settings;
-    Session session;
-    if (const int code = linkSettings(inv, &settings))
-        return code;
-    if (const int code = openSession(settings, &session, *inv.err))
-        return code;
     Values values{};
     if (check != NoRead) {
-        const Servo::ServoLink::Result result = session.link.read(&values);
+        const Servo::ServoLink::Result result = link.read(&values);
         if (result != Servo::ServoLink::Ok)
-            return linkFailure(session, result, *inv.err);
+            return linkFailure(session, result, err);
     }
     for (int i = 0; check == WarnOutOfRange && i < ParameterCount; ++i) {
         if (!Servo::inRange(i, values[i]))
-            say(*inv.err,
+            say(err,
                 QStringLiteral("warning: the servo reports %1 %2, outside its range %3")
                     .arg(Servo::parameterCaption(i))
                     .arg(values[i])
@@ -277,18 +266,21 @@ int withServo(const Invocation &inv, ReadCheck check,
     return body(session, values);
 }
 
-Servo::ServoLink::Result writeAndVerify(Servo::ServoLink &link, const Values &values, bool verify,
-                                        Values *acknowledged, Values *readBack,
-                                        QVector<int> *differing)
+int withServo(const Invocation &inv, ReadCheck check, const ServoBody &body)
 {
-    differing->clear();
-    Servo::ServoLink::Result result = link.write(values, acknowledged);
+    LinkSettings settings;
+    if (const int code = linkSettings(inv, &settings))
+        return code;
+    return withServo(settings, *inv.err, check, body);
+}
+
+Servo::ServoLink::Result writeAndVerify(Servo::ServoLink &link, const Values &values, bool verify,
+                                        Values *acknowledged, Values *readBack)
+{
+    const Servo::ServoLink::Result result = link.write(values, acknowledged);
     if (result != Servo::ServoLink::Ok || !verify)
         return result;
-    result = link.read(readBack, values);
-    if (result == Servo::ServoLink::Ok)
-        *differing = differingFields({values, *acknowledged, *readBack});
-    return result;
+    return link.read(readBack, values);
 }
 
 } // namespace ServoCli
