@@ -49,14 +49,6 @@ int chooseBackup(const Invocation &inv, const QString &input, QString *backup)
             QStringLiteral("cannot save the backup %1: %2; nothing was sent").arg(given, problem));
         return FileError;
     }
-    auto taken = [](const QString &path) {
-        const QFileInfo info(path);
-        return info.exists() || info.isSymLink();
-    };
-    if (!taken(given)) {
-        *backup = given;
-        return Success;
-    }
     // before.txt -> before-1.txt; the number goes before the last extension.
     const QFileInfo info(given);
     const QString suffix = info.suffix().isEmpty() || info.completeBaseName().isEmpty()
@@ -64,12 +56,11 @@ int chooseBackup(const Invocation &inv, const QString &input, QString *backup)
         : QLatin1Char('.') + info.suffix();
     const QString stem = given.left(given.size() - suffix.size());
     const int most = 9999;
-    for (int n = 1; n <= most; ++n) {
-        const QString candidate = stem + QLatin1Char('-') + QString::number(n) + suffix;
-        if (!taken(candidate)) {
-            *backup = candidate;
+    for (int n = 0; n <= most; ++n) {
+        *backup = n == 0 ? given : stem + QLatin1Char('-') + QString::number(n) + suffix;
+        const QFileInfo candidate(*backup);
+        if (!candidate.exists() && !candidate.isSymLink())
             return Success;
-        }
     }
     say(err,
         QStringLiteral(
@@ -90,14 +81,12 @@ int saveBackup(const Values &current, const QString &path, const QString &reques
             QStringLiteral("cannot save the backup %1: %2; nothing was written").arg(path, why));
         return FileError;
     }
-    if (path == requested)
-        say(err, QStringLiteral("saved the servo's parameters to %1 before writing").arg(path));
-    else
-        say(err,
-            QStringLiteral(
-                "saved the servo's parameters to %1 before writing (%2 exists already and was "
-                "kept)")
-                .arg(path, requested));
+    say(err,
+        QStringLiteral("saved the servo's parameters to %1 before writing%2")
+            .arg(path,
+                 path == requested
+                     ? QString()
+                     : QStringLiteral(" (%1 exists already and was kept)").arg(requested)));
     return Success;
 }
 
@@ -177,58 +166,49 @@ int writeToServo(const Invocation &inv, const QString &input, ReadCheck check, c
     });
 }
 
-// One NAME=VALUE of set for a field not in taken: the field's index and
-// value, or -1 and *code after saying why not.
-int assignment(const Invocation &inv, const QString &text, const QVector<int> &taken, int *value,
-               int *code)
+// One NAME=VALUE of set for a field not in taken: the field's *index and
+// *value. Returns Success, or the exit code after saying why not.
+int assignment(const Invocation &inv, const QString &text, const QVector<int> &taken, int *index,
+               int *value)
 {
     QTextStream &err = *inv.err;
-    *code = BadArguments;
     const int eq = text.indexOf(QLatin1Char('='));
-    if (eq < 0) {
-        badArguments(err, QStringLiteral("\"%1\" is not NAME=VALUE").arg(text), inv.command);
-        return -1;
-    }
-    const int index = fieldIndex(text.left(eq), err, inv.command);
-    if (index < 0)
-        return -1;
-    const QString key = Servo::parameterKey(index);
-    if (taken.contains(index)) {
-        badArguments(err, QStringLiteral("%1 given twice").arg(key), inv.command);
-        return -1;
-    }
+    if (eq < 0)
+        return badArguments(err, QStringLiteral("\"%1\" is not NAME=VALUE").arg(text), inv.command);
+    *index = fieldIndex(text.left(eq), err, inv.command);
+    if (*index < 0)
+        return BadArguments;
+    const QString key = Servo::parameterKey(*index);
+    if (taken.contains(*index))
+        return badArguments(err, QStringLiteral("%1 given twice").arg(key), inv.command);
     const QString given = text.mid(eq + 1);
     const QString word = given.trimmed().toLower();
-    bool ok = false;
-    if (Servo::parameterInfo(index).isSwitch) {
+    if (Servo::parameterInfo(*index).isSwitch) {
         const QStringList on{"on", "true", "1"};
         const QStringList off{"off", "false", "0"};
         *value = on.contains(word) ? 1 : 0;
-        if (!on.contains(word) && !off.contains(word)) {
-            badArguments(
+        if (!on.contains(word) && !off.contains(word))
+            return badArguments(
                 err,
                 QStringLiteral("%1 takes on/off, true/false or 1/0, not \"%2\"").arg(key, given),
                 inv.command);
-            return -1;
-        }
-        return index;
+        return Success;
     }
+    bool ok = false;
     *value = word.toInt(&ok, 10);
-    if (!ok || word.startsWith(QLatin1Char('+'))) {
-        badArguments(err, QStringLiteral("%1 takes a decimal number, not \"%2\"").arg(key, given),
-                     inv.command);
-        return -1;
-    }
-    if (!Servo::inRange(index, *value)) {
+    if (!ok || word.startsWith(QLatin1Char('+')))
+        return badArguments(err,
+                            QStringLiteral("%1 takes a decimal number, not \"%2\"").arg(key, given),
+                            inv.command);
+    if (!Servo::inRange(*index, *value)) {
         say(err,
             QStringLiteral("%1=%2 is outside %3; nothing was sent")
                 .arg(key)
                 .arg(*value)
-                .arg(Servo::parameterRange(index)));
-        *code = MalformedFile;
-        return -1;
+                .arg(Servo::parameterRange(*index)));
+        return MalformedFile;
     }
-    return index;
+    return Success;
 }
 
 } // namespace
@@ -345,10 +325,9 @@ int runSet(const Invocation &inv)
     QVector<int> newValues;
     QStringList changed;
     for (const QString &text : inv.operands) {
+        int index = -1;
         int value = 0;
-        int code = Success;
-        const int index = assignment(inv, text, indexes, &value, &code);
-        if (index < 0)
+        if (const int code = assignment(inv, text, indexes, &index, &value))
             return code;
         indexes << index;
         newValues << value;

@@ -42,12 +42,24 @@ QString jsonValue(int index, int value)
     return QString::number(value);
 }
 
-QString jsonStems(const QVector<int> &indexes)
+// The object of a write or a diff: the flag, the blocks (those not null),
+// then "differing" with the stems of the fields given.
+QString resultJson(const char *flag, const char *flagValue,
+                   const QVector<QPair<const char *, const Values *>> &blocks,
+                   const QVector<int> &differing)
 {
+    QString text =
+        QStringLiteral("{\n  \"%1\": %2,\n").arg(QLatin1String(flag), QLatin1String(flagValue));
+    for (const auto &block : blocks) {
+        if (block.second)
+            text += QStringLiteral("  \"%1\": %2,\n")
+                        .arg(QLatin1String(block.first), formatJson(*block.second, 2).chopped(1));
+    }
     QStringList quoted;
-    for (int i : indexes)
+    for (int i : differing)
         quoted << QLatin1Char('"') + Servo::parameterKey(i) + QLatin1Char('"');
-    return QLatin1Char('[') + quoted.join(QLatin1String(", ")) + QLatin1Char(']');
+    return text +
+        QStringLiteral("  \"differing\": [%1]\n}\n").arg(quoted.join(QLatin1String(", ")));
 }
 
 QString csvCell(const QString &cell)
@@ -103,6 +115,13 @@ QString formatJsonFields(const Values &values, const QVector<int> &indexes, int 
     return text;
 }
 
+QString PortRow::ids() const
+{
+    return QStringLiteral("%1:%2")
+        .arg(vendorId, 4, 16, QLatin1Char('0'))
+        .arg(productId, 4, 16, QLatin1Char('0'));
+}
+
 QString formatPortTable(const QVector<PortRow> &ports)
 {
     auto orDash = [](const QString &s) {
@@ -112,11 +131,8 @@ QString formatPortTable(const QVector<PortRow> &ports)
     rows << QStringList{QStringLiteral("Port"), QStringLiteral("Description"),
                         QStringLiteral("Manufacturer"), QStringLiteral("VID:PID")};
     for (const PortRow &p : ports) {
-        const QString ids = p.hasIds ? QStringLiteral("%1:%2")
-                                           .arg(p.vendorId, 4, 16, QLatin1Char('0'))
-                                           .arg(p.productId, 4, 16, QLatin1Char('0'))
-                                     : QStringLiteral("-");
-        rows << QStringList{orDash(p.name), orDash(p.description), orDash(p.manufacturer), ids};
+        rows << QStringList{orDash(p.name), orDash(p.description), orDash(p.manufacturer),
+                            p.hasIds ? p.ids() : QStringLiteral("-")};
     }
     return layout(rows, {false, false, false, false});
 }
@@ -154,31 +170,20 @@ QString formatWriteJson(const Values &written, const Values &acknowledged, const
 {
     const QVector<int> differing =
         readBack ? differingFields({written, acknowledged, *readBack}) : QVector<int>();
-    QString text = QStringLiteral("{\n  \"verified\": %1,\n")
-                       .arg(QLatin1String(!readBack                 ? "null"
-                                              : differing.isEmpty() ? "true"
-                                                                    : "false"));
-    text += QStringLiteral("  \"written\": ") + formatJson(written, 2).chopped(1) +
-        QStringLiteral(",\n");
-    text += QStringLiteral("  \"acknowledged\": ") + formatJson(acknowledged, 2).chopped(1) +
-        QStringLiteral(",\n");
-    if (readBack)
-        text += QStringLiteral("  \"readBack\": ") + formatJson(*readBack, 2).chopped(1) +
-            QStringLiteral(",\n");
-    text += QStringLiteral("  \"differing\": %1\n}\n").arg(jsonStems(differing));
-    return text;
+    return resultJson(
+        "verified",
+        !readBack                 ? "null"
+            : differing.isEmpty() ? "true"
+                                  : "false",
+        {{"written", &written}, {"acknowledged", &acknowledged}, {"readBack", readBack}},
+        differing);
 }
 
 QString formatDiffJson(const Values &servo, const Values &file)
 {
     const QVector<int> differing = differingFields({servo, file});
-    QString text = QStringLiteral("{\n  \"agree\": %1,\n")
-                       .arg(QLatin1String(differing.isEmpty() ? "true" : "false"));
-    text +=
-        QStringLiteral("  \"servo\": ") + formatJson(servo, 2).chopped(1) + QStringLiteral(",\n");
-    text += QStringLiteral("  \"file\": ") + formatJson(file, 2).chopped(1) + QStringLiteral(",\n");
-    text += QStringLiteral("  \"differing\": %1\n}\n").arg(jsonStems(differing));
-    return text;
+    return resultJson("agree", differing.isEmpty() ? "true" : "false",
+                      {{"servo", &servo}, {"file", &file}}, differing);
 }
 
 QString formatAssignments(const Values &values, const QVector<int> &indexes)

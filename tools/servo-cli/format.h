@@ -36,6 +36,8 @@ struct PortRow
     quint16 productId = 0;
     bool usb = false; // the platform reports a USB vendor id: an adapter
     bool simulator = false; // the pseudo-terminal of a running servo-sim
+
+    QString ids() const; // "0403:6001": the identifiers as four lower-case hex digits each
 };
 
 // "Port  Description  Manufacturer  VID:PID" table; "-" where the platform

@@ -69,12 +69,8 @@ QString portNames(const QVector<PortRow> &ports)
 PortChoice choosePort(const QVector<PortRow> &ports)
 {
     const QString none = QStringLiteral("no --port given and SERVO_PORT is not set");
-    PortChoice choice;
-    if (ports.isEmpty()) {
-        choice.code = PortUnavailable;
-        choice.message = none + QStringLiteral(", and no serial port is present");
-        return choice;
-    }
+    if (ports.isEmpty())
+        return {-1, PortUnavailable, none + QStringLiteral(", and no serial port is present")};
     QVector<int> usb;
     QVector<int> simulators;
     for (int i = 0; i < ports.size(); ++i) {
@@ -85,51 +81,41 @@ PortChoice choosePort(const QVector<PortRow> &ports)
     }
     const bool byUsb = !usb.isEmpty();
     const QVector<int> &candidates = byUsb ? usb : simulators;
-    if (candidates.size() == 1) {
-        choice.index = candidates.first();
-        const PortRow &p = ports.at(choice.index);
-        if (!byUsb) {
-            choice.message =
-                QStringLiteral("using %1, the only simulator running (no USB adapter is present)")
-                    .arg(p.name);
-            return choice;
-        }
-        QStringList about;
-        if (!p.description.trimmed().isEmpty())
-            about << p.description.trimmed();
-        if (p.hasIds)
-            about << QStringLiteral("%1:%2")
-                         .arg(p.vendorId, 4, 16, QLatin1Char('0'))
-                         .arg(p.productId, 4, 16, QLatin1Char('0'));
-        choice.message =
-            QStringLiteral("using %1%2, the only USB adapter present")
-                .arg(p.name,
-                     about.isEmpty()
-                         ? QString()
-                         : QStringLiteral(" (%1)").arg(about.join(QLatin1String(", "))));
-        return choice;
-    }
+    // Built-in ports only: a servo programmer is a USB adapter, and a port
+    // of the machine itself is never taken without being named.
+    if (candidates.isEmpty())
+        return {-1, PortUnavailable,
+                QStringLiteral("%1, and no USB adapter or simulator is present (is the programmer "
+                               "plugged in?); %2 %3 not chosen without --port")
+                    .arg(none, portNames(ports), QLatin1String(ports.size() == 1 ? "is" : "are"))};
     if (candidates.size() > 1) {
         QVector<PortRow> listed;
         for (int i : candidates)
             listed << ports.at(i);
-        choice.code = BadArguments;
-        choice.message =
-            QStringLiteral("%1, and %2 %3 are present: %4; choose one with --port")
-                .arg(none)
-                .arg(candidates.size())
-                .arg(byUsb ? QStringLiteral("USB adapters") : QStringLiteral("simulators"),
-                     portNames(listed));
-        return choice;
+        return {-1, BadArguments,
+                QStringLiteral("%1, and %2 %3 are present: %4; choose one with --port")
+                    .arg(none)
+                    .arg(candidates.size())
+                    .arg(byUsb ? QStringLiteral("USB adapters") : QStringLiteral("simulators"),
+                         portNames(listed))};
     }
-    // Built-in ports only: a servo programmer is a USB adapter, and a port
-    // of the machine itself is never taken without being named.
-    choice.code = PortUnavailable;
-    choice.message =
-        QStringLiteral("%1, and no USB adapter or simulator is present (is the programmer plugged "
-                       "in?); %2 %3 not chosen without --port")
-            .arg(none, portNames(ports), QLatin1String(ports.size() == 1 ? "is" : "are"));
-    return choice;
+    const int index = candidates.first();
+    const PortRow &p = ports.at(index);
+    if (!byUsb)
+        return {index, Success,
+                QStringLiteral("using %1, the only simulator running (no USB adapter is present)")
+                    .arg(p.name)};
+    QStringList about;
+    if (!p.description.trimmed().isEmpty())
+        about << p.description.trimmed();
+    if (p.hasIds)
+        about << p.ids();
+    return {index, Success,
+            QStringLiteral("using %1%2, the only USB adapter present")
+                .arg(p.name,
+                     about.isEmpty()
+                         ? QString()
+                         : QStringLiteral(" (%1)").arg(about.join(QLatin1String(", "))))};
 }
 
 QString presentPortsSentence(const QVector<PortRow> &ports)
