@@ -85,9 +85,6 @@ PortChoice choosePort(const QVector<PortRow> &ports);
 QString portNames(const QVector<PortRow> &ports);
 // For a port that does not exist: the ports present, or that there are none.
 QString presentPortsSentence(const QVector<PortRow> &ports);
-// For a port where nothing answers: when ports other than device (a path,
-// links resolved) are present, that it may be the wrong one; else empty.
-QString wrongPortHint(const QVector<PortRow> &ports, const QString &device);
 
 // --timeout, --retries, --verbose and the port: --port, else $SERVO_PORT,
 // else choosePort (said on standard error). Returns Success or the exit

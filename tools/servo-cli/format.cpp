@@ -71,14 +71,15 @@ QString csvCell(const QString &cell)
         QLatin1Char('"');
 }
 
-} // namespace
-
+// A value as the tables show it: the number, or on/off for a switch.
 QString formatValue(int index, int value)
 {
     if (parameterInfo(index).isSwitch)
         return value != 0 ? QStringLiteral("on") : QStringLiteral("off");
     return QString::number(value);
 }
+
+} // namespace
 
 QString formatTable(const Values &values)
 {

@@ -11,9 +11,6 @@
 // '\n'.
 namespace ServoCli {
 
-// A value as the tables show it: the number, or on/off for a switch.
-QString formatValue(int index, int value);
-
 // "Parameter  Key  Value  Range  Unit" table, one row per parameter in
 // canonical order: the caption, then the key that get, set and the JSON use.
 // Switches show as on/off; numbers as they are, in range or not.

@@ -14,6 +14,35 @@ using Servo::Values;
 
 namespace ServoCli {
 
+namespace {
+
+// For a port where nothing answers: when ports other than device (a path,
+// links resolved) are present, that it may be the wrong one; else empty.
+QString wrongPortHint(const QVector<PortRow> &ports, const QString &device)
+{
+    auto resolved = [](const QString &path) {
+#ifdef Q_OS_WIN
+        // COM10 and \\.\COM10 name one port, in any case.
+        return QString(path).remove(QLatin1String("\\\\.\\")).toUpper();
+#else
+        const QString canonical = QFileInfo(path).canonicalFilePath();
+        return canonical.isEmpty() ? path : canonical;
+#endif
+    };
+    const QString own = resolved(device);
+    QVector<PortRow> others;
+    for (const PortRow &p : ports) {
+        if (resolved(devicePath(p.name)) != own)
+            others << p;
+    }
+    if (others.isEmpty())
+        return QString();
+    return QStringLiteral(", or whether it is the wrong port (%1 %2 present too)")
+        .arg(portNames(others), QLatin1String(others.size() == 1 ? "is" : "are"));
+}
+
+} // namespace
+
 void say(QTextStream &err, const QString &message)
 {
     err << "servo-cli: " << message << '\n';
@@ -123,29 +152,6 @@ QString presentPortsSentence(const QVector<PortRow> &ports)
     if (ports.isEmpty())
         return QStringLiteral("no serial port is present");
     return QStringLiteral("the ports present are %1").arg(portNames(ports));
-}
-
-QString wrongPortHint(const QVector<PortRow> &ports, const QString &device)
-{
-    auto resolved = [](const QString &path) {
-#ifdef Q_OS_WIN
-        // COM10 and \\.\COM10 name one port, in any case.
-        return QString(path).remove(QLatin1String("\\\\.\\")).toUpper();
-#else
-        const QString canonical = QFileInfo(path).canonicalFilePath();
-        return canonical.isEmpty() ? path : canonical;
-#endif
-    };
-    const QString own = resolved(device);
-    QVector<PortRow> others;
-    for (const PortRow &p : ports) {
-        if (resolved(devicePath(p.name)) != own)
-            others << p;
-    }
-    if (others.isEmpty())
-        return QString();
-    return QStringLiteral(", or whether it is the wrong port (%1 %2 present too)")
-        .arg(portNames(others), QLatin1String(others.size() == 1 ? "is" : "are"));
 }
 
 int linkSettings(const Invocation &inv, LinkSettings *settings)
