@@ -44,11 +44,10 @@ int chooseBackup(const Invocation &inv, const QString &input, QString *backup)
                 .arg(given, given == input ? QString() : QStringLiteral(", %1").arg(input)),
             inv.command);
     const QString problem = Servo::writeTargetProblem(given);
-    if (!problem.isEmpty()) {
-        say(err,
+    if (!problem.isEmpty())
+        return fail(
+            err, FileError,
             QStringLiteral("cannot save the backup %1: %2; nothing was sent").arg(given, problem));
-        return FileError;
-    }
     // before.txt -> before-1.txt; the number goes before the last extension.
     const QFileInfo info(given);
     const QString suffix = info.suffix().isEmpty() || info.completeBaseName().isEmpty()
@@ -62,12 +61,10 @@ int chooseBackup(const Invocation &inv, const QString &input, QString *backup)
         if (!candidate.exists() && !candidate.isSymLink())
             return Success;
     }
-    say(err,
-        QStringLiteral(
-            "cannot save the backup: %1 and %2-1%3 to %2-%4%3 exist already; choose another "
-            "name with --backup; nothing was sent")
-            .arg(given, stem, suffix, QString::number(most)));
-    return FileError;
+    return fail(err, FileError,
+                QStringLiteral("cannot save the backup: %1 and %2-1%3 to %2-%4%3 exist already; "
+                               "choose another name with --backup; nothing was sent")
+                    .arg(given, stem, suffix, QString::number(most)));
 }
 
 // Saves the servo's block, read just before a write, as a parameter file
@@ -76,11 +73,10 @@ int saveBackup(const Values &current, const QString &path, const QString &reques
                QTextStream &err)
 {
     QString why;
-    if (!Servo::writeParameterFile(path, current, &why, Servo::WriteMode::NewFileOnly)) {
-        say(err,
+    if (!Servo::writeParameterFile(path, current, &why, Servo::WriteMode::NewFileOnly))
+        return fail(
+            err, FileError,
             QStringLiteral("cannot save the backup %1: %2; nothing was written").arg(path, why));
-        return FileError;
-    }
     say(err,
         QStringLiteral("saved the servo's parameters to %1 before writing%2")
             .arg(path,
@@ -200,14 +196,12 @@ int assignment(const Invocation &inv, const QString &text, const QVector<int> &t
         return badArguments(err,
                             QStringLiteral("%1 takes a decimal number, not \"%2\"").arg(key, given),
                             inv.command);
-    if (!Servo::inRange(*index, *value)) {
-        say(err,
-            QStringLiteral("%1=%2 is outside %3; nothing was sent")
-                .arg(key)
-                .arg(*value)
-                .arg(Servo::parameterRange(*index)));
-        return MalformedFile;
-    }
+    if (!Servo::inRange(*index, *value))
+        return fail(err, MalformedFile,
+                    QStringLiteral("%1=%2 is outside %3; nothing was sent")
+                        .arg(key)
+                        .arg(*value)
+                        .arg(Servo::parameterRange(*index)));
     return Success;
 }
 
@@ -216,11 +210,10 @@ int assignment(const Invocation &inv, const QString &text, const QVector<int> &t
 int runPorts(const Invocation &inv)
 {
     const QVector<PortRow> rows = presentPorts();
-    if (rows.isEmpty()) {
+    if (rows.isEmpty())
         say(*inv.err, QStringLiteral("no serial ports found"));
-        return Success;
-    }
-    *inv.out << formatPortTable(rows);
+    else
+        *inv.out << formatPortTable(rows);
     return Success;
 }
 
@@ -239,10 +232,9 @@ int runRead(const Invocation &inv)
         // Refused before the servo is asked: a named pipe or a device would
         // be replaced by a regular file.
         const QString problem = Servo::writeTargetProblem(path);
-        if (!problem.isEmpty()) {
-            say(err, QStringLiteral("cannot write %1: %2; nothing was sent").arg(path, problem));
-            return FileError;
-        }
+        if (!problem.isEmpty())
+            return fail(err, FileError,
+                        QStringLiteral("cannot write %1: %2; nothing was sent").arg(path, problem));
     }
     return withServo(inv, WarnOutOfRange, [&](Session &, const Values &values) -> int {
         if (json)
@@ -251,10 +243,8 @@ int runRead(const Invocation &inv)
             out << Servo::formatParameterLine(values) << '\n';
         } else if (inv.has(Option::Out)) {
             QString why;
-            if (!Servo::writeParameterFile(path, values, &why)) {
-                say(err, QStringLiteral("cannot write %1: %2").arg(path, why));
-                return FileError;
-            }
+            if (!Servo::writeParameterFile(path, values, &why))
+                return fail(err, FileError, QStringLiteral("cannot write %1: %2").arg(path, why));
             say(err, QStringLiteral("saved the servo's parameters to %1").arg(path));
         } else if (!json) {
             out << formatTable(values);

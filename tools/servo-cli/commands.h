@@ -47,7 +47,11 @@ struct Invocation
 
 // ------------------------------------------------ steps the commands share
 
+// "servo-cli: message" on the error stream.
 void say(QTextStream &err, const QString &message);
+// Says message and returns code.
+int fail(QTextStream &err, int code, const QString &message);
+// Says problem and where the usage is told; returns BadArguments.
 int badArguments(QTextStream &err, const QString &problem, const QString &command = QString());
 
 struct LinkSettings

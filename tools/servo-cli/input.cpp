@@ -161,16 +161,14 @@ int loadFile(const QString &path, Servo::Values *values, QTextStream &err, const
     QString text;
     QString why;
     const Servo::ParsedLine::Status status = Servo::readTextFile(path, &text, &why);
-    if (status == Servo::ParsedLine::CannotOpen || status == Servo::ParsedLine::NotRegularFile) {
-        say(err, QStringLiteral("cannot read %1: %2").arg(path, why));
-        return FileError;
-    }
+    if (status == Servo::ParsedLine::CannotOpen || status == Servo::ParsedLine::NotRegularFile)
+        return fail(err, FileError, QStringLiteral("cannot read %1: %2").arg(path, why));
     const ValuesCheck check =
         status == Servo::ParsedLine::Ok ? parseValuesText(text) : refused(why, false);
-    if (!check.ok) {
-        say(err, QStringLiteral("%1: %2%3").arg(path, check.problem, QLatin1String(consequence)));
-        return MalformedFile;
-    }
+    if (!check.ok)
+        return fail(
+            err, MalformedFile,
+            QStringLiteral("%1: %2%3").arg(path, check.problem, QLatin1String(consequence)));
     *values = check.values;
     return Success;
 }

@@ -115,38 +115,32 @@ int ask(QTextStream &in, QTextStream &err, int current)
 // refused, so that rows never end up in another file or a named pipe.
 int openLog(const QString &path, QFile *log, QTextStream &err)
 {
+    auto refuse = [&](const QString &problem) {
+        return fail(err, FileError, problem + QStringLiteral("; nothing was sent"));
+    };
     QString why;
-    if (!Servo::openRegularFileToAppend(path, log, &why)) {
-        say(err, QStringLiteral("cannot write the log %1: %2; nothing was sent").arg(path, why));
-        return FileError;
-    }
+    if (!Servo::openRegularFileToAppend(path, log, &why))
+        return refuse(QStringLiteral("cannot write the log %1: %2").arg(path, why));
     const QByteArray header =
         formatCsvHeader({QStringLiteral("time"), QStringLiteral("port"), QStringLiteral("result")})
             .toUtf8();
-    QByteArray start;
     bool lineEnded = true;
     const qint64 size = log->size();
     if (size > 0) {
         log->seek(0);
-        start = log->readLine(header.size() + 3);
+        QByteArray start = log->readLine(header.size() + 3);
         while (start.endsWith('\n') || start.endsWith('\r'))
             start.chop(1);
         char last = '\n';
         lineEnded = log->seek(size - 1) && log->getChar(&last) && last == '\n';
-        if (log->error() != QFileDevice::NoError) {
-            say(err,
-                QStringLiteral("cannot read the log %1: %2; nothing was sent")
-                    .arg(path, log->errorString()));
-            return FileError;
-        }
-        if (start != header) {
-            say(err,
-                QStringLiteral(
-                    "%1 is not a servo-cli log: its first line is not \"%2,...\"; name a new "
-                    "file or an earlier log; nothing was sent")
+        if (log->error() != QFileDevice::NoError)
+            return refuse(
+                QStringLiteral("cannot read the log %1: %2").arg(path, log->errorString()));
+        if (start != header)
+            return refuse(
+                QStringLiteral("%1 is not a servo-cli log: its first line is not \"%2,...\"; name "
+                               "a new file or an earlier log")
                     .arg(path, QString::fromUtf8(header).section(QLatin1Char(','), 0, 3)));
-            return FileError;
-        }
     }
     log->seek(size);
     log->setTextModeEnabled(true);
@@ -154,12 +148,8 @@ int openLog(const QString &path, QFile *log, QTextStream &err)
         log->write(header + '\n');
     else if (!lineEnded) // a row cut short, by a full disk say, stays on its own line
         log->write("\n");
-    if (!log->flush()) {
-        say(err,
-            QStringLiteral("cannot write the log %1: %2; nothing was sent")
-                .arg(path, log->errorString()));
-        return FileError;
-    }
+    if (!log->flush())
+        return refuse(QStringLiteral("cannot write the log %1: %2").arg(path, log->errorString()));
     return Success;
 }
 
@@ -243,10 +233,8 @@ int runProgram(const Invocation &inv)
                .arg(interrupted > 0 ? QStringLiteral(", interrupted %1").arg(interrupted)
                                     : QString());
     out.flush();
-    if (interruptRequested()) {
-        say(err, QStringLiteral("interrupted"));
-        return Interrupted;
-    }
+    if (interruptRequested())
+        return fail(err, Interrupted, QStringLiteral("interrupted"));
     if (logFailed)
         return FileError;
     return failed == 0 ? Success : Differences;

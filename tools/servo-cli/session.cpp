@@ -49,6 +49,12 @@ void say(QTextStream &err, const QString &message)
     err.flush();
 }
 
+int fail(QTextStream &err, int code, const QString &message)
+{
+    say(err, message);
+    return code;
+}
+
 int badArguments(QTextStream &err, const QString &problem, const QString &command)
 {
     say(err, problem);
@@ -225,13 +231,13 @@ int withServo(const LinkSettings &settings, QTextStream &err, ReadCheck check,
             notes << QStringLiteral("from ") + settings.portOrigin;
         if (missing)
             why += QStringLiteral("; ") + presentPortsSentence(presentPorts());
-        say(err,
-            QStringLiteral("cannot open the serial port %1%2: %3")
-                .arg(claim.requestedPath(),
-                     notes.isEmpty() ? QString()
-                                     : QStringLiteral(" (%1)").arg(notes.join(QLatin1String("; "))),
-                     why));
-        return PortUnavailable;
+        return fail(err, PortUnavailable,
+                    QStringLiteral("cannot open the serial port %1%2: %3")
+                        .arg(claim.requestedPath(),
+                             notes.isEmpty()
+                                 ? QString()
+                                 : QStringLiteral(" (%1)").arg(notes.join(QLatin1String("; "))),
+                             why));
     };
     if (!claim.claim(settings.port))
         return refuse(claim.problem(), claim.missing());
