@@ -18,7 +18,7 @@ namespace ServoCli {
 
 namespace {
 
-ValuesCheck refused(const QString &problem, bool json)
+ValuesCheck refused(const QString &problem, bool json = false)
 {
     ValuesCheck out;
     out.json = json;
@@ -43,26 +43,22 @@ ValuesCheck parseParameterText(const QString &text)
         blank = blank && line.trimmed().isEmpty();
     const QString misfit = Servo::firstLineMisfit(lines.first(), blank);
     if (!misfit.isEmpty())
-        return refused(misfit, false);
+        return refused(misfit);
     for (int n = 1; n < lines.size(); ++n) {
         if (!lines.at(n).isEmpty())
             return refused(
-                QStringLiteral("line %1 is not empty; a parameter file holds one line").arg(n + 1),
-                false);
+                QStringLiteral("line %1 is not empty; a parameter file holds one line").arg(n + 1));
     }
     const QString &line = lines.first();
     if (line.contains(QLatin1Char('\r')))
-        return refused(
-            QStringLiteral(
-                "the first line holds a CR that does not end it; lines end in LF or CR LF"),
-            false);
+        return refused(QStringLiteral(
+            "the first line holds a CR that does not end it; lines end in LF or CR LF"));
     const Servo::ParsedLine parsed = Servo::parseParameterLine(line);
     if (parsed.fieldCount > ParameterCount)
         return refused(
             QStringLiteral("the first line has %1 fields, 14 are needed%2")
                 .arg(parsed.fieldCount)
-                .arg(line.endsWith(QLatin1Char(',')) ? " (a comma at the end of the line?)" : ""),
-            false);
+                .arg(line.endsWith(QLatin1Char(',')) ? " (a comma at the end of the line?)" : ""));
     QString reason;
     const int field = Servo::firstInvalidField(parsed, &reason);
     if (field >= 0) {
@@ -70,7 +66,7 @@ ValuesCheck parseParameterText(const QString &text)
             reason += QStringLiteral("; field %1 (%2) is the first one missing")
                           .arg(field + 1)
                           .arg(Servo::parameterCaption(field));
-        return refused(reason, false);
+        return refused(reason);
     }
     ValuesCheck out;
     out.ok = true;
@@ -164,7 +160,7 @@ int loadFile(const QString &path, Servo::Values *values, QTextStream &err, const
     if (status == Servo::ParsedLine::CannotOpen || status == Servo::ParsedLine::NotRegularFile)
         return fail(err, FileError, QStringLiteral("cannot read %1: %2").arg(path, why));
     const ValuesCheck check =
-        status == Servo::ParsedLine::Ok ? parseValuesText(text) : refused(why, false);
+        status == Servo::ParsedLine::Ok ? parseValuesText(text) : refused(why);
     if (!check.ok)
         return fail(
             err, MalformedFile,

@@ -37,6 +37,9 @@ QString devicePath(const QString &port)
 
 namespace {
 
+const QString NoSuchPort =
+    QStringLiteral("the port does not exist (is the programmer plugged in?)");
+
 #ifdef Q_OS_UNIX
 // Folders searched for UUCP lock files ("LCK..ttyUSB0" holding the owner's
 // process id): $SERVO_LOCK_DIR when set, else /run/lock and /var/lock.
@@ -260,7 +263,7 @@ QString openProblem(DWORD error)
     case ERROR_PATH_NOT_FOUND:
     case ERROR_BAD_NETPATH:
     case ERROR_INVALID_NAME:
-        return QStringLiteral("the port does not exist (is the programmer plugged in?)");
+        return NoSuchPort;
     case ERROR_SHARING_VIOLATION:
     case ERROR_BUSY:
         return QStringLiteral(
@@ -310,31 +313,31 @@ QString PortClaim::busyProblem() const
 bool PortClaim::claim(const QString &port)
 {
     release();
-    m_problem.clear();
     m_missing = false;
     m_requested = ServoCli::devicePath(port);
     m_device = m_requested;
+    m_problem = take();
+    return m_problem.isEmpty();
+}
+
+QString PortClaim::take()
+{
 #ifdef Q_OS_UNIX
     const QFileInfo info(m_requested);
     if (!info.exists()) {
         m_missing = true;
-        m_problem = QStringLiteral("the port does not exist (is the programmer plugged in?)");
-        return false;
+        return NoSuchPort;
     }
     m_device = info.canonicalFilePath();
     const QByteArray name = QFile::encodeName(m_device);
     struct stat st;
-    if (::stat(name.constData(), &st) != 0) {
-        m_problem = QString::fromLocal8Bit(std::strerror(errno));
-        return false;
-    }
-    if (!S_ISCHR(st.st_mode)) {
-        m_problem = QStringLiteral("not a serial port (%1)").arg(fileKind(st.st_mode));
-        return false;
-    }
-    m_problem = lockHolder(m_device, lockFolders());
-    if (!m_problem.isEmpty())
-        return false;
+    if (::stat(name.constData(), &st) != 0)
+        return QString::fromLocal8Bit(std::strerror(errno));
+    if (!S_ISCHR(st.st_mode))
+        return QStringLiteral("not a serial port (%1)").arg(fileKind(st.st_mode));
+    const QString locked = lockHolder(m_device, lockFolders());
+    if (!locked.isEmpty())
+        return locked;
     int fd;
     do
         fd = ::open(name.constData(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
@@ -342,25 +345,20 @@ bool PortClaim::claim(const QString &port)
     if (fd < 0) {
         const int error = errno;
         if (error == EACCES || error == EPERM)
-            m_problem = permissionProblem(st);
-        else if (error == EBUSY)
-            m_problem = busyReason(m_device, st);
-        else if ((m_missing = error == ENOENT || error == ENXIO || error == ENODEV))
-            m_problem = QStringLiteral("the port does not exist (is the programmer plugged in?)");
-        else
-            m_problem = QString::fromLocal8Bit(std::strerror(error));
-        return false;
+            return permissionProblem(st);
+        if (error == EBUSY)
+            return busyReason(m_device, st);
+        m_missing = error == ENOENT || error == ENXIO || error == ENODEV;
+        return m_missing ? NoSuchPort : QString::fromLocal8Bit(std::strerror(error));
     }
     if (!::isatty(fd)) {
         ::close(fd);
-        m_problem = QStringLiteral("not a serial port (%1)").arg(fileKind(st.st_mode));
-        return false;
+        return QStringLiteral("not a serial port (%1)").arg(fileKind(st.st_mode));
     }
     // A device that does not take flock() at all is used without one.
     if (::flock(fd, LOCK_EX | LOCK_NB) != 0 && errno == EWOULDBLOCK) {
         ::close(fd);
-        m_problem = busyReason(m_device, st);
-        return false;
+        return busyReason(m_device, st);
     }
     m_fd = fd;
 #endif
@@ -370,32 +368,25 @@ bool PortClaim::claim(const QString &port)
     // serial port to open.
     const QString device = windowsDeviceName(m_requested);
     const DWORD attributes = GetFileAttributesW(reinterpret_cast<const wchar_t *>(device.utf16()));
-    if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY)) {
-        m_problem = QStringLiteral("not a serial port (a folder)");
-        return false;
-    }
+    if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY))
+        return QStringLiteral("not a serial port (a folder)");
     const HANDLE h =
         CreateFileW(reinterpret_cast<const wchar_t *>(device.utf16()), GENERIC_READ | GENERIC_WRITE,
                     0, nullptr, OPEN_EXISTING, 0, nullptr);
-    if (h == INVALID_HANDLE_VALUE) {
-        m_problem = openProblem(GetLastError());
-        return false;
-    }
+    if (h == INVALID_HANDLE_VALUE)
+        return openProblem(GetLastError());
     DCB dcb;
     dcb.DCBlength = sizeof dcb;
     const DWORD type = GetFileType(h);
     const bool isPort = type == FILE_TYPE_CHAR && GetCommState(h, &dcb);
     CloseHandle(h);
-    if (!isPort) {
-        m_problem = QStringLiteral("not a serial port (%1)")
-                        .arg(type == FILE_TYPE_DISK ? QStringLiteral("a regular file")
-                                 : type == FILE_TYPE_PIPE
-                                 ? QStringLiteral("a pipe")
-                                 : QStringLiteral("a device that is not a COM port"));
-        return false;
-    }
+    if (!isPort)
+        return QStringLiteral("not a serial port (%1)")
+            .arg(type == FILE_TYPE_DISK       ? QStringLiteral("a regular file")
+                     : type == FILE_TYPE_PIPE ? QStringLiteral("a pipe")
+                                              : QStringLiteral("a device that is not a COM port"));
 #endif
-    return true;
+    return QString();
 }
 
 } // namespace ServoCli

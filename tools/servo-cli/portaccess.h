@@ -41,6 +41,8 @@ public:
     QString busyProblem() const;
 
 private:
+    QString take(); // the claim itself: empty, or why not
+
     QString m_requested;
     QString m_device;
     QString m_problem;
