@@ -88,13 +88,16 @@ int saveBackup(const Values &current, const QString &path, const QString &reques
 
 // The fields where the blocks differ: a table of them on standard output
 // (unless --json) and how many on standard error ("N of 14 fields differ"
-// and where). Returns Differences, or Success when the blocks agree.
+// and where). Returns Differences, or Success after saying agreed when the
+// blocks agree.
 int reportDifferences(const Invocation &inv, const QStringList &columns,
-                      const QVector<Values> &blocks, const QString &where)
+                      const QVector<Values> &blocks, const QString &where, const QString &agreed)
 {
     const int count = differingFields(blocks).size();
-    if (count == 0)
+    if (count == 0) {
+        say(*inv.err, agreed);
         return Success;
+    }
     if (!inv.has(Option::Json))
         *inv.out << formatComparison(columns, blocks);
     say(*inv.err,
@@ -116,18 +119,14 @@ int reportWrite(const Invocation &inv, const QString &what, const QString &port,
                 .arg(what, port));
         return Success;
     }
-    if (const int code = reportDifferences(
-            inv,
-            {QStringLiteral("Written"), QStringLiteral("Acknowledged"),
-             QStringLiteral("Read back")},
-            {written, acknowledged, *readBack},
-            QStringLiteral("after writing %1 to the servo on %2").arg(what, port)))
-        return code;
-    say(err,
+    return reportDifferences(
+        inv,
+        {QStringLiteral("Written"), QStringLiteral("Acknowledged"), QStringLiteral("Read back")},
+        {written, acknowledged, *readBack},
+        QStringLiteral("after writing %1 to the servo on %2").arg(what, port),
         QStringLiteral("wrote %1 to the servo on %2 and read it back: all %3 fields match")
             .arg(what, port)
             .arg(ParameterCount));
-    return Success;
 }
 
 // write and set: saves --backup of the servo's block (chosen before the port
@@ -274,12 +273,10 @@ int runDiff(const Invocation &inv)
         const QString port = session.claim.requestedPath();
         if (inv.has(Option::Json))
             out << formatDiffJson(servoValues, fileValues);
-        if (const int code = reportDifferences(
-                inv, {QStringLiteral("Servo"), QStringLiteral("File")}, {servoValues, fileValues},
-                QStringLiteral("between the servo on %1 and %2").arg(port, path)))
-            return code;
-        say(err, QStringLiteral("the servo on %1 and %2 agree").arg(port, path));
-        return Success;
+        return reportDifferences(inv, {QStringLiteral("Servo"), QStringLiteral("File")},
+                                 {servoValues, fileValues},
+                                 QStringLiteral("between the servo on %1 and %2").arg(port, path),
+                                 QStringLiteral("the servo on %1 and %2 agree").arg(port, path));
     });
 }
 
