@@ -33,7 +33,7 @@ struct Outcome
 Outcome programOne(const LinkSettings &settings, const Values &values, QTextStream &err)
 {
     Outcome o;
-    auto fail = [&o](const QString &result, const QString &details) {
+    auto failure = [&o](const QString &result, const QString &details) {
         o.result = result;
         o.details = details;
     };
@@ -49,7 +49,7 @@ Outcome programOne(const LinkSettings &settings, const Values &values, QTextStre
             const QString what = result == Servo::ServoLink::NoReply
                 ? QStringLiteral("no reply")
                 : QStringLiteral("port failed");
-            fail(what, what);
+            failure(what, what);
         } else {
             o.readBack = readBack;
             QStringList names;
@@ -58,16 +58,16 @@ Outcome programOne(const LinkSettings &settings, const Values &values, QTextStre
             if (names.isEmpty())
                 o.result = QStringLiteral("verified");
             else
-                fail(QStringLiteral("differs"),
-                     QStringLiteral("fields that did not take: %1")
-                         .arg(names.join(QLatin1String(", "))));
+                failure(QStringLiteral("differs"),
+                        QStringLiteral("fields that did not take: %1")
+                            .arg(names.join(QLatin1String(", "))));
         }
         return Success;
     });
     if (code != Success) // the port could not be opened
-        fail(interruptRequested() ? QStringLiteral("interrupted")
-                                  : QStringLiteral("port unavailable"),
-             QStringLiteral("the port cannot be opened"));
+        failure(interruptRequested() ? QStringLiteral("interrupted")
+                                     : QStringLiteral("port unavailable"),
+                QStringLiteral("the port cannot be opened"));
     o.time = QDateTime::currentDateTimeUtc();
     return o;
 }
