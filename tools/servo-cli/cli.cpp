@@ -74,35 +74,6 @@ struct CommandEntry
     int (*handler)(const Invocation &);
 };
 
-const char *const FileFormats =
-    R"(A parameter file is either the one-line format of the servo tool or the JSON
-object of "servo-cli read --json", told apart by the first character that is
-not white space ('{' for JSON); either is checked strictly (see
-"servo-cli show --help").
-)";
-
-const char *const ShowDescription =
-    R"(Prints a parameter file as the table of "servo-cli read" (or, with --json, as
-its JSON object). The file is checked as strictly as by "servo-cli write": a
-malformed file or a value outside its range is refused and the field at fault
-is named.
-
-The one-line format: exactly fourteen comma-separated fields in canonical
-order, each a plain decimal number within its range (no sign, no spaces; a
-leading zero is allowed and read as decimal: 010 is ten). The line may end in
-LF or CR LF; after it only empty lines may follow. The file is UTF-8, and a
-UTF-8 byte-order mark is allowed; a UTF-16 or UTF-32 file with a byte-order
-mark is read as well. A NUL byte or bytes that are not UTF-8 make it binary
-content and it is refused. At most 65536 bytes.
-
-The JSON format: one object with exactly the fourteen keys that "read --json"
-prints (case as printed, any order): integral numbers within range for the
-eleven numbers, true or false for the three switches. A missing or unknown key
-is refused.
-
-Exit codes: 0 success, 2 bad arguments, 6 malformed file or value out of range,
-7 the file cannot be read.)";
-
 const QVector<CommandEntry> &table()
 {
     static const QVector<CommandEntry> commands = {
@@ -185,7 +156,26 @@ range, 7 the file cannot be read.)",
          runDiff},
         {"show",
          "show a parameter file",
-         ShowDescription,
+         R"(Prints a parameter file as the table of "servo-cli read" (or, with --json, as
+its JSON object). The file is checked as strictly as by "servo-cli write": a
+malformed file or a value outside its range is refused and the field at fault
+is named.
+
+The one-line format: exactly fourteen comma-separated fields in canonical
+order, each a plain decimal number within its range (no sign, no spaces; a
+leading zero is allowed and read as decimal: 010 is ten). The line may end in
+LF or CR LF; after it only empty lines may follow. The file is UTF-8, and a
+UTF-8 byte-order mark is allowed; a UTF-16 or UTF-32 file with a byte-order
+mark is read as well. A NUL byte or bytes that are not UTF-8 make it binary
+content and it is refused. At most 65536 bytes.
+
+The JSON format: one object with exactly the fourteen keys that "read --json"
+prints (case as printed, any order): integral numbers within range for the
+eleven numbers, true or false for the three switches. A missing or unknown key
+is refused.
+
+Exit codes: 0 success, 2 bad arguments, 6 malformed file or value out of range,
+7 the file cannot be read.)",
          false,
          {{Option::Json, "print the JSON object instead of the table"}},
          "FILE",
@@ -283,7 +273,11 @@ Run "servo-cli <command> --help" for the options and the output of a command;
 "servo-cli --version" prints the version. Results go to standard output;
 messages and warnings go to standard error.
 
-%2
+A parameter file is either the one-line format of the servo tool or the JSON
+object of "servo-cli read --json", told apart by the first character that is
+not white space ('{' for JSON); either is checked strictly (see
+"servo-cli show --help").
+
 The port: --port, else the environment variable SERVO_PORT, else the one USB
 adapter present (a port with a USB vendor id), else the one running simulator;
 the port taken is named on standard error. Built-in serial ports (ttyS0, COM1)
@@ -307,7 +301,7 @@ Exit codes:
   7  a file cannot be read or written, or is not a regular file (a named
      pipe, a device, a folder)
   130 program was interrupted (Ctrl-C, SIGTERM, SIGHUP))")
-                                         .arg(list, QLatin1String(FileFormats)));
+                                         .arg(list));
     parser.addOption(commandLineOption(Option::Help));
     parser.addOption(commandLineOption(Option::Version));
     return helpText(parser, QStringLiteral("servo-cli <command>"));
