@@ -310,18 +310,12 @@ QString PortClaim::busyProblem() const
 #endif
 }
 
-bool PortClaim::claim(const QString &port)
+QString PortClaim::claim(const QString &port)
 {
     release();
     m_missing = false;
     m_requested = ServoCli::devicePath(port);
     m_device = m_requested;
-    m_problem = take();
-    return m_problem.isEmpty();
-}
-
-QString PortClaim::take()
-{
 #ifdef Q_OS_UNIX
     const QFileInfo info(m_requested);
     if (!info.exists()) {

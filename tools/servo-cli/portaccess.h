@@ -25,14 +25,13 @@ public:
     // holds with flock(); then opens the device and takes flock(LOCK_EX) on
     // it, kept until release(). On Windows opens the port once to refuse
     // what is missing, busy, not to be opened by this user, or not a COM
-    // port, and closes it again. On failure returns false with a sentence in
-    // problem().
-    bool claim(const QString &port);
+    // port, and closes it again. Returns an empty string, or why the port
+    // cannot be had as a sentence.
+    QString claim(const QString &port);
     void release();
 
     QString requestedPath() const { return m_requested; } // as looked up
     QString devicePath() const { return m_device; } // links resolved
-    QString problem() const { return m_problem; }
     // The last claim failed because nothing is at the path.
     bool missing() const { return m_missing; }
 
@@ -41,11 +40,8 @@ public:
     QString busyProblem() const;
 
 private:
-    QString take(); // the claim itself: empty, or why not
-
     QString m_requested;
     QString m_device;
-    QString m_problem;
     bool m_missing = false;
     int m_fd = -1;
 };

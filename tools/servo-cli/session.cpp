@@ -239,8 +239,9 @@ int withServo(const LinkSettings &settings, QTextStream &err, ReadCheck check,
                                  : QStringLiteral(" (%1)").arg(notes.join(QLatin1String("; "))),
                              why));
     };
-    if (!claim.claim(settings.port))
-        return refuse(claim.problem(), claim.missing());
+    const QString problem = claim.claim(settings.port);
+    if (!problem.isEmpty())
+        return refuse(problem, claim.missing());
     if (!link.open(claim.devicePath())) {
         const QString why = link.openError() == QSerialPort::PermissionError ? claim.busyProblem()
                                                                              : link.errorString();
