@@ -145,7 +145,7 @@ package)
         step "cpack -G \"ZIP;NSIS\" in build-win/"
         (cd build-win && cpack -G "ZIP;NSIS")
     fi
-    step "packages built: $(echo build/servo-tool_*.deb build-win/servo-tool-*-win64.*)"
+    step "packages built: $(ls build/servo-tool_*.deb build-win/servo-tool-*-win64.* 2>/dev/null | tr "\n" " ")"
     ;;
 windows)
     windows_sdk
