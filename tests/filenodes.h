@@ -5,10 +5,14 @@
 // replaces nothing but a regular file. A device is made there with mknod, a
 // copy of /dev/null: the test never points a writer at the system's own
 // /dev, which a faulty writer would replace.
+#include "tests/pipewatch.h"
+
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
 #include <QString>
+
+#include <memory>
 
 #ifndef Q_OS_WIN
 #include <cerrno>
@@ -31,6 +35,22 @@ inline QString makeNullDevice(const QString &path)
         .arg(QString::fromLocal8Bit(std::strerror(errno)));
 #endif
 }
+
+// For kind "pipe", a named pipe at path, watched by *watch (a
+// std::unique_ptr<PipeWatch>); for "device", a copy of /dev/null. Skips the
+// test where that cannot be made; other kinds are left to the caller.
+#define MAKE_PIPE_OR_DEVICE(kind, path, watch)                                                     \
+    do {                                                                                           \
+        if ((kind) == QLatin1String("pipe")) {                                                     \
+            SKIP_WITHOUT_SPECIAL_FILES();                                                          \
+            (watch) = std::make_unique<PipeWatch>(path);                                           \
+            QVERIFY((watch)->made());                                                              \
+        } else if ((kind) == QLatin1String("device")) {                                            \
+            const QString why_ = makeNullDevice(path);                                             \
+            if (!why_.isEmpty())                                                                   \
+                QSKIP(qPrintable(why_));                                                           \
+        }                                                                                          \
+    } while (false)
 
 // What a name is, without following a link: "file", "link", "pipe",
 // "device", "folder", "other" or "missing".

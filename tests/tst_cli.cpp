@@ -1647,15 +1647,7 @@ void TestCli::refusedTargets()
     const QString kind = target.section(QLatin1Char(':'), -1);
     QString node = kind == QLatin1String("job") ? job : dir.filePath("node.txt");
     std::unique_ptr<PipeWatch> watch;
-    if (kind == QLatin1String("pipe")) {
-        SKIP_WITHOUT_SPECIAL_FILES();
-        watch = std::make_unique<PipeWatch>(node);
-        QVERIFY(watch->made());
-    } else if (kind == QLatin1String("device")) {
-        const QString why = makeNullDevice(node);
-        if (!why.isEmpty())
-            QSKIP(qPrintable(why));
-    }
+    MAKE_PIPE_OR_DEVICE(kind, node, watch);
     QString name = node;
     if (target.contains(QLatin1Char(':'))) {
 #ifdef Q_OS_WIN

@@ -447,15 +447,7 @@ void TestFiles::saveNotAFile()
     QFETCH(QString, target);
     const QString node = dir->filePath("node.txt");
     std::unique_ptr<PipeWatch> watch;
-    if (target == QLatin1String("pipe")) {
-        SKIP_WITHOUT_SPECIAL_FILES();
-        watch = std::make_unique<PipeWatch>(node);
-        QVERIFY(watch->made());
-    } else {
-        const QString why = makeNullDevice(node);
-        if (!why.isEmpty())
-            QSKIP(qPrintable(why));
-    }
+    MAKE_PIPE_OR_DEVICE(target.section(QLatin1Char(':'), -1), node, watch);
     QString name = node;
     if (target.startsWith(QLatin1String("link:"))) {
         name = dir->filePath("link.txt");

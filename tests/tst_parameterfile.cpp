@@ -360,18 +360,11 @@ void TestParameterFile::writeTarget()
     const QString node = dir.filePath("node.txt");
     const QByteArray old = "9,9,9,9,900,900,9,900,9,9,9,1,1,1";
     std::unique_ptr<PipeWatch> watch;
+    MAKE_PIPE_OR_DEVICE(kind, node, watch);
     if (kind == QLatin1String("file")) {
         QFile f(node);
         QVERIFY(f.open(QIODevice::WriteOnly));
         f.write(old);
-    } else if (kind == QLatin1String("pipe")) {
-        SKIP_WITHOUT_SPECIAL_FILES();
-        watch = std::make_unique<PipeWatch>(node);
-        QVERIFY(watch->made());
-    } else if (kind == QLatin1String("device")) {
-        const QString why = makeNullDevice(node);
-        if (!why.isEmpty())
-            QSKIP(qPrintable(why));
     } else if (kind == QLatin1String("folder")) {
         QVERIFY(QDir(dir.path()).mkdir("node.txt"));
     }
