@@ -23,6 +23,8 @@ BASE_PACKAGES=(cmake g++ make qtbase5-dev libqt5serialport5-dev qttools5-dev-too
 PACKAGE_PACKAGES=(dpkg-dev file desktop-file-utils appstream lintian man-db debootstrap)
 WINDOWS_PACKAGES=(g++-mingw-w64-x86-64-posix gcc wine64 wine xvfb xauth fonts-liberation nsis debootstrap)
 SDK_FOLDER=$ROOT/../shared/toolchains
+# An absolute path: Wine 10's root mounts the SDK at its own path.
+[ -z "${QT_MINGW_PREFIX:-}" ] || QT_MINGW_PREFIX=$(realpath "$QT_MINGW_PREFIX")
 
 step() { printf '\n==> %s\n' "$*"; }
 die() {
@@ -89,26 +91,12 @@ test_preset() {
     ctest --preset "$1"
 }
 
-# The Qt SDK for Windows: QT_MINGW_PREFIX, or the tarball in
-# ../shared/toolchains/ unpacked into build-win/ (again when it is newer).
-windows_sdk() {
-    if [ -n "${QT_MINGW_PREFIX:-}" ]; then
-        [ -f "$QT_MINGW_PREFIX/lib/cmake/Qt5/Qt5Config.cmake" ] || die "QT_MINGW_PREFIX=$QT_MINGW_PREFIX is not a Qt SDK"
-        SDK=$(cd "$QT_MINGW_PREFIX" && pwd)
-    else
-        local tarball=$SDK_FOLDER/qt5.15.8-mingw64.tar.xz
-        [ -f "$tarball" ] || die "no Qt SDK for Windows: set QT_MINGW_PREFIX, or put qt5.15.8-mingw64.tar.xz and mingw64.cmake into ../shared/toolchains/"
-        SDK=$ROOT/build-win/qt5.15.8-mingw64
-        if [ ! -f "$SDK/.unpacked" ] || [ "$tarball" -nt "$SDK/.unpacked" ]; then
-            step "unpack $(basename "$tarball") into build-win/"
-            rm -rf "$SDK" && mkdir -p build-win && tar -xf "$tarball" -C build-win && touch "$SDK/.unpacked"
-        fi
-    fi
-    TOOLCHAIN=$SDK_FOLDER/mingw64.cmake
-    [ -f "$TOOLCHAIN" ] || TOOLCHAIN=$SDK/mingw64.cmake
-    [ -f "$TOOLCHAIN" ] || die "no mingw64.cmake toolchain file beside the SDK"
+# The windows preset takes the Qt SDK from QT_MINGW_PREFIX, or unpacks
+# ../shared/toolchains/qt5.15.8-mingw64.tar.xz into build-win/ itself
+# (packaging/windows/toolchain.cmake); an empty value chooses the tarball.
+windows_build() {
     install_missing "${BASE_PACKAGES[@]}" "${WINDOWS_PACKAGES[@]}"
-    build_preset windows -DCMAKE_TOOLCHAIN_FILE="$TOOLCHAIN" -DQT_MINGW_PREFIX="$SDK"
+    build_preset windows -DQT_MINGW_PREFIX="${QT_MINGW_PREFIX:-}"
 }
 
 [ $# -ge 1 ] || usage
@@ -141,20 +129,20 @@ package)
     build_preset release
     test_preset packaging # CPack makes the package, the validators check it
     if [ "${PACKAGE_WINDOWS:-yes}" != no ] && { [ -n "${QT_MINGW_PREFIX:-}" ] || [ -f "$SDK_FOLDER/qt5.15.8-mingw64.tar.xz" ]; }; then
-        windows_sdk
+        windows_build
         step "cpack -G \"ZIP;NSIS\" in build-win/"
         (cd build-win && cpack -G "ZIP;NSIS")
     fi
     step "packages built: $(ls build/servo-tool_*.deb build-win/servo-tool-*-win64.* 2>/dev/null | tr "\n" " ")"
     ;;
 windows)
-    windows_sdk
+    windows_build
     # ptypair and ptymodem.so, Linux helpers of the serial tests under Wine.
     step "cmake --build --preset release --target ptypair ptymodem"
     cmake --preset release >/dev/null
     cmake --build --preset release --parallel "$JOBS" --target ptypair ptymodem
     step "ctest --preset windows, under Wine 10 (packaging/wine10-root.sh) and Xvfb"
-    QT_MINGW_PREFIX=$SDK packaging/wine10-root.sh run \
+    packaging/wine10-root.sh run \
         xvfb-run -a -s "-screen 0 1280x1024x24 -nolisten tcp" ctest --preset windows
     ;;
 *)
