@@ -13,11 +13,13 @@ failed=0
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
 
-# differ <what> <expected file> <actual file>: reports the lines one has and
-# the other has not.
+# differ <what> <expected> <actual>: reports the lines one has and the other
+# has not (files, or <(commands)); the expected side, from --help, must have
+# at least one.
 differ() {
     sort -u "$2" >"$work/a"
     sort -u "$3" >"$work/b"
+    [ -s "$work/a" ] || { echo "$1: none found in --help"; failed=1; }
     if ! cmp -s "$work/a" "$work/b"; then
         echo "$1: only in --help: $(comm -23 "$work/a" "$work/b" | tr '\n' ' ')," \
             "only in the documentation: $(comm -13 "$work/a" "$work/b" | tr '\n' ' ')"
@@ -52,9 +54,7 @@ man_exit_codes() {
 . "$dir/servo-cli.bash-completion"
 "$cli" --help >"$work/global"
 sed -n '/^Commands:/,/^$/p' "$work/global" | grep -oE '^  [a-z]+' | tr -d ' ' >"$work/commands"
-_servo_cli_commands | tr ' ' '\n' >"$work/completed"
-differ "servo-cli commands in the completion" "$work/commands" "$work/completed"
-[ -s "$work/commands" ] || { echo "no commands found in servo-cli --help"; failed=1; }
+differ "servo-cli commands in the completion" "$work/commands" <(_servo_cli_commands | tr ' ' '\n')
 
 help_exit_codes <"$work/global" >"$work/codes"
 # options the global help names ("servo-cli --version")
@@ -64,26 +64,19 @@ for command in $(cat "$work/commands"); do
     help_options <"$work/help" >"$work/command-options"
     cat "$work/command-options" >>"$work/options"
     help_exit_codes <"$work/help" >>"$work/codes"
-    grep -- '^--' "$work/command-options" >"$work/long"
-    _servo_cli_options "$command" | tr ' ' '\n' >"$work/completed"
-    differ "servo-cli $command options in the completion" "$work/long" "$work/completed"
+    differ "servo-cli $command options in the completion" <(grep -- '^--' "$work/command-options") \
+        <(_servo_cli_options "$command" | tr ' ' '\n')
 done
 # Field names complete in any case, as get and set take them.
 [ "$(_servo_cli_match max TorqueGain MAXDuty MinPulseWidth MAXPulseWidth | tr '\n' ' ')" = "MAXDuty MAXPulseWidth " ] ||
     { echo "servo-cli completion: field names do not complete in any case"; failed=1; }
-man_options "$dir/servo-cli.1" >"$work/documented"
-differ "servo-cli options in servo-cli.1" "$work/options" "$work/documented"
-man_exit_codes "$dir/servo-cli.1" >"$work/documented"
-differ "servo-cli exit codes in servo-cli.1" "$work/codes" "$work/documented"
+differ "servo-cli options in servo-cli.1" "$work/options" <(man_options "$dir/servo-cli.1")
+differ "servo-cli exit codes in servo-cli.1" "$work/codes" <(man_exit_codes "$dir/servo-cli.1")
 
 # servo-sim
 "$sim" --help >"$work/help"
-help_options <"$work/help" >"$work/options"
-man_options "$dir/servo-sim.1" >"$work/documented"
-differ "servo-sim options in servo-sim.1" "$work/options" "$work/documented"
-help_exit_codes <"$work/help" >"$work/codes"
-man_exit_codes "$dir/servo-sim.1" >"$work/documented"
-differ "servo-sim exit codes in servo-sim.1" "$work/codes" "$work/documented"
+differ "servo-sim options in servo-sim.1" <(help_options <"$work/help") <(man_options "$dir/servo-sim.1")
+differ "servo-sim exit codes in servo-sim.1" <(help_exit_codes <"$work/help") <(man_exit_codes "$dir/servo-sim.1")
 
 if [ "$failed" -ne 0 ]; then
     echo "FAIL: the documentation and --help disagree"
