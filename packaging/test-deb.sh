@@ -73,15 +73,11 @@ mount -t sysfs sys "$root/sys"
 mount --bind /dev "$root/dev"
 mount --bind /dev/pts "$root/dev/pts"
 
-# Everything in the root before the package comes.
-snapshot() {
-    in_root find / -xdev -path /proc -prune -o -path /sys -prune -o -path /dev -prune -o -print | sort
-}
-
 echo "==> apt-get install ./$(basename "$deb")"
 cp "$deb" "$root/tmp/"
 in_root apt-get update -q >/dev/null
-snapshot >"$root/before-install.txt"
+# Everything in the root before the package comes.
+in_root find / -xdev -path /proc -prune -o -path /sys -prune -o -path /dev -prune -o -print | sort >"$root/before-install.txt"
 in_root sh -c "cd /tmp && apt-get install -y -q ./$(basename "$deb")" >"$root/install.log" 2>&1 ||
     { tail -n 30 "$root/install.log"; die "apt-get install failed"; }
 grep -E '^(Setting up|Unpacking) servo-tool' "$root/install.log" || true
@@ -128,14 +124,12 @@ check "the window from the entry's Exec line runs on the offscreen platform" win
 
 echo "==> dpkg -r servo-tool"
 in_root dpkg -r servo-tool >/dev/null
+# Left: what the package put there (it was not there before) that is still
+# there and that no other package owns.
 left=()
 while read -r path; do
-    [ "$path" = /. ] && continue
-    if [ -e "$root$path" ] && ! grep -qxF "$path" "$root/before-install.txt" &&
-        ! in_root dpkg-query -S "$path" >/dev/null 2>&1; then
-        left+=("$path")
-    fi
-done <"$root/package-files.txt"
+    [ -e "$root$path" ] && ! in_root dpkg-query -S "$path" >/dev/null 2>&1 && left+=("$path")
+done < <(comm -23 "$root/package-files.txt" "$root/before-install.txt" | grep -vxF /.)
 check "dpkg -r left nothing of $(wc -l <"$root/package-files.txt") paths" test ${#left[@]} -eq 0
 [ ${#left[@]} -eq 0 ] || printf '      left: %s\n' "${left[@]}"
 

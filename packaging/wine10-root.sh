@@ -18,13 +18,13 @@ CACHE=${XDG_CACHE_HOME:-$HOME/.cache}/servo-tool
 ROOTDIR=$CACHE/wine10-$HASH
 
 cannot() {
-    echo "wine10-root.sh: cannot make the Wine 10 root: $*" >&2
+    echo "wine10-root.sh: no Wine 10 root to run in: $*" >&2
     exit 3
 }
 
 make_root() {
+    [ "$(id -u)" -eq 0 ] || cannot "needs root rights (debootstrap, mount, chroot)"
     [ -f "$ROOTDIR/.complete" ] && return 0
-    [ "$(id -u)" -eq 0 ] || cannot "needs root rights (debootstrap, chroot)"
     command -v debootstrap >/dev/null || cannot "debootstrap is not installed"
     [ -f "/usr/share/debootstrap/scripts/$SUITE" ] || cannot "this debootstrap does not know Debian $SUITE"
     local mirror=${MIRROR:-$("$(dirname "$0")/apt-mirror.sh" 2>/dev/null)}
@@ -33,15 +33,13 @@ make_root() {
     # Roots made by another recipe are of no further use.
     local old
     for old in "$CACHE"/wine10-*; do
-        [ -d "$old" ] && [ "$old" != "$ROOTDIR" ] && [ ! -e "$old.lock" ] || continue
+        [ -d "$old" ] && [ "$old" != "$ROOTDIR" ] || continue
         echo "wine10-root.sh: removing $old (another recipe)"
         rm -rf --one-file-system "$old"
     done
-    rm -rf --one-file-system "$ROOTDIR"
     local partial=$ROOTDIR.partial
-    rm -rf --one-file-system "$partial"
-    mkdir -p "$partial"
-    chmod 755 "$partial"
+    rm -rf --one-file-system "$ROOTDIR" "$partial"
+    mkdir -m 755 "$partial"
     local start=$SECONDS
     echo "==> debootstrap --variant=minbase $SUITE $partial $mirror"
     debootstrap --variant=minbase "$SUITE" "$partial" "$mirror" >"$partial.log" 2>&1 ||
@@ -90,8 +88,7 @@ case ${1:-} in
 run)
     shift
     rc=0
-    [ "$(id -u)" -eq 0 ] || { echo "wine10-root.sh: entering a root needs root rights (mount, chroot)" >&2; rc=3; }
-    [ $rc -ne 0 ] || (make_root) >&2 || rc=$?
+    (make_root) >&2 || rc=$?
     if [ $rc -eq 3 ]; then
         echo "!! No Wine 10 root here (above): the Windows programs run under $(wine --version 2>/dev/null)," >&2
         echo "!! which cannot read COM ports; the tests that need the servo programmer's line are skipped." >&2
