@@ -9,38 +9,28 @@
 set -eu
 dir=${1:-/etc/apt}
 
-from_sources() {
-    # One stanza per paragraph; keep the URIs of those with Types: deb whose
-    # suites are not security ones.
-    awk '
-        function flush() {
-            if (deb && !security && uri != "") print uri
-            deb = 0; security = 0; uri = ""
-        }
-        /^[ \t]*#/ { next }
-        /^[ \t]*$/ { flush(); next }
-        tolower($1) == "types:" { for (i = 2; i <= NF; i++) if ($i == "deb") deb = 1 }
-        tolower($1) == "uris:" { uri = $2 }
-        tolower($1) == "suites:" { for (i = 2; i <= NF; i++) if ($i ~ /-security$|\/updates$/) security = 1 }
-        tolower($1) == "enabled:" && tolower($2) == "no" { deb = 0 }
-        END { flush() }
-    ' "$@"
-}
-
-from_list() {
-    # deb [options] URI suite components...
-    sed -e 's/#.*//' -e 's/\[[^]]*\]//' "$@" |
-        awk '$1 == "deb" && $3 !~ /-security$|\/updates$/ { print $2 }'
-}
-
-{
-    for f in "$dir"/sources.list.d/*.sources; do
-        [ -f "$f" ] && from_sources "$f"
-    done
-    for f in "$dir"/sources.list "$dir"/sources.list.d/*.list; do
-        [ -f "$f" ] && from_list "$f"
-    done
-} | sed 's:/*$::' | head -n 1 | grep . || {
+set --
+for f in "$dir"/sources.list.d/*.sources "$dir"/sources.list "$dir"/sources.list.d/*.list; do
+    [ -f "$f" ] && set -- "$@" "$f"
+done
+# deb822 files: one stanza per paragraph, kept when its Types has deb and no
+# suite is a security one. One-line files: deb [options] URI suite components.
+[ $# -gt 0 ] && awk '
+    function flush() {
+        if (deb && !security && uri != "") print uri
+        deb = 0; security = 0; uri = ""
+    }
+    FNR == 1 { flush(); stanzas = FILENAME ~ /\.sources$/ }
+    !stanzas { sub(/#.*/, ""); gsub(/\[[^]]*\]/, "") }
+    !stanzas && $1 == "deb" && $3 !~ /-security$|\/updates$/ { print $2 }
+    !stanzas || /^[ \t]*#/ { next }
+    /^[ \t]*$/ { flush(); next }
+    tolower($1) == "types:" { for (i = 2; i <= NF; i++) if ($i == "deb") deb = 1 }
+    tolower($1) == "uris:" { uri = $2 }
+    tolower($1) == "suites:" { for (i = 2; i <= NF; i++) if ($i ~ /-security$|\/updates$/) security = 1 }
+    tolower($1) == "enabled:" && tolower($2) == "no" { deb = 0 }
+    END { flush() }
+' "$@" | sed 's:/*$::' | head -n 1 | grep . || {
     echo "apt-mirror.sh: no Debian archive found in $dir/sources.list or $dir/sources.list.d/" >&2
     exit 1
 }
