@@ -61,8 +61,8 @@ install_missing() {
         die "apt-get install ${missing[*]} failed"
 }
 
-# clang with libFuzzer: its runtime is libclang-rt-N-dev on Debian 12 and
-# newer Ubuntu, part of libclang-common-N-dev on older ones.
+# clang with libFuzzer: its runtime comes with clang (libclang-common-N-dev)
+# on older systems, and is libclang-rt-N-dev on Debian 12 and newer Ubuntu.
 have_libfuzzer() {
     echo 'extern "C" int LLVMFuzzerTestOneInput(const unsigned char *, unsigned long) { return 0; }' |
         clang++ -x c++ -fsanitize=fuzzer -o /dev/null - >/dev/null 2>&1
@@ -70,21 +70,16 @@ have_libfuzzer() {
 install_libfuzzer() {
     install_missing clang
     have_libfuzzer && return 0
-    local major p
-    major=$(clang++ -dumpversion | cut -d. -f1)
-    for p in "libclang-rt-$major-dev" "libclang-common-$major-dev"; do
-        apt-cache show "$p" >/dev/null 2>&1 && install_missing "$p" && have_libfuzzer && return 0
-    done
-    return 1
+    local rt
+    rt=libclang-rt-$(clang++ -dumpversion | cut -d. -f1)-dev
+    apt-cache show "$rt" >/dev/null 2>&1 && install_missing "$rt" && have_libfuzzer
 }
 
 build_preset() { # <preset> [cmake options]
-    local preset=$1
-    shift
-    step "cmake --preset $preset $*"
-    cmake --preset "$preset" "$@"
-    step "cmake --build --preset $preset"
-    cmake --build --preset "$preset" --parallel "$JOBS"
+    step "cmake --preset $*"
+    cmake --preset "$@"
+    step "cmake --build --preset $1"
+    cmake --build --preset "$1" --parallel "$JOBS"
 }
 test_preset() {
     step "ctest --preset $1"
