@@ -15,7 +15,8 @@ for f in "$dir"/sources.list.d/*.sources "$dir"/sources.list "$dir"/sources.list
 done
 # deb822 files: one stanza per paragraph, kept when its Types has deb and no
 # suite is a security one. One-line files: deb [options] URI suite components.
-[ $# -gt 0 ] && awk '
+# (Without any file awk reads the empty standard input.)
+awk '
     function flush() {
         if (deb && !security && uri != "") print uri
         deb = 0; security = 0; uri = ""
@@ -30,7 +31,7 @@ done
     tolower($1) == "suites:" { for (i = 2; i <= NF; i++) if ($i ~ /-security$|\/updates$/) security = 1 }
     tolower($1) == "enabled:" && tolower($2) == "no" { deb = 0 }
     END { flush() }
-' "$@" | sed 's:/*$::' | head -n 1 | grep . || {
+' "$@" </dev/null | sed 's:/*$::' | head -n 1 | grep . || {
     echo "apt-mirror.sh: no Debian archive found in $dir/sources.list or $dir/sources.list.d/" >&2
     exit 1
 }
