@@ -131,8 +131,7 @@ ValuesCheck parseJsonText(const QString &text)
             return refused(QStringLiteral("%1 is %2, not an integer").arg(key, shown), true);
         if (!inRange(i, int(d)))
             return refused(
-                QStringLiteral("%1 is %2, outside %3").arg(key, shown, parameterRange(i)),
-                true);
+                QStringLiteral("%1 is %2, outside %3").arg(key, shown, parameterRange(i)), true);
         out.values[i] = int(d);
     }
     out.ok = true;
