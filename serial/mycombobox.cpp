@@ -1,9 +1,8 @@
 #include "serial/mycombobox.h"
 
-#include "serial/simulatorports.h"
+#include "serial/portlist.h"
 
 #include <QMouseEvent>
-#include <QSerialPortInfo>
 
 MyComboBox::MyComboBox(QWidget *parent)
     : QComboBox(parent)
@@ -15,13 +14,11 @@ void MyComboBox::scanPorts()
 {
     clear();
     addItem(QString());
-    const auto ports = QSerialPortInfo::availablePorts();
-    for (const QSerialPortInfo &info : ports)
-        addItem(info.portName());
-    // Pseudo-terminals of running servo simulators, for work without hardware.
-    const QStringList simulated = Servo::simulatorPorts();
-    for (const QString &path : simulated)
-        addItem(path);
+    // The system's ports, then the pseudo-terminals of running servo
+    // simulators, for work without hardware.
+    const QVector<Servo::PresentPort> ports = Servo::presentPorts();
+    for (const Servo::PresentPort &port : ports)
+        addItem(port.name);
 }
 
 void MyComboBox::mousePressEvent(QMouseEvent *event)

@@ -4,6 +4,7 @@
 // programmer in this test for what the simulator never does (forget a write,
 // report values out of range, stay silent).
 #include "files/parameterfile.h"
+#include "files/parametertext.h"
 #include "tests/pipewatch.h"
 #include "protocol/frame.h"
 #include "serial/portsettings.h"
@@ -13,7 +14,6 @@
 #include "tests/filenodes.h"
 #include "tools/servo-cli/cli.h"
 #include "tools/servo-cli/commands.h"
-#include "tools/servo-cli/input.h"
 
 #include <QCommandLineParser>
 #include <QElapsedTimer>
@@ -499,14 +499,14 @@ void TestCli::ports()
 
 void TestCli::portTable()
 {
-    ServoCli::PortRow usb;
+    Servo::PresentPort usb;
     usb.name = QStringLiteral("ttyUSB0");
     usb.description = QStringLiteral("USB Serial");
     usb.manufacturer = QStringLiteral("Acme Devices");
     usb.hasIds = true;
     usb.vendorId = 0x403;
     usb.productId = 0xa;
-    ServoCli::PortRow plain;
+    Servo::PresentPort plain;
     plain.name = QStringLiteral("ttyS0");
     const QStringList lines = ServoCli::formatPortTable({usb, plain}).split(QLatin1Char('\n'));
     QCOMPARE(lines.size(), 4); // header, two ports, empty after the last '\n'
@@ -565,7 +565,7 @@ void TestCli::strictText()
     QFETCH(QString, text);
     QFETCH(bool, json);
     QFETCH(QString, problem);
-    const ServoCli::ValuesCheck check = ServoCli::parseValuesText(text);
+    const Servo::ValuesCheck check = Servo::parseValuesText(text);
     QCOMPARE(check.json, json);
     QVERIFY2(check.problem.contains(problem), qPrintable(check.problem));
     QCOMPARE(check.ok, problem.isEmpty());
@@ -628,7 +628,7 @@ void TestCli::formatting()
         if (o.contains(key)) {
             const QString block =
                 QString::fromUtf8(QJsonDocument(o.value(key).toObject()).toJson());
-            QVERIFY2(ServoCli::parseJsonText(block).ok, key);
+            QVERIFY2(Servo::parseJsonText(block).ok, key);
         }
     }
 }
@@ -1542,9 +1542,9 @@ void TestCli::defaultPort()
     QFETCH(QString, chosen);
     QFETCH(int, code);
     QFETCH(QString, message);
-    QVector<ServoCli::PortRow> rows;
+    QVector<Servo::PresentPort> rows;
     for (const QString &port : qAsConst(ports)) {
-        ServoCli::PortRow row;
+        Servo::PresentPort row;
         row.name = port.section(':', -1);
         row.usb = port.startsWith(QLatin1String("usb:"));
         row.simulator = port.startsWith(QLatin1String("sim:"));

@@ -1,7 +1,9 @@
-// libFuzzer target: the parameter file's line parser and its strict check.
-// Each input is tried as UTF-8 and as Latin-1 text.
+// libFuzzer target: the parameter file's line parser and its strict check,
+// and the strict reading of a whole file's text (one-line or JSON). Each
+// input is tried as UTF-8 and as Latin-1 text.
 
 #include "files/parameterfile.h"
+#include "files/parametertext.h"
 
 #include <QString>
 #include <QStringList>
@@ -143,6 +145,30 @@ void checkLine(const QString &line)
     }
 }
 
+// The strict reading of a file's text: JSON exactly when the first character
+// that is not white space is '{'; what it takes is in range, and a line it
+// takes is what the line parser reads.
+void checkText(const QString &text)
+{
+    const Servo::ValuesCheck check = Servo::parseValuesText(text);
+    const QString start = text.trimmed();
+    if (check.json != start.startsWith(QLatin1Char('{')))
+        fail("JSON taken for a line or a line for JSON", text);
+    if (check.ok == !check.problem.isEmpty())
+        fail("a refusal without a reason, or a reason for text taken", text);
+    if (!check.ok)
+        return;
+    for (int i = 0; i < Servo::ParameterCount; ++i) {
+        if (!Servo::inRange(i, check.values[i]))
+            fail("text taken with a value out of range", text);
+    }
+    if (!check.json) {
+        const QString line = text.section(QLatin1Char('\n'), 0, 0).remove(QLatin1Char('\r'));
+        if (Servo::parseParameterLine(line).values != check.values)
+            fail("text taken as other values than its line", text);
+    }
+}
+
 } // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
@@ -150,5 +176,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
     const char *text = reinterpret_cast<const char *>(data);
     checkLine(QString::fromUtf8(text, int(size)));
     checkLine(QString::fromLatin1(text, int(size)));
+    checkText(QString::fromUtf8(text, int(size)));
+    checkText(QString::fromLatin1(text, int(size)));
     return 0;
 }

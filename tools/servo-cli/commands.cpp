@@ -208,7 +208,7 @@ int assignment(const Invocation &inv, const QString &text, const QVector<int> &t
 
 int runPorts(const Invocation &inv)
 {
-    const QVector<PortRow> rows = presentPorts();
+    const QVector<Servo::PresentPort> rows = Servo::presentPorts();
     if (rows.isEmpty())
         say(*inv.err, QStringLiteral("no serial ports found"));
     else

@@ -4,8 +4,7 @@
 // The inside of servo-cli: the parsed command line, the steps the commands
 // share, and the handlers.
 #include "tools/servo-cli/cli.h"
-#include "tools/servo-cli/input.h"
-#include "tools/servo-cli/portaccess.h"
+#include "serial/portclaim.h"
 #include "serial/servolink.h"
 
 #include <QMap>
@@ -69,7 +68,7 @@ struct LinkSettings
 // the session.
 struct Session
 {
-    PortClaim claim;
+    Servo::PortClaim claim;
     Servo::ServoLink link;
     QString portOrigin; // as in LinkSettings
 };
@@ -84,11 +83,11 @@ struct PortChoice
     int code = Success;
     QString message;
 };
-PortChoice choosePort(const QVector<PortRow> &ports);
+PortChoice choosePort(const QVector<Servo::PresentPort> &ports);
 // "ttyS0, ttyUSB0 (USB adapter), /dev/pts/3 (simulator)".
-QString portNames(const QVector<PortRow> &ports);
+QString portNames(const QVector<Servo::PresentPort> &ports);
 // For a port that does not exist: the ports present, or that there are none.
-QString presentPortsSentence(const QVector<PortRow> &ports);
+QString presentPortsSentence(const QVector<Servo::PresentPort> &ports);
 
 // --timeout, --retries, --verbose and the port: --port, else $SERVO_PORT,
 // else choosePort (said on standard error). Returns Success or the exit
@@ -110,10 +109,11 @@ int withServo(const LinkSettings &settings, QTextStream &err, ReadCheck check,
 // The same with the settings of the command line (linkSettings).
 int withServo(const Invocation &inv, ReadCheck check, const ServoBody &body);
 
-// The ports present: the system's serial ports, then running simulators.
-// Rows for a port the platform reports with a USB vendor id have usb set;
-// simulator rows have simulator set.
-QVector<PortRow> presentPorts();
+// Reads and checks a parameter file, one-line or JSON (files/parametertext);
+// returns Success, or MalformedFile or FileError after saying why (the path,
+// then the reason; consequence is added to a refusal for malformed content).
+int loadFile(const QString &path, Servo::Values *values, QTextStream &err,
+             const char *consequence = "");
 
 // Writes values and, when verify, reads them back. *acknowledged and
 // *readBack receive what came.

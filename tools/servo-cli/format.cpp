@@ -116,14 +116,7 @@ QString formatJsonFields(const Values &values, const QVector<int> &indexes, int 
     return text;
 }
 
-QString PortRow::ids() const
-{
-    return QStringLiteral("%1:%2")
-        .arg(vendorId, 4, 16, QLatin1Char('0'))
-        .arg(productId, 4, 16, QLatin1Char('0'));
-}
-
-QString formatPortTable(const QVector<PortRow> &ports)
+QString formatPortTable(const QVector<Servo::PresentPort> &ports)
 {
     auto orDash = [](const QString &s) {
         return s.trimmed().isEmpty() ? QStringLiteral("-") : s.trimmed();
@@ -131,7 +124,7 @@ QString formatPortTable(const QVector<PortRow> &ports)
     QVector<QStringList> rows;
     rows << QStringList{QStringLiteral("Port"), QStringLiteral("Description"),
                         QStringLiteral("Manufacturer"), QStringLiteral("VID:PID")};
-    for (const PortRow &p : ports) {
+    for (const Servo::PresentPort &p : ports) {
         rows << QStringList{orDash(p.name), orDash(p.description), orDash(p.manufacturer),
                             p.hasIds ? p.ids() : QStringLiteral("-")};
     }

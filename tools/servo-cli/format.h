@@ -2,6 +2,7 @@
 #define SERVOCLI_FORMAT_H
 
 #include "protocol/parameters.h"
+#include "serial/portlist.h"
 
 #include <QString>
 #include <QStringList>
@@ -23,23 +24,9 @@ QString formatJson(const Servo::Values &values, int indent = 0);
 // The same object with only the fields given, in the order given.
 QString formatJsonFields(const Servo::Values &values, const QVector<int> &indexes, int indent = 0);
 
-struct PortRow
-{
-    QString name;
-    QString description;
-    QString manufacturer;
-    bool hasIds = false; // both vendor and product identifier known
-    quint16 vendorId = 0;
-    quint16 productId = 0;
-    bool usb = false; // the platform reports a USB vendor id: an adapter
-    bool simulator = false; // the pseudo-terminal of a running servo-sim
-
-    QString ids() const; // "0403:6001": the identifiers as four lower-case hex digits each
-};
-
 // "Port  Description  Manufacturer  VID:PID" table; "-" where the platform
 // gives nothing; identifiers as four lower-case hex digits each.
-QString formatPortTable(const QVector<PortRow> &ports);
+QString formatPortTable(const QVector<Servo::PresentPort> &ports);
 
 // A table of the fields where the blocks differ: the caption, then a
 // right-aligned column per block, named by columns.

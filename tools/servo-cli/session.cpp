@@ -2,11 +2,11 @@
 // the choice of port, claiming and opening it, and what a failure says.
 #include "tools/servo-cli/commands.h"
 
-#include "serial/simulatorports.h"
+#include "files/parameterfile.h"
+#include "files/parametertext.h"
 #include "tools/servo-cli/interrupt.h"
 
 #include <QFileInfo>
-#include <QSerialPortInfo>
 #include <QTextStream>
 
 using Servo::ParameterCount;
@@ -18,7 +18,7 @@ namespace {
 
 // For a port where nothing answers: when ports other than device (a path,
 // links resolved) are present, that it may be the wrong one; else empty.
-QString wrongPortHint(const QVector<PortRow> &ports, const QString &device)
+QString wrongPortHint(const QVector<Servo::PresentPort> &ports, const QString &device)
 {
     auto resolved = [](const QString &path) {
 #ifdef Q_OS_WIN
@@ -30,9 +30,9 @@ QString wrongPortHint(const QVector<PortRow> &ports, const QString &device)
 #endif
     };
     const QString own = resolved(device);
-    QVector<PortRow> others;
-    for (const PortRow &p : ports) {
-        if (resolved(devicePath(p.name)) != own)
+    QVector<Servo::PresentPort> others;
+    for (const Servo::PresentPort &p : ports) {
+        if (resolved(Servo::portDevicePath(p.name)) != own)
             others << p;
     }
     if (others.isEmpty())
@@ -64,36 +64,10 @@ int badArguments(QTextStream &err, const QString &problem, const QString &comman
     return BadArguments;
 }
 
-QVector<PortRow> presentPorts()
-{
-    QVector<PortRow> rows;
-    const auto ports = QSerialPortInfo::availablePorts();
-    for (const QSerialPortInfo &info : ports) {
-        PortRow row;
-        row.name = info.portName();
-        row.description = info.description();
-        row.manufacturer = info.manufacturer();
-        row.hasIds = info.hasVendorIdentifier() && info.hasProductIdentifier();
-        row.vendorId = info.vendorIdentifier();
-        row.productId = info.productIdentifier();
-        row.usb = info.hasVendorIdentifier();
-        rows << row;
-    }
-    const QStringList simulators = Servo::simulatorPorts();
-    for (const QString &path : simulators) {
-        PortRow row;
-        row.name = path;
-        row.description = QStringLiteral("servo-sim (simulated programmer)");
-        row.simulator = true;
-        rows << row;
-    }
-    return rows;
-}
-
-QString portNames(const QVector<PortRow> &ports)
+QString portNames(const QVector<Servo::PresentPort> &ports)
 {
     QStringList names;
-    for (const PortRow &p : ports)
+    for (const Servo::PresentPort &p : ports)
         names << p.name +
                 (p.usb             ? QStringLiteral(" (USB adapter)")
                      : p.simulator ? QStringLiteral(" (simulator)")
@@ -101,7 +75,7 @@ QString portNames(const QVector<PortRow> &ports)
     return names.join(QLatin1String(", "));
 }
 
-PortChoice choosePort(const QVector<PortRow> &ports)
+PortChoice choosePort(const QVector<Servo::PresentPort> &ports)
 {
     const QString none = QStringLiteral("no --port given and SERVO_PORT is not set");
     if (ports.isEmpty())
@@ -124,7 +98,7 @@ PortChoice choosePort(const QVector<PortRow> &ports)
                                "plugged in?); %2 %3 not chosen without --port")
                     .arg(none, portNames(ports), QLatin1String(ports.size() == 1 ? "is" : "are"))};
     if (candidates.size() > 1) {
-        QVector<PortRow> listed;
+        QVector<Servo::PresentPort> listed;
         for (int i : candidates)
             listed << ports.at(i);
         return {-1, BadArguments,
@@ -135,7 +109,7 @@ PortChoice choosePort(const QVector<PortRow> &ports)
                          portNames(listed))};
     }
     const int index = candidates.first();
-    const PortRow &p = ports.at(index);
+    const Servo::PresentPort &p = ports.at(index);
     if (!byUsb)
         return {index, Success,
                 QStringLiteral("using %1, the only simulator running (no USB adapter is present)")
@@ -153,7 +127,7 @@ PortChoice choosePort(const QVector<PortRow> &ports)
                          : QStringLiteral(" (%1)").arg(about.join(QLatin1String(", "))))};
 }
 
-QString presentPortsSentence(const QVector<PortRow> &ports)
+QString presentPortsSentence(const QVector<Servo::PresentPort> &ports)
 {
     if (ports.isEmpty())
         return QStringLiteral("no serial port is present");
@@ -178,7 +152,7 @@ int linkSettings(const Invocation &inv, LinkSettings *settings)
     }
     if (!settings->port.isEmpty())
         return Success;
-    const QVector<PortRow> ports = presentPorts();
+    const QVector<Servo::PresentPort> ports = Servo::presentPorts();
     const PortChoice choice = choosePort(ports);
     if (choice.code == BadArguments)
         return badArguments(err, choice.message, inv.command);
@@ -202,7 +176,7 @@ int linkFailure(const Session &session, Servo::ServoLink::Result result, QTextSt
                            "check the cable and the servo's power%5")
                 .arg(port, QString::number(link.timeout()), QString::number(n),
                      n == 1 ? QString() : QStringLiteral("s"),
-                     wrongPortHint(presentPorts(), session.claim.devicePath())));
+                     wrongPortHint(Servo::presentPorts(), session.claim.devicePath())));
     } else {
         say(err,
             QStringLiteral("the serial port %1 failed: %2; check the cable")
@@ -222,7 +196,7 @@ int withServo(const LinkSettings &settings, QTextStream &err, ReadCheck check,
     link.setInterruption(interruptRequested);
     if (settings.verbose)
         link.setLogger([&err](const QString &line) { say(err, line); });
-    PortClaim &claim = session.claim;
+    Servo::PortClaim &claim = session.claim;
     auto refuse = [&](QString why, bool missing) {
         QStringList notes;
         if (claim.devicePath() != claim.requestedPath())
@@ -230,7 +204,7 @@ int withServo(const LinkSettings &settings, QTextStream &err, ReadCheck check,
         if (!settings.portOrigin.isEmpty())
             notes << QStringLiteral("from ") + settings.portOrigin;
         if (missing)
-            why += QStringLiteral("; ") + presentPortsSentence(presentPorts());
+            why += QStringLiteral("; ") + presentPortsSentence(Servo::presentPorts());
         return fail(err, PortUnavailable,
                     QStringLiteral("cannot open the serial port %1%2: %3")
                         .arg(claim.requestedPath(),
@@ -271,6 +245,23 @@ int withServo(const Invocation &inv, ReadCheck check, const ServoBody &body)
     if (const int code = linkSettings(inv, &settings))
         return code;
     return withServo(settings, *inv.err, check, body);
+}
+
+int loadFile(const QString &path, Values *values, QTextStream &err, const char *consequence)
+{
+    QString text;
+    Servo::ValuesCheck check;
+    const Servo::ParsedLine::Status status = Servo::readTextFile(path, &text, &check.problem);
+    if (status == Servo::ParsedLine::CannotOpen || status == Servo::ParsedLine::NotRegularFile)
+        return fail(err, FileError, QStringLiteral("cannot read %1: %2").arg(path, check.problem));
+    if (status == Servo::ParsedLine::Ok)
+        check = Servo::parseValuesText(text);
+    if (!check.ok)
+        return fail(
+            err, MalformedFile,
+            QStringLiteral("%1: %2%3").arg(path, check.problem, QLatin1String(consequence)));
+    *values = check.values;
+    return Success;
 }
 
 Servo::ServoLink::Result writeAndVerify(Servo::ServoLink &link, const Values &values, bool verify,

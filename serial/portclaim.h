@@ -1,16 +1,17 @@
-#ifndef SERVOCLI_PORTACCESS_H
-#define SERVOCLI_PORTACCESS_H
+#ifndef PORTCLAIM_H
+#define PORTCLAIM_H
 
 #include <QString>
 
 // Claiming a serial port before the servo link opens it, so that a port held
 // by another program is told apart from one this user may not open, and two
-// programs never send on one line.
-namespace ServoCli {
+// programs never send on one line. Each failure is told as a sentence for
+// people ("the port is busy: process 1234 (minicom) holds it").
+namespace Servo {
 
 // The device a --port value names: a bare name ("ttyUSB0") is looked up in
 // /dev on Unix, as the serial port classes do; anything else is a path.
-QString devicePath(const QString &port);
+QString portDevicePath(const QString &port);
 
 class PortClaim
 {
@@ -46,6 +47,6 @@ private:
     int m_fd = -1;
 };
 
-} // namespace ServoCli
+} // namespace Servo
 
-#endif // SERVOCLI_PORTACCESS_H
+#endif // PORTCLAIM_H

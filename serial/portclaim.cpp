@@ -1,4 +1,4 @@
-#include "tools/servo-cli/portaccess.h"
+#include "serial/portclaim.h"
 
 #include <QCoreApplication>
 #include <QDir>
@@ -24,9 +24,9 @@
 #include <windows.h>
 #endif
 
-namespace ServoCli {
+namespace Servo {
 
-QString devicePath(const QString &port)
+QString portDevicePath(const QString &port)
 {
 #ifdef Q_OS_UNIX
     if (!port.contains(QLatin1Char('/')))
@@ -314,7 +314,7 @@ QString PortClaim::claim(const QString &port)
 {
     release();
     m_missing = false;
-    m_requested = ServoCli::devicePath(port);
+    m_requested = portDevicePath(port);
     m_device = m_requested;
 #ifdef Q_OS_UNIX
     const QFileInfo info(m_requested);
@@ -383,4 +383,4 @@ QString PortClaim::claim(const QString &port)
     return QString();
 }
 
-} // namespace ServoCli
+} // namespace Servo

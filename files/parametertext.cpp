@@ -1,7 +1,6 @@
-#include "tools/servo-cli/input.h"
+#include "files/parametertext.h"
 
 #include "files/parameterfile.h"
-#include "tools/servo-cli/commands.h"
 
 #include <QJsonArray>
 #include <QJsonDocument>
@@ -11,10 +10,7 @@
 
 #include <cmath>
 
-using Servo::ParameterCount;
-using Servo::parameterInfo;
-
-namespace ServoCli {
+namespace Servo {
 
 namespace {
 
@@ -41,7 +37,7 @@ ValuesCheck parseParameterText(const QString &text)
     bool blank = true;
     for (const QString &line : qAsConst(lines))
         blank = blank && line.trimmed().isEmpty();
-    const QString misfit = Servo::firstLineMisfit(lines.first(), blank);
+    const QString misfit = firstLineMisfit(lines.first(), blank);
     if (!misfit.isEmpty())
         return refused(misfit);
     for (int n = 1; n < lines.size(); ++n) {
@@ -53,19 +49,19 @@ ValuesCheck parseParameterText(const QString &text)
     if (line.contains(QLatin1Char('\r')))
         return refused(QStringLiteral(
             "the first line holds a CR that does not end it; lines end in LF or CR LF"));
-    const Servo::ParsedLine parsed = Servo::parseParameterLine(line);
+    const ParsedLine parsed = parseParameterLine(line);
     if (parsed.fieldCount > ParameterCount)
         return refused(
             QStringLiteral("the first line has %1 fields, 14 are needed%2")
                 .arg(parsed.fieldCount)
                 .arg(line.endsWith(QLatin1Char(',')) ? " (a comma at the end of the line?)" : ""));
     QString reason;
-    const int field = Servo::firstInvalidField(parsed, &reason);
+    const int field = firstInvalidField(parsed, &reason);
     if (field >= 0) {
-        if (parsed.status == Servo::ParsedLine::TooFewFields && parsed.fieldCount > 1)
+        if (parsed.status == ParsedLine::TooFewFields && parsed.fieldCount > 1)
             reason += QStringLiteral("; field %1 (%2) is the first one missing")
                           .arg(field + 1)
-                          .arg(Servo::parameterCaption(field));
+                          .arg(parameterCaption(field));
         return refused(reason);
     }
     ValuesCheck out;
@@ -99,7 +95,7 @@ ValuesCheck parseJsonText(const QString &text)
             return refused(QStringLiteral("key \"%1\" given twice").arg(key), true);
         seen << key;
     }
-    const QStringList keys = Servo::parameterKeys();
+    const QStringList keys = parameterKeys();
     for (auto it = object.begin(); it != object.end(); ++it) {
         if (!keys.contains(it.key()))
             return refused(QStringLiteral("unknown key \"%1\"; the keys are %2")
@@ -133,10 +129,9 @@ ValuesCheck parseJsonText(const QString &text)
         const double d = v.toDouble();
         if (!v.isDouble() || std::floor(d) != d || std::fabs(d) > 1e9)
             return refused(QStringLiteral("%1 is %2, not an integer").arg(key, shown), true);
-        if (!Servo::inRange(i, int(d)))
+        if (!inRange(i, int(d)))
             return refused(
-                QStringLiteral("%1 is %2, outside %3").arg(key, shown, Servo::parameterRange(i)),
-                true);
+                QStringLiteral("%1 is %2, outside %3").arg(key, shown, parameterRange(i)), true);
         out.values[i] = int(d);
     }
     out.ok = true;
@@ -152,21 +147,4 @@ ValuesCheck parseValuesText(const QString &text)
     return parseParameterText(text);
 }
 
-int loadFile(const QString &path, Servo::Values *values, QTextStream &err, const char *consequence)
-{
-    QString text;
-    QString why;
-    const Servo::ParsedLine::Status status = Servo::readTextFile(path, &text, &why);
-    if (status == Servo::ParsedLine::CannotOpen || status == Servo::ParsedLine::NotRegularFile)
-        return fail(err, FileError, QStringLiteral("cannot read %1: %2").arg(path, why));
-    const ValuesCheck check =
-        status == Servo::ParsedLine::Ok ? parseValuesText(text) : refused(why);
-    if (!check.ok)
-        return fail(
-            err, MalformedFile,
-            QStringLiteral("%1: %2%3").arg(path, check.problem, QLatin1String(consequence)));
-    *values = check.values;
-    return Success;
-}
-
-} // namespace ServoCli
+} // namespace Servo
