@@ -1,5 +1,7 @@
 #include "serial/portclaim.h"
 
+#include "serial/portsettings.h"
+
 #include <QCoreApplication>
 #include <QDir>
 #include <QFile>
@@ -36,9 +38,6 @@ QString portDevicePath(const QString &port)
 }
 
 namespace {
-
-const QString NoSuchPort =
-    QStringLiteral("the port does not exist (is the programmer plugged in?)");
 
 #ifdef Q_OS_UNIX
 // Folders searched for UUCP lock files ("LCK..ttyUSB0" holding the owner's
@@ -263,7 +262,7 @@ QString openProblem(DWORD error)
     case ERROR_PATH_NOT_FOUND:
     case ERROR_BAD_NETPATH:
     case ERROR_INVALID_NAME:
-        return NoSuchPort;
+        return missingPortSentence();
     case ERROR_SHARING_VIOLATION:
     case ERROR_BUSY:
         return QStringLiteral(
@@ -320,7 +319,7 @@ QString PortClaim::claim(const QString &port)
     const QFileInfo info(m_requested);
     if (!info.exists()) {
         m_missing = true;
-        return NoSuchPort;
+        return missingPortSentence();
     }
     m_device = info.canonicalFilePath();
     const QByteArray name = QFile::encodeName(m_device);
@@ -343,7 +342,7 @@ QString PortClaim::claim(const QString &port)
         if (error == EBUSY)
             return busyReason(m_device, st);
         m_missing = error == ENOENT || error == ENXIO || error == ENODEV;
-        return m_missing ? NoSuchPort : QString::fromLocal8Bit(std::strerror(error));
+        return m_missing ? missingPortSentence() : QString::fromLocal8Bit(std::strerror(error));
     }
     if (!::isatty(fd)) {
         ::close(fd);

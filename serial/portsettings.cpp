@@ -16,7 +16,7 @@ QString describeOpenError(const QSerialPort &port)
 {
     switch (port.error()) {
     case QSerialPort::DeviceNotFoundError:
-        return QStringLiteral("the port does not exist (is the programmer plugged in?)");
+        return missingPortSentence();
     case QSerialPort::PermissionError:
 #ifdef Q_OS_LINUX
         return QStringLiteral(
@@ -31,6 +31,11 @@ QString describeOpenError(const QSerialPort &port)
     default:
         return port.errorString();
     }
+}
+
+QString missingPortSentence()
+{
+    return QStringLiteral("the port does not exist (is the programmer plugged in?)");
 }
 
 } // namespace Servo

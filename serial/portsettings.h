@@ -17,6 +17,8 @@ void applyLineSettings(QSerialPort *port);
 
 // A sentence on why an open failed, for people: missing, busy, permission.
 QString describeOpenError(const QSerialPort &port);
+// Its sentence for a port that is not there.
+QString missingPortSentence();
 
 } // namespace Servo
 
