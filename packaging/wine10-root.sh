@@ -11,7 +11,7 @@
 set -euo pipefail
 
 SUITE=trixie
-PACKAGES=(wine wine64 xvfb xauth fonts-dejavu-core)
+PACKAGES=(wine wine64 xvfb xauth fonts-dejavu-core fonts-wqy-microhei)
 RECIPE="debootstrap --variant=minbase $SUITE; apt-get install --no-install-recommends ${PACKAGES[*]}"
 HASH=$(printf '%s\n' "$RECIPE" | sha256sum | cut -c1-12)
 CACHE=${XDG_CACHE_HOME:-$HOME/.cache}/servo-tool
