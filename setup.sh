@@ -1,5 +1,5 @@
 #!/usr/bin/env bash
-# Set-up for a fresh Debian 12 or Ubuntu machine: installs what is missing
+# Set-up for a fresh Debian 12 or 13, or Ubuntu, machine: installs what is missing
 # with apt-get (through sudo when not root), then builds and tests through the
 # presets of CMakePresets.json (see README.md):
 #

@@ -1,17 +1,14 @@
 #include "app/widget.h"
+#include "ui/applicationfont.h"
 
 #include <QApplication>
-#include <QFont>
 
 int main(int argc, char *argv[])
 {
     QApplication::setAttribute(Qt::AA_EnableHighDpiScaling, true);
     QApplication a(argc, argv);
 
-    QFont font = QApplication::font();
-    font.setFamily(QStringLiteral("微软雅黑"));
-    font.setPointSize(8);
-    QApplication::setFont(font);
+    Servo::installApplicationFont();
 
     Widget w;
     w.show();

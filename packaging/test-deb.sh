@@ -5,7 +5,8 @@
 #
 #   test-deb.sh <application id> <servo-tool_<version>_<arch>.deb>
 #
-#   - apt-get install ./servo-tool_*.deb pulls in what it depends on;
+#   - apt-get install ./servo-tool_*.deb pulls in what it depends on, the
+#     font that stands in for the window's face among it;
 #   - servo-cli and servo-sim run from PATH, and servo-cli reads a servo-sim
 #     on a pseudo-terminal;
 #   - the desktop entry, the metadata, the icon, the manual pages and the
@@ -88,6 +89,8 @@ for program in servo-tool servo-cli servo-sim; do
     check "$program is /usr/bin/$program on PATH" \
         test "$(in_root sh -c "command -v $program")" = "/usr/bin/$program"
 done
+check "fonts-wqy-microhei, the stand-in for the window's face, came with it" \
+    test "$(in_root dpkg-query -W -f='${Status}' fonts-wqy-microhei 2>/dev/null)" = "install ok installed"
 check "servo-cli --help" in_root sh -c 'servo-cli --help | grep -q "^Usage: servo-cli"'
 check "servo-sim --help" in_root sh -c 'servo-sim --help | grep -q "^Usage: servo-sim"'
 check "servo-cli reads a servo-sim on a pseudo-terminal" in_root sh -c '

@@ -3,6 +3,7 @@
 // the connections by name, the port selector, the embedded images and the
 // look on screen.
 #include "serial/mycombobox.h"
+#include "ui/applicationfont.h"
 #include "ui/myspinbox.h"
 #include "tests/testline.h"
 #include "serial/simulatorports.h"
@@ -261,10 +262,7 @@ void TestForm::initTestCase()
     QVERIFY(tmp.isValid());
     qputenv("TMPDIR", QFile::encodeName(tmp.path()));
     // The program's entry point installs this font before it builds the window.
-    QFont font = QApplication::font();
-    font.setFamily(QStringLiteral("微软雅黑"));
-    font.setPointSize(8);
-    QApplication::setFont(font);
+    Servo::installApplicationFont();
 }
 
 void TestForm::objectTree_data()

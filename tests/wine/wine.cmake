@@ -9,8 +9,20 @@
 set(SERVO_LINUX_BIN "${PROJECT_SOURCE_DIR}/build/bin" CACHE PATH
     "bin/ of a Linux build of this tree, with ptypair and ptymodem.so (for the serial tests under Wine)")
 set(SERVO_WINE_PREFIX ${PROJECT_BINARY_DIR}/wineprefix)
-# Liberation has the metrics of Arial, Times New Roman and Courier New.
-set(SERVO_WINE_FONTS /usr/share/fonts/truetype/liberation)
+# The fonts of the offscreen platform under Wine, which reads one folder
+# (QT_QPA_FONTDIR): Liberation, with the metrics of Arial, Times New Roman and
+# Courier New, and WenQuanYi Micro Hei, the stand-in for the window's face
+# (ui/applicationfont.h), so that the Chinese captions show, and fit, as on
+# Linux. Links to the fonts of the machine (of the Wine 10 root, which has
+# the same paths); the windows platform sees the root's fonts through Wine.
+set(SERVO_WINE_FONTS ${PROJECT_BINARY_DIR}/wine-fonts)
+file(GLOB fonts /usr/share/fonts/truetype/liberation/*.ttf /usr/share/fonts/truetype/wqy/wqy-microhei.ttc)
+file(REMOVE_RECURSE ${SERVO_WINE_FONTS})
+file(MAKE_DIRECTORY ${SERVO_WINE_FONTS})
+foreach(font ${fonts})
+    get_filename_component(name ${font} NAME)
+    file(CREATE_LINK ${font} ${SERVO_WINE_FONTS}/${name} SYMBOLIC)
+endforeach()
 set(SERVO_WINE_ENVIRONMENT
     WINEPREFIX=${SERVO_WINE_PREFIX} WINEDEBUG=-all "WINEDLLOVERRIDES=mscoree,mshtml="
     QT_QPA_FONTDIR=Z:${SERVO_WINE_FONTS}
