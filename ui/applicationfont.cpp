@@ -43,6 +43,11 @@ QString installApplicationFont()
     QFont font = QGuiApplication::font();
     font.setFamily(family);
     font.setPointSize(applicationFontPointSize());
+    // Unhinted, as fontconfig draws WenQuanYi Micro Hei on Linux: hinting
+    // rounds each letter's advance, which widens a caption by a pixel or two
+    // on platforms that hint it, and the form has no pixel to spare.
+    if (!standIn.isEmpty())
+        font.setHintingPreference(QFont::PreferNoHinting);
     QGuiApplication::setFont(font);
     return standIn;
 }
