@@ -17,6 +17,15 @@ bool makeSimulatorLink(const QString &link, const QString &terminal, QString *er
                          .arg(link, target);
             return false;
         }
+        // A terminal of the kind this simulator serves, which no simulator
+        // serves now, is gone; anything else is not a simulator's to take.
+        const QFileInfo pointed(target);
+        if (pointed.exists() && pointed.path() != QFileInfo(terminal).path()) {
+            *error = QStringLiteral("the link %1 points to %2, which is not a simulator's "
+                                    "terminal; it is left as it is: choose another name")
+                         .arg(link, target);
+            return false;
+        }
         QFile::remove(link);
     }
     if (!QFile::link(terminal, link)) {
