@@ -455,7 +455,7 @@ void TestCli::badArguments_data()
                                  << "unknown option \"--jsn\"; did you mean --json?";
     QTest::newRow("port without value") << QStringList{"read", "--port"} << "--port needs a value";
     QTest::newRow("short port without value")
-        << QStringList{"read", "-p"} << "--port needs a value";
+        << QStringList{"read", "-vp"} << "--port needs a value";
     QTest::newRow("port twice") << QStringList{"read", "-p", p, "--port=x"} << "--port given twice";
     QTest::newRow("timeout not a number")
         << QStringList{"read", "-p", p, "--timeout", "abc"} << "--timeout takes";

@@ -1172,14 +1172,18 @@ void TestForm::informationWithoutDisplay_data()
                         << "^Usage: servo-tool ";
 }
 
-// The program prints and ends before it asks for a display.
+// The program prints and ends before it asks for a display, and without
+// opening the window.
 void TestForm::informationWithoutDisplay()
 {
     QFETCH(QString, argument);
     QFETCH(QString, printed);
     QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-    for (const char *name : {"DISPLAY", "WAYLAND_DISPLAY", "QT_QPA_PLATFORM"})
-        env.remove(QLatin1String(name));
+    env.remove(QStringLiteral("QT_QPA_PLATFORM"));
+#ifndef Q_OS_WIN // under Wine the display is Wine's own business
+    env.remove(QStringLiteral("DISPLAY"));
+    env.remove(QStringLiteral("WAYLAND_DISPLAY"));
+#endif
     QProcess process;
     process.setProcessEnvironment(env);
     process.start(buildProgram(QStringLiteral("servo-tool")), {argument});

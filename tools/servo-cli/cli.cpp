@@ -45,10 +45,10 @@ QCommandLineOption commandLineOption(Option option)
          "FILE"},
         {"log",
          "append one CSV row per servo, with its last attempt: time (UTC), port, result, the "
-         "fourteen values read back (those acknowledged when the result is \"acknowledged, not "
-         "verified\"); a header row starts a new file. An existing FILE must be a "
-         "log that begins with that header row, and a regular file (not a named pipe or a "
-         "device); otherwise nothing is sent",
+         "fourteen values read back (those acknowledged when the result is \"acknowledged "
+         "only\"); a header row starts a new file. An existing FILE must be a log that begins "
+         "with that header row, and a regular file (not a named pipe or a device); otherwise "
+         "nothing is sent",
          "FILE"},
         {QStringList{"h", "help"}, "show this help"},
         {"version", "print the version"},
@@ -376,12 +376,13 @@ void prepare(QCommandLineParser *parser, const CommandEntry &command)
 }
 
 // The option an argument such as "--port", "--json=yes" or "-p" names among
-// options; null when none.
+// options (of short options run together, "-vp", the last); null when none.
 const QCommandLineOption *namedOption(const QString &argument,
                                       const QVector<QCommandLineOption> &options)
 {
-    const QString name = argument.mid(argument.startsWith(QLatin1String("--")) ? 2 : 1)
-                             .section(QLatin1Char('='), 0, 0);
+    const QString name = argument.startsWith(QLatin1String("--"))
+        ? argument.mid(2).section(QLatin1Char('='), 0, 0)
+        : argument.right(1);
     for (const QCommandLineOption &option : options) {
         if (option.names().contains(name))
             return &option;
