@@ -299,6 +299,47 @@ QString firstLineMisfit(const QString &line, bool fileEmpty)
     return found + QStringLiteral("; ") + parameterFileShape();
 }
 
+QString noNumberMisfit(const QStringList &fields)
+{
+    QStringList given;
+    bool quoted = true;
+    bool quotedNumbers = true;
+    bool names = true;
+    static const QRegularExpression name(QStringLiteral("^[^\\W\\d][\\w .()/-]*$"),
+                                         QRegularExpression::UseUnicodePropertiesOption);
+    // Digits, with a sign or not: a number, however large.
+    static const QRegularExpression number(QStringLiteral("^[+-]?[0-9]+$"));
+    for (const QString &field : fields) {
+        const QString text = field.trimmed();
+        if (number.match(text).hasMatch())
+            return QString();
+        if (text.isEmpty())
+            continue;
+        given << text;
+        const bool inQuotes = text.size() >= 2 && text.front() == text.back() &&
+            (text.front() == QLatin1Char('"') || text.front() == QLatin1Char('\''));
+        quoted = quoted && inQuotes;
+        quotedNumbers = quotedNumbers && inQuotes &&
+            number.match(text.mid(1, text.size() - 2).trimmed()).hasMatch();
+        names = names && name.match(text).hasMatch();
+    }
+    const QString start = fields.join(QLatin1Char(','));
+    const int shown = 40;
+    const QString quote = start.size() > shown ? start.left(shown) + QStringLiteral("...") : start;
+    QString found;
+    if (given.isEmpty())
+        found = QStringLiteral("every field of the first line is empty");
+    else if (quoted && quotedNumbers)
+        found = QStringLiteral("the first line holds numbers in quotes (%1)").arg(quote);
+    else if (quoted)
+        found = QStringLiteral("the first line holds text in quotes (%1)").arg(quote);
+    else if (names)
+        found = QStringLiteral("the first line is a header row of names (%1)").arg(quote);
+    else
+        found = QStringLiteral("no field of the first line is a number (%1)").arg(quote);
+    return found + QStringLiteral("; ") + parameterFileShape();
+}
+
 ParsedLine parseParameterLine(const QString &line)
 {
     ParsedLine out;
@@ -319,6 +360,13 @@ ParsedLine parseParameterLine(const QString &line)
         return out;
     }
     out.fields = fields.mid(0, ParameterCount);
+    // Such a line would load as zeros, clamped into range: nothing of it
+    // is a parameter.
+    out.errorString = noNumberMisfit(out.fields);
+    if (!out.errorString.isEmpty()) {
+        out.status = ParsedLine::NoNumbers;
+        return out;
+    }
     for (int i = 0; i < ParameterCount; ++i)
         out.values[i] = out.fields.at(i).toInt(nullptr, 10);
     out.status = ParsedLine::Ok;
@@ -332,7 +380,7 @@ int firstInvalidField(const ParsedLine &parsed, QString *reason)
             *reason = why;
         return index;
     };
-    if (!parsed.ok())
+    if (!parsed.ok() && parsed.status != ParsedLine::NoNumbers)
         return fail(qMax(0, parsed.fieldCount), parsed.errorString);
     for (int i = 0; i < ParameterCount; ++i) {
         const ParameterInfo &p = parameterInfo(i);

@@ -24,8 +24,10 @@ struct ParsedLine
 {
     // NotRegularFile: a named pipe, device, folder or socket, refused without
     // being read. NotText: the first line holds a NUL byte or is not valid
-    // UTF-8 (a UTF-16 file without a byte-order mark, say).
-    enum Status { Ok, TooFewFields, TooLong, CannotOpen, NotRegularFile, NotText };
+    // UTF-8 (a UTF-16 file without a byte-order mark, say). NoNumbers: enough
+    // fields, but none of them a number (a header row of names, quoted
+    // numbers); fields and fieldCount are kept for the strict check.
+    enum Status { Ok, TooFewFields, TooLong, CannotOpen, NotRegularFile, NotText, NoNumbers };
     Status status = TooFewFields;
     // Lenient reading, as the window loads a file: a field that is not a
     // decimal integer counts as 0. Values are not clamped here.
@@ -38,7 +40,8 @@ struct ParsedLine
 };
 
 // A line with fewer than fourteen fields is refused with firstLineMisfit's
-// sentence where it has one, else with the count.
+// sentence where it has one, else with the count. A line whose first
+// fourteen fields hold no number at all is refused with noNumberMisfit's.
 ParsedLine parseParameterLine(const QString &line);
 
 // What a parameter file looks like, for messages that refuse one: "a
@@ -52,9 +55,15 @@ QString parameterFileShape();
 // semicolons, tabs or spaces instead of commas.
 QString firstLineMisfit(const QString &line, bool fileEmpty = false);
 
+// For fields of which none is a number: what the line looks like (a header
+// row of names, quoted numbers, empty fields, text), followed by
+// parameterFileShape(); empty when a field is a number.
+QString noNumberMisfit(const QStringList &fields);
+
 // Strict check for tools that must not guess: the first field that is not a
 // plain decimal number or lies outside its range. Returns -1 when all hold;
-// otherwise the field index, with a message in *reason.
+// otherwise the field index, with a message in *reason. A NoNumbers line is
+// checked field by field, as a line that parsed.
 int firstInvalidField(const ParsedLine &parsed, QString *reason);
 
 // Reads the first line of the file (at most MaxParameterLineLength

@@ -1,5 +1,6 @@
 #include "serial/portlist.h"
 
+#include "serial/simulatorlinks.h"
 #include "serial/simulatorports.h"
 
 #include <QSerialPortInfo>
@@ -32,7 +33,9 @@ QVector<PresentPort> presentPorts()
     for (const QString &path : simulators) {
         PresentPort port;
         port.name = path;
-        port.description = QStringLiteral("servo-sim (simulated programmer)");
+        port.link = simulatorLinkName(path);
+        port.description = QStringLiteral("servo-sim (simulated programmer)") +
+            (port.link.isEmpty() ? QString() : QStringLiteral(", link ") + port.link);
         port.simulator = true;
         ports << port;
     }

@@ -19,6 +19,7 @@ struct PresentPort
     quint16 productId = 0;
     bool usb = false; // the platform reports a USB vendor id: an adapter
     bool simulator = false; // the pseudo-terminal of a running servo-sim
+    QString link; // a simulator's link name (servo-sim --link), where it has one
 
     QString ids() const; // "0403:6001": four lower-case hex digits each
 };

@@ -15,7 +15,6 @@
 #include "tools/servo-cli/cli.h"
 #include "tools/servo-cli/commands.h"
 
-#include <QCommandLineParser>
 #include <QElapsedTimer>
 #include <QJsonArray>
 #include <QJsonDocument>
@@ -72,6 +71,7 @@ public:
     int stuckValue = 0;
     std::atomic<bool> storeStuck{false}; // may change while serving
     std::atomic<int> stuckWrites{0}; // so many writes are stored stuck first
+    std::atomic<int> lostReadBacks{0}; // so many reads after a write get no reply
     bool ackStuck = false;
     // Before each reply: the request echoed back and a valid frame of the
     // other reply kind, both carrying other values.
@@ -112,6 +112,9 @@ private:
                 if (silent || frameKind(f.flags) != FrameKind::Other)
                     continue;
                 const bool writing = f.flags & Flag::Write;
+                m_written = m_written || writing;
+                if (!writing && m_written && lostReadBacks.fetch_sub(1) > 0)
+                    continue;
                 if (decoys) {
                     Values other = startValues();
                     other[TorqueGain] = 222;
@@ -133,6 +136,7 @@ private:
         }
     }
     TestLine m_pty;
+    bool m_written = false;
     std::thread m_thread;
     std::atomic<bool> m_running{false};
 };
@@ -288,6 +292,16 @@ QString noReplyMessage(const QString &port, int ms, int attempts)
         .arg(attempts == 1 ? "" : "s");
 }
 
+// A write that took, whose read-back got no answer.
+QString unverifiedMessage(const QString &what, const QString &acknowledged, int ms)
+{
+    return QStringLiteral("wrote %1 to the servo on %PORT and the programmer acknowledged %2; the "
+                          "read-back got no reply within %3 ms (1 attempt), so the write is not "
+                          "verified (\"servo-cli diff\" or \"get\" checks it)")
+        .arg(what, acknowledged)
+        .arg(ms);
+}
+
 // A port where nothing answers may be the wrong one: the message says so
 // when the machine has other ports, which is not up to the test.
 QString withoutWrongPortHint(QString err)
@@ -429,23 +443,19 @@ void TestCli::badArguments_data()
     // A port that does not exist: a refusal with 2 shows that the line was
     // checked before the port was touched (that would give 4).
     const QString p = QStringLiteral("/dev/no-such-port");
-    // A mistake QCommandLineParser finds is told in its own words, whatever
-    // the Qt version.
-    auto qtSays = [](const QString &argument, const QCommandLineOption &option) {
-        QCommandLineParser parser;
-        parser.addOption(option);
-        parser.parse({QStringLiteral("servo-cli"), argument});
-        return parser.errorText();
-    };
-    const QCommandLineOption json(QStringLiteral("json"));
     QTest::newRow("nothing") << QStringList{} << "no command given";
     QTest::newRow("unknown command")
         << QStringList{"frobnicate"} << "unknown command \"frobnicate\"";
     QTest::newRow("option first") << QStringList{"--port", p, "read"} << "the command comes first";
+    QTest::newRow("command typo") << QStringList{"red"}
+                                  << "unknown command \"red\"; did you mean read?";
     QTest::newRow("unknown option")
-        << QStringList{"read", "-p", p, "--bogus"} << qtSays("--bogus", json);
-    QTest::newRow("port without value") << QStringList{"read", "--port"}
-                                        << qtSays("--port", QCommandLineOption("port", "", "PORT"));
+        << QStringList{"read", "-p", p, "--bogus"} << "unknown option \"--bogus\"\n";
+    QTest::newRow("option typo") << QStringList{"read", "-p", p, "--jsn"}
+                                 << "unknown option \"--jsn\"; did you mean --json?";
+    QTest::newRow("port without value") << QStringList{"read", "--port"} << "--port needs a value";
+    QTest::newRow("short port without value")
+        << QStringList{"read", "-vp"} << "--port needs a value";
     QTest::newRow("port twice") << QStringList{"read", "-p", p, "--port=x"} << "--port given twice";
     QTest::newRow("timeout not a number")
         << QStringList{"read", "-p", p, "--timeout", "abc"} << "--timeout takes";
@@ -456,13 +466,18 @@ void TestCli::badArguments_data()
     QTest::newRow("write without file") << QStringList{"write", "-p", p} << "write needs FILE";
     QTest::newRow("two files") << QStringList{"show", "a", "b"} << "unexpected argument \"b\"";
     QTest::newRow("flag with value")
-        << QStringList{"show", "a", "--json=yes"} << qtSays("--json=yes", json);
+        << QStringList{"show", "a", "--json=yes"} << "--json takes no value, not \"yes\"";
     QTest::newRow("option of another command")
-        << QStringList{"show", "a", "--no-verify"} << qtSays("--no-verify", json);
+        << QStringList{"show", "a", "--no-verify"} << "--no-verify is not an option of show";
     QTest::newRow("help on nothing") << QStringList{"help", "nothing"} << "no help on \"nothing\"";
     QTest::newRow("unknown field")
         << QStringList{"get", "-p", p, "Torque"}
         << "unknown parameter \"Torque\"; the names are TorqueGain, BrakeGain";
+    QTest::newRow("field typo") << QStringList{"get", "-p", p, "TorqeGain"}
+                                << "unknown parameter \"TorqeGain\"; did you mean TorqueGain?\n";
+    QTest::newRow("field typo in set")
+        << QStringList{"set", "-p", p, "brakegian=3"}
+        << "unknown parameter \"brakegian\"; did you mean BrakeGain?\n";
     QTest::newRow("set without value")
         << QStringList{"set", "-p", p, "SoftStart"} << "\"SoftStart\" is not NAME=VALUE";
     QTest::newRow("switch set to 2")
@@ -808,14 +823,19 @@ void TestCli::faults_data()
     QTest::newRow("corrupted read back, no retry")
         << QStringList{"--corrupt-every", "2"}
         << QStringList{"write", "--timeout", "300", "--retries", "0"} << 3
-        << noReplyMessage("%PORT", 300, 1);
+        << unverifiedMessage("%FILE", QString::fromLatin1(SampleLine), 300);
     QTest::newRow("lost read back, retried")
         << QStringList{"--drop-every", "2"}
         << QStringList{"write", "--timeout", "3000", "--retries", "1"} << 0 << ok;
     QTest::newRow("lost read back, no retry")
         << QStringList{"--drop-every", "2"}
         << QStringList{"write", "--timeout", "300", "--retries", "0"} << 3
-        << noReplyMessage("%PORT", 300, 1);
+        << unverifiedMessage("%FILE", QString::fromLatin1(SampleLine), 300);
+    // set reads first: its write is the second request, the read-back the third.
+    QTest::newRow("set, lost read back, no retry")
+        << QStringList{"--drop-every", "3"}
+        << QStringList{"set", "--timeout", "300", "--retries", "0", "TorqueGain=77", "softstart=on"}
+        << 3 << unverifiedMessage("TorqueGain, SoftStart", "TorqueGain=77, SoftStart=on", 300);
 }
 
 void TestCli::faults()
@@ -831,14 +851,16 @@ void TestCli::faults()
     QStringList args = cliArgs;
     args << "--port" << sim.path();
     const bool writing = args.first() == QLatin1String("write");
+    const QString written = writing ? file(SampleLine) : QString();
     if (writing)
-        args << file(SampleLine);
+        args << written;
     const Result r = runCli(args);
     QVERIFY2(r.code == code, qPrintable(QStringLiteral("exit %1: %2").arg(r.code).arg(r.err)));
     if (code != 0) {
         QCOMPARE(r.out, QString());
         QCOMPARE(withoutWrongPortHint(r.err),
-                 QLatin1String("servo-cli: ") + QString(message).replace("%PORT", sim.path()) +
+                 QLatin1String("servo-cli: ") +
+                     QString(message).replace("%PORT", sim.path()).replace("%FILE", written) +
                      '\n');
     } else if (writing) {
         QCOMPARE(r.out, QString());
@@ -917,6 +939,9 @@ void TestCli::portUnavailable_data()
     QTest::newRow("missing, diff") << "\\\\.\\COM210"
                                    << "diff"
                                    << "does not exist";
+    QTest::newRow("missing, program, before the first prompt") << "COM199"
+                                                               << "program"
+                                                               << "does not exist";
     QTest::newRow("regular file") << "file"
                                   << "read"
                                   << "not a serial port (a regular file)";
@@ -933,6 +958,9 @@ void TestCli::portUnavailable_data()
     QTest::newRow("missing, diff") << "missing"
                                    << "diff"
                                    << "the port does not exist";
+    QTest::newRow("missing, program, before the first prompt") << "missing"
+                                                               << "program"
+                                                               << "the port does not exist";
     QTest::newRow("missing, from SERVO_PORT") << "missing-env"
                                               << "read"
                                               << "the port does not exist";
@@ -948,6 +976,9 @@ void TestCli::portUnavailable_data()
     QTest::newRow("held by a serial port") << "qt"
                                            << "write"
                                            << "the port is busy: process %PID";
+    QTest::newRow("/dev/null, program") << "/dev/null"
+                                        << "program"
+                                        << "not a serial port (a character device that is not";
     QTest::newRow("UUCP lock of a live process") << "uucp"
                                                  << "read"
                                                  << "the port is busy: process %PID";
@@ -1373,29 +1404,36 @@ void TestCli::programAnswers_data()
 {
     QTest::addColumn<QByteArray>("answers"); // typed ahead; then the input ends
     QTest::addColumn<int>("stuckWrites"); // the first writes do not keep Sensitivity
+    QTest::addColumn<int>("lostReadBacks"); // reads after the first write left unanswered
     QTest::addColumn<QString>("out");
     QTest::addColumn<QStringList>("logged"); // the result of each row
     QTest::addColumn<int>("askedAgain");
     QTest::addColumn<int>("code");
     const QString failed = QStringLiteral("FAILED, fields that did not take: Sensitivity\n");
     QTest::newRow("retry a failed servo")
-        << QByteArray("\nr\nq\n") << 1
+        << QByteArray("\nr\nq\n") << 1 << 0
         << "servo 1: " + failed + "servo 1: verified\nprogrammed 1, failed 0\n"
         << QStringList{"verified"} << 0 << 0;
-    QTest::newRow("retried in vain, then the next") << QByteArray("\nR\n\n") << 2
+    QTest::newRow("retried in vain, then the next") << QByteArray("\nR\n\n") << 2 << 0
                                                     << "servo 1: " + failed + "servo 1: " + failed +
             "servo 2: verified\nprogrammed 1, failed 1\n"
                                                     << QStringList{"differs", "verified"} << 0 << 5;
     QTest::newRow("wrong keys ask again")
-        << QByteArray("x\n\nquit\nr x\n \nq\n") << 0
+        << QByteArray("x\n\nquit\nr x\n \nq\n") << 0 << 0
         << "servo 1: verified\nservo 2: verified\nprogrammed 2, failed 0\n"
         << QStringList{"verified", "verified"} << 3 << 0;
     QTest::newRow("nothing to retry before the first servo")
-        << QByteArray("r\nq\n") << 0 << "programmed 0, failed 0\n"
+        << QByteArray("r\nq\n") << 0 << 0 << "programmed 0, failed 0\n"
         << QStringList{} << 1 << 0;
     QTest::newRow("the input ends at the first prompt")
-        << QByteArray() << 0 << "programmed 0, failed 0\n"
+        << QByteArray() << 0 << 0 << "programmed 0, failed 0\n"
         << QStringList{} << 0 << 0;
+    // Three attempts at the read-back, none answered: the servo was written.
+    QTest::newRow("written, read-back lost")
+        << QByteArray("\nq\n") << 0 << 3
+        << "servo 1: FAILED, written and acknowledged, but the read-back got no reply: not "
+           "verified\nprogrammed 0, failed 1\n"
+        << QStringList{"acknowledged only"} << 0 << 5;
 }
 
 void TestCli::programAnswers()
@@ -1403,6 +1441,7 @@ void TestCli::programAnswers()
     SKIP_WITHOUT_TEST_LINE();
     QFETCH(QByteArray, answers);
     QFETCH(int, stuckWrites);
+    QFETCH(int, lostReadBacks);
     QFETCH(QString, out);
     QFETCH(QStringList, logged);
     QFETCH(int, askedAgain);
@@ -1411,6 +1450,7 @@ void TestCli::programAnswers()
     programmer.stuckField = Sensitivity;
     programmer.stuckValue = 7;
     programmer.stuckWrites = stuckWrites;
+    programmer.lostReadBacks = lostReadBacks;
     QVERIFY(programmer.start());
     const QString log = m_dir.filePath(QStringLiteral("answers%1.csv").arg(++m_files));
     QProcess cli;
@@ -1533,6 +1573,10 @@ void TestCli::defaultPort_data()
     QTest::newRow("two simulators")
         << QStringList{"sim:/dev/pts/7", "ttyS0", "sim:/dev/pts/8"} << "" << 2
         << "2 simulators are present: /dev/pts/7 (simulator), /dev/pts/8 (simulator)";
+    QTest::newRow("two simulators with links")
+        << QStringList{"sim:/dev/pts/7=/tmp/servo", "sim:/dev/pts/8=/tmp/slow"} << "" << 2
+        << "2 simulators are present: /dev/pts/7 (simulator /tmp/servo), /dev/pts/8 (simulator "
+           "/tmp/slow); choose one with --port";
     QTest::newRow("no port") << QStringList{} << "" << 4 << "no serial port is present";
 }
 
@@ -1545,7 +1589,8 @@ void TestCli::defaultPort()
     QVector<Servo::PresentPort> rows;
     for (const QString &port : qAsConst(ports)) {
         Servo::PresentPort row;
-        row.name = port.section(':', -1);
+        row.name = port.section(':', -1).section('=', 0, 0); // "=LINK": the simulator's link
+        row.link = port.section('=', 1);
         row.usb = port.startsWith(QLatin1String("usb:"));
         row.simulator = port.startsWith(QLatin1String("sim:"));
         if (row.usb) {

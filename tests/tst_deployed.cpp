@@ -69,6 +69,8 @@ void TestDeployed::starts_data()
         << "servo-cli" << QStringList{"--help"} << QStringList() << "^Usage: servo-cli" << true;
     QTest::newRow("servo-sim --help")
         << "servo-sim" << QStringList{"--help"} << QStringList() << "^Usage: .*servo-sim" << true;
+    QTest::newRow("servo-tool --version") << "servo-tool" << QStringList{"--version"}
+                                          << QStringList() << "^servo-tool \\d+\\.\\d+" << true;
     // The offscreen platform is not deployed: it comes from the SDK. Its
     // first flush of the main window shows that the window is on its screen.
     QTest::newRow("servo-tool, offscreen")

@@ -271,6 +271,16 @@ void TestFiles::load_data()
         << QByteArray("\n0,0,0,0,500,2500,0,1500,0,0,0,0,0,0") << preset << loadFailed;
     QTest::newRow("over-long first line refused")
         << QByteArray(5000, '1') + ",0,0,0,500,2500,0,1500,0,0,0,0,0,0" << preset << loadFailed;
+    QTest::newRow("header row of names refused")
+        << QByteArray("TorqueGain,BrakeGain,IntegralGain,IntegralSpeed,MinPulseWidth,MAXPulseWidth,"
+                      "Sensitivity,NeutralPoint,MAXDuty,LeftAngleCoefficient,"
+                      "RightAngleCoefficient,ReversedRotation,SoftStart,LOCKProtection\r\n"
+                      "100,50,20,10,900,2100,2,1500,399,128,128,1,0,1\r\n")
+        << preset << loadFailed;
+    QTest::newRow("quoted numbers refused")
+        << QByteArray("\"100\",\"50\",\"20\",\"10\",\"900\",\"2100\",\"2\",\"1500\",\"399\","
+                      "\"128\",\"128\",\"1\",\"0\",\"1\"")
+        << preset << loadFailed;
     const Values loaded = {120, 0, 0, 0, 500, 2500, 0, 1500, 0, 0, 0, 1, 0, 1};
     QByteArray utf16le; // as a Windows editor saves "Unicode" text, without its mark
     for (char c : QByteArray("120,0,0,0,500,2500,0,1500,0,0,0,1,0,1"))

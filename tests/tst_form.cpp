@@ -5,6 +5,7 @@
 #include "serial/mycombobox.h"
 #include "ui/applicationfont.h"
 #include "ui/myspinbox.h"
+#include "tests/programs.h"
 #include "tests/testline.h"
 #include "serial/simulatorports.h"
 #include "ui/ui_widget.h"
@@ -252,6 +253,8 @@ private slots:
     void lookOnScreen();
     void checkBoxIndicatorSwaps_data();
     void checkBoxIndicatorSwaps();
+    void informationWithoutDisplay_data();
+    void informationWithoutDisplay();
 };
 
 void TestForm::initTestCase()
@@ -1155,6 +1158,48 @@ void TestForm::checkBoxIndicatorSwaps()
     QTest::mouseClick(box, Qt::LeftButton, Qt::NoModifier, box->rect().center());
     QVERIFY(!box->isChecked());
     QCOMPARE(card->grab().toImage().convertToFormat(QImage::Format_RGB32), off);
+}
+
+void TestForm::informationWithoutDisplay_data()
+{
+    QTest::addColumn<QString>("argument");
+    QTest::addColumn<QString>("printed"); // a pattern of standard output
+    QTest::newRow("--version") << "--version"
+                               << "^servo-tool \\d+\\.\\d+\r?\n$";
+    QTest::newRow("--help") << "--help"
+                            << "^Usage: servo-tool .*\r?\n  --version ";
+    QTest::newRow("-h") << "-h"
+                        << "^Usage: servo-tool ";
+}
+
+// The program prints and ends before it asks for a display, and without
+// opening the window.
+void TestForm::informationWithoutDisplay()
+{
+    QFETCH(QString, argument);
+    QFETCH(QString, printed);
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    env.remove(QStringLiteral("QT_QPA_PLATFORM"));
+#ifndef Q_OS_WIN // under Wine the display is Wine's own business
+    env.remove(QStringLiteral("DISPLAY"));
+    env.remove(QStringLiteral("WAYLAND_DISPLAY"));
+#endif
+    QProcess process;
+    process.setProcessEnvironment(env);
+    process.start(buildProgram(QStringLiteral("servo-tool")), {argument});
+    const bool ended = process.waitForFinished(30000);
+    if (!ended) {
+        process.kill();
+        process.waitForFinished();
+    }
+    QVERIFY2(ended, "still running: it opened the window");
+    QCOMPARE(process.exitStatus(), QProcess::NormalExit);
+    QCOMPARE(process.exitCode(), 0);
+    const QString out = QString::fromLocal8Bit(process.readAllStandardOutput());
+    QVERIFY2(QRegularExpression(printed, QRegularExpression::DotMatchesEverythingOption)
+                 .match(out)
+                 .hasMatch(),
+             qPrintable(out));
 }
 
 QTEST_MAIN(TestForm)

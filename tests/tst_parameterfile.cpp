@@ -78,7 +78,7 @@ void TestParameterFile::parse_data()
         << "abc,1,2,3,600,700,8,900,10,11,12,1,x,1"
         << Values{0, 1, 2, 3, 600, 700, 8, 900, 10, 11, 12, 1, 0, 1};
     QTest::newRow("empty fields count as 0")
-        << ",,,,,,,,,,,,," << Values{0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0};
+        << ",,,,,,,1500,,,,,," << Values{0, 0, 0, 0, 0, 0, 0, 1500, 0, 0, 0, 0, 0, 0};
     QTest::newRow("extra fields ignored")
         << "1,2,3,4,500,600,7,800,9,10,11,0,1,0,99,100"
         << Values{1, 2, 3, 4, 500, 600, 7, 800, 9, 10, 11, 0, 1, 0};
@@ -99,23 +99,45 @@ void TestParameterFile::refuse_data()
 {
     QTest::addColumn<QString>("line");
     QTest::addColumn<int>("status");
-    QTest::newRow("empty line") << "" << int(ParsedLine::TooFewFields);
-    QTest::newRow("thirteen fields")
-        << "0,0,0,0,500,2500,0,1500,0,0,0,0,0" << int(ParsedLine::TooFewFields);
+    QTest::addColumn<QString>("says"); // the start of the reason
+    const int noNumbers = int(ParsedLine::NoNumbers);
+    QTest::newRow("empty line") << "" << int(ParsedLine::TooFewFields) << "the first line is empty";
+    QTest::newRow("thirteen fields") << "0,0,0,0,500,2500,0,1500,0,0,0,0,0"
+                                     << int(ParsedLine::TooFewFields) << "the first line has 13";
     QTest::newRow("no commas") << "0 0 0 0 500 2500 0 1500 0 0 0 0 0 0"
-                               << int(ParsedLine::TooFewFields);
+                               << int(ParsedLine::TooFewFields) << "the first line has 14 fields";
     QTest::newRow("4097 characters")
         << QString(4097 - 13, QLatin1Char('1')) + QString(13, QLatin1Char(','))
-        << int(ParsedLine::TooLong);
+        << int(ParsedLine::TooLong) << "the first line is longer";
+    // Read field by field, these would load zeros clamped into range.
+    QTest::newRow("header row of names")
+        << "TorqueGain,BrakeGain,IntegralGain,IntegralSpeed,MinPulseWidth,MAXPulseWidth,"
+           "Sensitivity,NeutralPoint,MAXDuty,LeftAngleCoefficient,RightAngleCoefficient,"
+           "ReversedRotation,SoftStart,LOCKProtection"
+        << noNumbers << "the first line is a header row of names (TorqueGain,BrakeGain,";
+    QTest::newRow("quoted numbers")
+        << "\"100\",\"50\",\"20\",\"10\",\"900\",\"2100\",\"2\",\"1500\",\"399\",\"128\","
+           "\"128\",\"1\",\"0\",\"1\""
+        << noNumbers << "the first line holds numbers in quotes (\"100\",\"50\"";
+    QTest::newRow("sentence with commas")
+        << "servo 3, left leg, tuned on Monday, soft, slow, reversed, locked, a, b, c, d, e, f, g"
+        << noNumbers << "the first line is a header row of names (servo 3, left leg";
+    QTest::newRow("text and units")
+        << "gain: x,7 ms?,,,,,,,,,,,," << noNumbers << "no field of the first line is a number";
+    QTest::newRow("fourteen empty fields")
+        << ",,,,,,,,,,,,," << noNumbers << "every field of the first line is empty";
 }
 
 void TestParameterFile::refuse()
 {
     QFETCH(QString, line);
     QFETCH(int, status);
+    QFETCH(QString, says);
     const ParsedLine parsed = parseParameterLine(line);
     QCOMPARE(int(parsed.status), status);
-    QVERIFY(!parsed.errorString.isEmpty());
+    QVERIFY2(parsed.errorString.startsWith(says), qPrintable(parsed.errorString));
+    if (status == int(ParsedLine::NoNumbers))
+        QVERIFY2(parsed.errorString.endsWith(parameterFileShape()), qPrintable(parsed.errorString));
 }
 
 void TestParameterFile::strict_data()

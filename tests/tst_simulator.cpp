@@ -6,6 +6,7 @@
 #include "tests/linesettings.h"
 #include "protocol/frame.h"
 #include "serial/portsettings.h"
+#include "serial/simulatorlinks.h"
 #include "tests/programs.h"
 #include "tests/skips.h"
 
@@ -610,7 +611,9 @@ void TestSimulator::deviceMode()
 
 void TestSimulator::exitCodes_data()
 {
-    QTest::addColumn<QStringList>("args"); // %D stands for a scratch folder
+    // %D stands for a scratch folder, %LIVE for the link of a simulator that
+    // runs meanwhile
+    QTest::addColumn<QStringList>("args");
     QTest::addColumn<int>("code");
     QTest::addColumn<QString>("says"); // on stdout for code 0, else on stderr
 
@@ -629,6 +632,14 @@ void TestSimulator::exitCodes_data()
     QTest::newRow("short file") << QStringList{"%D/short.txt"} << 6 << "14 are needed";
     QTest::newRow("empty file") << QStringList{"%D/empty.txt"} << 6
                                 << "the file is empty; a parameter file is one line";
+    QTest::newRow("header row") << QStringList{"%D/header.txt"} << 6
+                                << "header.txt: the first line is a header row of names";
+    QTest::newRow("quoted numbers")
+        << QStringList{"%D/quoted.txt"} << 6 << "the first line holds numbers in quotes";
+    QTest::newRow("link of a running simulator")
+        << QStringList{"--link", "%LIVE"} << 1 << "belongs to a running simulator: it points to";
+    QTest::newRow("link to a file") << QStringList{"--link", "%D/to-file"} << 1
+                                    << "short.txt, which is not a simulator's terminal";
     QTest::newRow("no such device")
         << QStringList{"--device", "/dev/no-such-tty"} << 1 << "no-such-tty";
 }
@@ -640,7 +651,22 @@ void TestSimulator::exitCodes()
     QFETCH(QString, says);
     writeFile(m_dir, QStringLiteral("short.txt"), "1,2,3");
     writeFile(m_dir, QStringLiteral("empty.txt"), "");
+    QFile::link(m_dir.filePath(QStringLiteral("short.txt")),
+                m_dir.filePath(QStringLiteral("to-file")));
+    writeFile(m_dir, QStringLiteral("header.txt"), "A,B,C,D,E,F,G,H,I,J,K,L,M,N\n1,2");
+    writeFile(
+        m_dir, QStringLiteral("quoted.txt"),
+        "\"1\",\"2\",\"3\",\"4\",\"5\",\"6\",\"7\",\"8\",\"9\",\"10\",\"11\",\"1\",\"0\",\"1\"");
     args.replaceInStrings(QStringLiteral("%D"), m_dir.path());
+    Sim live;
+    const QString liveLink = m_dir.filePath(QStringLiteral("live"));
+    if (args.contains(QStringLiteral("--link")) && !args.contains(QStringLiteral("--device")))
+        SKIP_ON_WINDOWS("no pseudo-terminal for servo-sim to link to");
+    if (args.contains(QStringLiteral("%LIVE"))) {
+        QString why;
+        QVERIFY2(live.start({QStringLiteral("--link"), liveLink}, &why), qPrintable(why));
+        args.replaceInStrings(QStringLiteral("%LIVE"), liveLink);
+    }
 
     QProcess p;
     p.start(simulatorPath(), args);
@@ -654,6 +680,13 @@ void TestSimulator::exitCodes()
     } else {
         QVERIFY2(out.isEmpty(), qPrintable(out));
         QVERIFY2(err.contains(says), qPrintable(err));
+    }
+    if (!live.linePath.isEmpty()) {
+        // The running simulator keeps its name, and is known by it.
+        QCOMPARE(QFileInfo(liveLink).symLinkTarget(), live.linePath);
+        QCOMPARE(simulatorLinkName(live.linePath), liveLink);
+        QCOMPARE(live.stop(SIGTERM), 0);
+        QVERIFY(!QFileInfo(liveLink).isSymLink());
     }
 }
 

@@ -101,6 +101,20 @@ void checkLine(const QString &line)
         fail("line with 14 fields refused", line);
     if (!parsed.ok() && parsed.errorString.isEmpty())
         fail("refusal without a reason", line);
+    // Enough fields, within the limit: refused as holding no number exactly
+    // when none of the first fourteen, without white space around and a
+    // sign, is digits.
+    if (pieces.size() >= Servo::ParameterCount && line.size() <= Servo::MaxParameterLineLength) {
+        bool number = false;
+        for (int i = 0; i < Servo::ParameterCount; ++i) {
+            QString text = pieces.at(i).trimmed();
+            if (text.startsWith(QLatin1Char('+')) || text.startsWith(QLatin1Char('-')))
+                text.remove(0, 1);
+            number = number || viewField(text).plain;
+        }
+        if ((parsed.status == Servo::ParsedLine::NoNumbers) == number)
+            fail("a line with a number refused as holding none, or one without taken", line);
+    }
 
     if (parsed.ok()) {
         if (parsed.fieldCount < Servo::ParameterCount || parsed.fieldCount != pieces.size())

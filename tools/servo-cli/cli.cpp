@@ -3,6 +3,7 @@
 #include "tools/servo-cli/cli.h"
 
 #include "tools/servo-cli/commands.h"
+#include "tools/servo-cli/suggest.h"
 
 #include <QCommandLineParser>
 #include <QCoreApplication>
@@ -44,9 +45,10 @@ QCommandLineOption commandLineOption(Option option)
          "FILE"},
         {"log",
          "append one CSV row per servo, with its last attempt: time (UTC), port, result, the "
-         "fourteen values read back; a header row starts a new file. An existing FILE must be a "
-         "log that begins with that header row, and a regular file (not a named pipe or a "
-         "device); otherwise nothing is sent",
+         "fourteen values read back (those acknowledged when the result is \"acknowledged "
+         "only\"); a header row starts a new file. An existing FILE must be a log that begins "
+         "with that header row, and a regular file (not a named pipe or a device); otherwise "
+         "nothing is sent",
          "FILE"},
         {QStringList{"h", "help"}, "show this help"},
         {"version", "print the version"},
@@ -83,7 +85,9 @@ const QVector<CommandEntry> &table()
 servo-sim simulators, one per line after a header line, in columns aligned
 with spaces: Port (the name to give to --port), Description, Manufacturer,
 VID:PID (four lower-case hex digits each). A "-" stands for what the platform
-does not report. With no port present the table is left out and "no serial
+does not report. A simulator started with --link has its link in the
+Description ("link /tmp/servo"); --port takes the link as well as the
+terminal. With no port present the table is left out and "no serial
 ports found" goes to standard error.
 
 Exit codes: 0 success (also when no port is found), 2 bad arguments.)",
@@ -124,9 +128,15 @@ values that the programmer acknowledges are compared with those sent, then the
 block is read back and compared field by field. Fields that differ are printed
 as a table: Parameter, Written, Acknowledged, Read back.
 
+When the programmer acknowledged the write but the read-back got no reply, the
+servo was written: the message says so, with the values acknowledged, and that
+the write is not verified; the exit code is 3, as for any reply that did not
+come (running the command again is safe).
+
 Exit codes: 0 written (and verified), 2 bad arguments (also a --backup that is
-FILE itself), 3 no reply, 4 port cannot be opened, 5 fields differ after the
-write, 6 malformed file or value out of range, 7 the file cannot be read or the
+FILE itself), 3 no reply (also to the read-back of a write that was
+acknowledged), 4 port cannot be opened, 5 fields differ after the write,
+6 malformed file or value out of range, 7 the file cannot be read or the
 backup cannot be saved.)",
          true,
          {{Option::NoVerify},
@@ -185,7 +195,8 @@ Exit codes: 0 success, 2 bad arguments, 6 malformed file or value out of range,
          "print single fields of the servo",
          R"(Reads the servo's block and prints the fields named, one "Key=value" line
 each, as "servo-cli set" takes them. A name is a key or a caption of the table
-of "servo-cli read" (see "servo-cli --help"); a wrong name lists the keys.
+of "servo-cli read" (see "servo-cli --help"); a wrong name gets the nearest
+key ("did you mean TorqueGain?"), or the list of keys when none is near.
 Switches show as on/off.
 
 Exit codes: 0 success, 2 bad arguments or an unknown name, 3 no reply, 4 port
@@ -200,11 +211,14 @@ cannot be opened.)",
          R"(Reads the servo's block, changes the fields named, writes the block and
 verifies it as "servo-cli write" does. Names as for "servo-cli get"; values are
 decimal numbers within the field's range, and on/off, true/false or 1/0 for
-the switches. Everything is checked before the port is opened.
+the switches. Everything is checked before the port is opened. A write that
+was acknowledged and whose read-back got no reply is told as for "servo-cli
+write", with the acknowledged values of the fields named.
 
 Exit codes: 0 written and verified, 2 bad arguments or an unknown name, 3 no
-reply, 4 port cannot be opened, 5 fields differ after the write, 6 a value out
-of range, 7 the backup cannot be saved.)",
+reply (also to the read-back of a write that was acknowledged), 4 port cannot
+be opened, 5 fields differ after the write, 6 a value out of range, 7 the
+backup cannot be saved.)",
          true,
          {{Option::Backup}},
          "NAME=VALUE...",
@@ -212,14 +226,18 @@ of range, 7 the backup cannot be saved.)",
          runSet},
         {"program",
          "write and verify one file to many servos in turn",
-         R"(A loop for a bench that configures many servos one after another. Before each
-servo it asks on standard error, and reads the answer from standard input:
+         R"(A loop for a bench that configures many servos one after another. The port is
+claimed and opened once before the first prompt: a port that is missing, busy
+or not a serial port ends the run at once. Before each servo it asks on
+standard error, and reads the answer from standard input:
 Enter programs the next servo, "r" and Enter the same servo again (after a
 failure, say), "q" and Enter (or the end of the input) stops; any other answer
 is asked again. For each servo it writes the file, reads the block back and
 prints one line: the servo's number, "verified" or "FAILED" and why (the fields
-that did not take, no reply, the port). A retried servo keeps its number. The
-port is opened for each servo and closed while waiting.
+that did not take, no reply, the port, or a write that was acknowledged but
+whose read-back got no reply, logged as "acknowledged only"). A retried
+servo keeps its number. The port is opened for each servo and closed while
+waiting.
 
 The summary line ends the run: "programmed N, failed M", counting servos, not
 attempts, by the result of their last attempt. The log has one row per servo,
@@ -230,9 +248,10 @@ programmed is logged as "interrupted" and counted in the summary as
 "interrupted 1"; at a prompt, the servo attached keeps its result. The summary
 is printed and the exit code is 130.
 
-Exit codes: 0 every servo verified, 2 bad arguments, 5 at least one servo
-failed, 6 malformed file or value out of range, 7 the file cannot be read, or
-the log cannot be written or is not a servo-cli log, 130 interrupted.)",
+Exit codes: 0 every servo verified, 2 bad arguments, 4 the port cannot be
+opened (before the first prompt), 5 at least one servo failed, 6 malformed
+file or value out of range, 7 the file cannot be read, or the log cannot be
+written or is not a servo-cli log, 130 interrupted.)",
          true,
          {{Option::Log}},
          "FILE",
@@ -282,16 +301,20 @@ The port: --port, else the environment variable SERVO_PORT, else the one USB
 adapter present (a port with a USB vendor id), else the one running simulator;
 the port taken is named on standard error. Built-in serial ports (ttyS0, COM1)
 are listed but never taken without --port. With two adapters, or no adapter
-and two simulators, the command is refused and they are listed.
+and two simulators, the command is refused and they are listed, a simulator
+with the link it was started with (servo-sim --link), which --port takes.
 
 Parameter names: "get" and "set" take a parameter's key ("TorqueGain", as in
 the Key column of the table, the JSON and the log) or its caption ("Torque
-Gain"), in any case, with spaces ignored.
+Gain"), in any case, with spaces ignored. A name, command or option that is
+not known gets the nearest one that is ("did you mean ...?").
 
 Exit codes:
   0  success; for diff: the servo and the file agree
   2  bad arguments
-  3  no reply from the servo programmer after every attempt, or the port failed
+  3  no reply from the servo programmer after every attempt, or the port
+     failed; for write, set: also when only the read-back of an acknowledged
+     write got no reply (the servo was written, not verified)
   4  the serial port cannot be opened (missing, busy, no permission, not a
      serial port)
   5  differences: a written value did not take (write, set, program), or the
@@ -314,6 +337,15 @@ const CommandEntry *findCommand(const QString &name)
             return &c;
     }
     return nullptr;
+}
+
+// "unknown command "red"; did you mean read?"
+QString unknownCommand(const QString &name)
+{
+    QStringList names;
+    for (const CommandEntry &c : table())
+        names << QLatin1String(c.name);
+    return QStringLiteral("unknown command \"%1\"%2").arg(name, didYouMean(name, names));
 }
 
 // The options of a command, in the order of its help (--help aside).
@@ -343,6 +375,68 @@ void prepare(QCommandLineParser *parser, const CommandEntry &command)
                                       QString::fromUtf8(command.operandHelp), operand);
 }
 
+// The option an argument such as "--port", "--json=yes" or "-p" names among
+// options (of short options run together, "-vp", the last); null when none.
+const QCommandLineOption *namedOption(const QString &argument,
+                                      const QVector<QCommandLineOption> &options)
+{
+    const QString name = argument.startsWith(QLatin1String("--"))
+        ? argument.mid(2).section(QLatin1Char('='), 0, 0)
+        : argument.right(1);
+    for (const QCommandLineOption &option : options) {
+        if (option.names().contains(name))
+            return &option;
+    }
+    return nullptr;
+}
+
+// What QCommandLineParser refused in arguments, in servo-cli's words: an
+// unknown option (with the nearest of the command's own, or the note that
+// it belongs to other commands), an option without its value, a value
+// given to a flag.
+QString optionProblem(const CommandEntry &command, const QStringList &unknown,
+                      const QStringList &arguments, const QString &qtText)
+{
+    QVector<QCommandLineOption> own;
+    QStringList ownNames;
+    QVector<OptionUse> uses = optionsOf(command);
+    uses.append(OptionUse{Option::Help});
+    for (const OptionUse &use : qAsConst(uses)) {
+        own << commandLineOption(use.option);
+        ownNames << QLatin1String("--") + own.last().names().last();
+    }
+    if (!unknown.isEmpty()) {
+        const QString name = unknown.first();
+        const QString shown = (name.size() == 1 ? QLatin1String("-") : QLatin1String("--")) + name;
+        for (int o = 0; o <= int(Option::Version); ++o) {
+            if (commandLineOption(Option(o)).names().contains(name))
+                return QStringLiteral("%1 is not an option of %2")
+                    .arg(shown, QLatin1String(command.name));
+        }
+        return QStringLiteral("unknown option \"%1\"%2").arg(shown, didYouMean(shown, ownNames));
+    }
+    const int end = arguments.contains(QStringLiteral("--"))
+        ? arguments.indexOf(QStringLiteral("--"))
+        : arguments.size();
+    for (int i = 0; i < end; ++i) {
+        const QString &argument = arguments.at(i);
+        if (!argument.startsWith(QLatin1Char('-')) || argument.size() < 2)
+            continue;
+        const QCommandLineOption *option = namedOption(argument, own);
+        if (!option)
+            continue;
+        const QString shown = QLatin1String("--") + option->names().last();
+        const bool takesValue = !option->valueName().isEmpty();
+        if (takesValue && !argument.contains(QLatin1Char('=')) && i + 1 == end)
+            return QStringLiteral("%1 needs a value").arg(shown);
+        if (!takesValue && argument.startsWith(QLatin1String("--")) &&
+            argument.contains(QLatin1Char('=')))
+            return QStringLiteral("%1 takes no value, not \"%2\"")
+                .arg(shown, argument.section(QLatin1Char('='), 1));
+    }
+    return qtText;
+}
+
 QString commandHelp(const CommandEntry &command)
 {
     QCommandLineParser parser;
@@ -357,7 +451,7 @@ QString parseArguments(const CommandEntry &command, const QStringList &arguments
     QCommandLineParser parser;
     prepare(&parser, command);
     if (!parser.parse(QStringList{QStringLiteral("servo-cli")} + arguments))
-        return parser.errorText();
+        return optionProblem(command, parser.unknownOptionNames(), arguments, parser.errorText());
     for (const OptionUse &use : optionsOf(command)) {
         const QCommandLineOption option = commandLineOption(use.option);
         if (!parser.isSet(option))
@@ -435,7 +529,7 @@ int run(const QStringList &arguments, QTextStream &out, QTextStream &err, QTextS
         if (first.startsWith(QLatin1Char('-')))
             return badArguments(err,
                                 QStringLiteral("the command comes first, before %1").arg(first));
-        return badArguments(err, QStringLiteral("unknown command \"%1\"").arg(first));
+        return badArguments(err, unknownCommand(first));
     }
     // A request for help wins over anything else on the line.
     const QStringList rest = arguments.mid(1);

@@ -3,6 +3,7 @@
 #include "tools/servo-cli/commands.h"
 
 #include "files/parameterfile.h"
+#include "tools/servo-cli/suggest.h"
 
 #include <QFileInfo>
 #include <QTextStream>
@@ -15,16 +16,26 @@ namespace ServoCli {
 namespace {
 
 // Index of a field named by its key or caption (any case, spaces ignored),
-// or -1 after saying which names there are.
+// or -1 after saying which key is nearest, or else which names there are.
 int fieldIndex(const QString &name, QTextStream &err, const QString &command)
 {
     const int index = Servo::parameterIndex(name);
-    if (index < 0)
-        badArguments(err,
-                     QStringLiteral("unknown parameter \"%1\"; the names are %2")
-                         .arg(name, Servo::parameterKeys().join(QLatin1String(", "))),
-                     command);
-    return index;
+    if (index >= 0)
+        return index;
+    QStringList names = Servo::parameterKeys();
+    for (int i = 0; i < ParameterCount; ++i)
+        names << Servo::parameterCaption(i);
+    const QString nearest = nearestName(name, names);
+    badArguments(err,
+                 QStringLiteral("unknown parameter \"%1\"; %2")
+                     .arg(name,
+                          nearest.isEmpty()
+                              ? QStringLiteral("the names are %1")
+                                    .arg(Servo::parameterKeys().join(QLatin1String(", ")))
+                              : QStringLiteral("did you mean %1?")
+                                    .arg(Servo::parameterKey(Servo::parameterIndex(nearest)))),
+                 command);
+    return -1;
 }
 
 // Checks --backup before the port is opened and chooses the name the
@@ -132,8 +143,10 @@ int reportWrite(const Invocation &inv, const QString &what, const QString &port,
 // write and set: saves --backup of the servo's block (chosen before the port
 // is opened, saved just before the write), then writes the block that
 // change makes of the servo's, verified unless --no-verify. input is the
-// file to write, if any; what names it in messages.
+// file to write, if any; what names it in messages; changed are the fields
+// set changes (empty for a whole block), as an acknowledgement is told.
 int writeToServo(const Invocation &inv, const QString &input, ReadCheck check, const QString &what,
+                 const QVector<int> &changed,
                  const std::function<Values(const Values &servo)> &change)
 {
     const QString requested = inv.value(Option::Backup);
@@ -152,8 +165,17 @@ int writeToServo(const Invocation &inv, const QString &input, ReadCheck check, c
         const bool verify = !inv.has(Option::NoVerify);
         Values acknowledged{};
         Values readBack{};
+        bool written = false;
         const Servo::ServoLink::Result result =
-            writeAndVerify(session.link, values, verify, &acknowledged, &readBack);
+            writeAndVerify(session.link, values, verify, &acknowledged, &readBack, &written);
+        if (result != Servo::ServoLink::Ok && written)
+            return readBackFailure(session, result, what,
+                                   changed.isEmpty()
+                                       ? Servo::formatParameterLine(acknowledged)
+                                       : formatAssignments(acknowledged, changed)
+                                             .trimmed()
+                                             .replace(QLatin1Char('\n'), QLatin1String(", ")),
+                                   *inv.err);
         if (result != Servo::ServoLink::Ok)
             return linkFailure(session, result, *inv.err);
         return reportWrite(inv, what, session.claim.requestedPath(), values, acknowledged,
@@ -258,7 +280,7 @@ int runWrite(const Invocation &inv)
     Values values{};
     if (const int code = loadFile(path, &values, *inv.err, "; nothing was sent"))
         return code;
-    return writeToServo(inv, path, NoRead, path, [&values](const Values &) { return values; });
+    return writeToServo(inv, path, NoRead, path, {}, [&values](const Values &) { return values; });
 }
 
 int runDiff(const Invocation &inv)
@@ -320,7 +342,7 @@ int runSet(const Invocation &inv)
         newValues << value;
         changed << Servo::parameterKey(index);
     }
-    return writeToServo(inv, QString(), WarnOutOfRange, changed.join(QLatin1String(", ")),
+    return writeToServo(inv, QString(), WarnOutOfRange, changed.join(QLatin1String(", ")), indexes,
                         [&](Values values) {
                             for (int n = 0; n < indexes.size(); ++n)
                                 values[indexes.at(n)] = newValues.at(n);

@@ -116,10 +116,17 @@ int loadFile(const QString &path, Servo::Values *values, QTextStream &err,
              const char *consequence = "");
 
 // Writes values and, when verify, reads them back. *acknowledged and
-// *readBack receive what came.
+// *readBack receive what came; *written says whether the write was
+// acknowledged, whatever became of the read-back.
 Servo::ServoLink::Result writeAndVerify(Servo::ServoLink &link, const Servo::Values &values,
                                         bool verify, Servo::Values *acknowledged,
-                                        Servo::Values *readBack);
+                                        Servo::Values *readBack, bool *written);
+// For a write that was acknowledged when the read-back then failed: says
+// that what was written to the servo, with acknowledged (what the
+// acknowledgement showed), and why the read-back failed, so that it is not
+// verified; returns NoReply.
+int readBackFailure(const Session &session, Servo::ServoLink::Result result, const QString &what,
+                    const QString &acknowledged, QTextStream &err);
 // ------------------------------------------------------------ the handlers
 
 int runPorts(const Invocation &inv);

@@ -30,7 +30,8 @@ struct Outcome
     bool interrupted() const { return result == QLatin1String("interrupted"); }
 };
 
-Outcome programOne(const LinkSettings &settings, const Values &values, QTextStream &err)
+Outcome programOne(const LinkSettings &settings, const Values &values, const QString &path,
+                   QTextStream &err)
 {
     Outcome o;
     auto failure = [&o](const QString &result, const QString &details) {
@@ -40,10 +41,22 @@ Outcome programOne(const LinkSettings &settings, const Values &values, QTextStre
     const int code = withServo(settings, err, NoRead, [&](Session &session, const Values &) {
         Values acknowledged{};
         Values readBack{};
+        bool written = false;
         const Servo::ServoLink::Result result =
-            writeAndVerify(session.link, values, true, &acknowledged, &readBack);
+            writeAndVerify(session.link, values, true, &acknowledged, &readBack, &written);
         if (result == Servo::ServoLink::Interrupted) {
             o.result = QStringLiteral("interrupted");
+        } else if (result != Servo::ServoLink::Ok && written) {
+            // The servo holds what the acknowledgement showed; the log
+            // keeps that block.
+            readBackFailure(session, result, path, Servo::formatParameterLine(acknowledged), err);
+            o.readBack = acknowledged;
+            failure(QStringLiteral("acknowledged only"),
+                    result == Servo::ServoLink::NoReply
+                        ? QStringLiteral("written and acknowledged, but the read-back got no "
+                                         "reply: not verified")
+                        : QStringLiteral("written and acknowledged, but the port failed at the "
+                                         "read-back: not verified"));
         } else if (result != Servo::ServoLink::Ok) {
             linkFailure(session, result, err);
             const QString what = result == Servo::ServoLink::NoReply
@@ -166,6 +179,12 @@ int runProgram(const Invocation &inv)
     LinkSettings settings;
     if (const int code = linkSettings(inv, &settings))
         return code;
+    // The port is claimed and opened once before the first prompt: one that
+    // is missing, busy or not a serial port ends the run before a servo is
+    // asked for. It is opened again for each servo.
+    if (const int code = withServo(settings, err, NoRead,
+                                   [](Session &, const Values &) { return int(Success); }))
+        return code;
 
     QFile log;
     QTextStream logStream;
@@ -216,7 +235,7 @@ int runProgram(const Invocation &inv)
             finishCurrent();
             current = number;
         }
-        last = programOne(settings, values, err);
+        last = programOne(settings, values, path, err);
         out << QStringLiteral("servo %1: %2\n")
                    .arg(current)
                    .arg(last.verified()          ? QStringLiteral("verified")

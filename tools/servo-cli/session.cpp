@@ -69,9 +69,10 @@ QString portNames(const QVector<Servo::PresentPort> &ports)
     QStringList names;
     for (const Servo::PresentPort &p : ports)
         names << p.name +
-                (p.usb             ? QStringLiteral(" (USB adapter)")
-                     : p.simulator ? QStringLiteral(" (simulator)")
-                                   : QString());
+                (p.usb                  ? QStringLiteral(" (USB adapter)")
+                     : !p.simulator     ? QString()
+                     : p.link.isEmpty() ? QStringLiteral(" (simulator)")
+                                        : QStringLiteral(" (simulator %1)").arg(p.link));
     return names.join(QLatin1String(", "));
 }
 
@@ -111,9 +112,10 @@ PortChoice choosePort(const QVector<Servo::PresentPort> &ports)
     const int index = candidates.first();
     const Servo::PresentPort &p = ports.at(index);
     if (!byUsb)
-        return {index, Success,
-                QStringLiteral("using %1, the only simulator running (no USB adapter is present)")
-                    .arg(p.name)};
+        return {
+            index, Success,
+            QStringLiteral("using %1, the only simulator running (no USB adapter is present)")
+                .arg(p.link.isEmpty() ? p.name : QStringLiteral("%1 (%2)").arg(p.name, p.link))};
     QStringList about;
     if (!p.description.trimmed().isEmpty())
         about << p.description.trimmed();
@@ -163,25 +165,57 @@ int linkSettings(const Invocation &inv, LinkSettings *settings)
     return Success;
 }
 
+namespace {
+
+// The port as messages about the link name it: "/dev/ttyUSB0 (from SERVO_PORT)".
+QString linkPortName(const Session &session)
+{
+    return session.link.portName() +
+        (session.portOrigin.isEmpty() ? QString()
+                                      : QStringLiteral(" (from %1)").arg(session.portOrigin));
+}
+
+// "within 500 ms (3 attempts)"
+QString attemptsText(const Servo::ServoLink &link)
+{
+    const int n = link.attempts();
+    return QStringLiteral("within %1 ms (%2 attempt%3)")
+        .arg(link.timeout())
+        .arg(n)
+        .arg(n == 1 ? "" : "s");
+}
+
+} // namespace
+
 int linkFailure(const Session &session, Servo::ServoLink::Result result, QTextStream &err)
 {
     const Servo::ServoLink &link = session.link;
-    const QString port = link.portName() +
-        (session.portOrigin.isEmpty() ? QString()
-                                      : QStringLiteral(" (from %1)").arg(session.portOrigin));
+    const QString port = linkPortName(session);
     if (result == Servo::ServoLink::NoReply) {
-        const int n = link.attempts();
         say(err,
-            QStringLiteral("no reply from the servo programmer on %1 within %2 ms (%3 attempt%4); "
-                           "check the cable and the servo's power%5")
-                .arg(port, QString::number(link.timeout()), QString::number(n),
-                     n == 1 ? QString() : QStringLiteral("s"),
+            QStringLiteral("no reply from the servo programmer on %1 %2; "
+                           "check the cable and the servo's power%3")
+                .arg(port, attemptsText(link),
                      wrongPortHint(Servo::presentPorts(), session.claim.devicePath())));
     } else {
         say(err,
             QStringLiteral("the serial port %1 failed: %2; check the cable")
                 .arg(port, link.errorString()));
     }
+    return NoReply;
+}
+
+int readBackFailure(const Session &session, Servo::ServoLink::Result result, const QString &what,
+                    const QString &acknowledged, QTextStream &err)
+{
+    const QString why = result == Servo::ServoLink::NoReply
+        ? QStringLiteral("the read-back got no reply %1").arg(attemptsText(session.link))
+        : QStringLiteral("the read-back failed: the serial port failed: %1")
+              .arg(session.link.errorString());
+    say(err,
+        QStringLiteral("wrote %1 to the servo on %2 and the programmer acknowledged %3; %4, so "
+                       "the write is not verified (\"servo-cli diff\" or \"get\" checks it)")
+            .arg(what, linkPortName(session), acknowledged, why));
     return NoReply;
 }
 
@@ -265,9 +299,10 @@ int loadFile(const QString &path, Values *values, QTextStream &err, const char *
 }
 
 Servo::ServoLink::Result writeAndVerify(Servo::ServoLink &link, const Values &values, bool verify,
-                                        Values *acknowledged, Values *readBack)
+                                        Values *acknowledged, Values *readBack, bool *written)
 {
     const Servo::ServoLink::Result result = link.write(values, acknowledged);
+    *written = result == Servo::ServoLink::Ok;
     if (result != Servo::ServoLink::Ok || !verify)
         return result;
     return link.read(readBack, values);

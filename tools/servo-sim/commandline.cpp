@@ -25,7 +25,10 @@ SimulatorCommandLine parseSimulatorCommandLine(const QStringList &arguments)
         QStringLiteral("path"));
     const QCommandLineOption link(
         QStringLiteral("link"),
-        QStringLiteral("Also make a symlink at <path> to the pseudo-terminal, removed at exit."),
+        QStringLiteral("Also make a symlink at <path> to the pseudo-terminal, removed at exit "
+                       "if it still points there. A link to the terminal of a running "
+                       "simulator, or to a file that is not a terminal, is refused; one left "
+                       "by a simulator that is gone is replaced."),
         QStringLiteral("path"));
     const QCommandLineOption chunk(QStringLiteral("chunk"),
                                    QStringLiteral("Send every reply in pieces of <n> bytes."),
@@ -85,15 +88,17 @@ The device:
   checksum or trailer are ignored, and so are frames with a reply bit (2 or 3)
   set: they are not requests. A parameter file is read as the tool reads one
   (a field that is not a number counts as 0), clamped the same way, and
-  refused when its first line has fewer than 14 fields.
+  refused when its first line has fewer than 14 fields or none of them is a
+  number (a header row of names, numbers in quotes).
 
 Faults:
   --drop-every counts requests, --corrupt-every counts the replies made; a
   dropped write is not stored. Pieces, delays and noise keep replies in order.
 
 Exit status:
-  0 after SIGINT or SIGTERM, 1 when the line or the link cannot be set up,
-  2 for bad arguments, 6 when the parameter file is refused.
+  0 after SIGINT or SIGTERM, 1 when the line or the link cannot be set up
+  (also a --link of a running simulator), 2 for bad arguments, 6 when the
+  parameter file is refused.
 
 Example session (bash):
   $ servo-sim --link /tmp/servo --verbose &

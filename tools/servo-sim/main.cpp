@@ -3,7 +3,9 @@
 #include "tools/servo-sim/commandline.h"
 
 #include "files/parameterfile.h"
+#include "serial/simulatorlinks.h"
 #include "serial/simulatorports.h"
+#include "tools/servo-sim/simulatorlink.h"
 
 #include <QCoreApplication>
 #include <QFile>
@@ -87,17 +89,9 @@ int main(int argc, char *argv[])
                           error));
         return SimulatorExit::LineFailed;
     }
-    if (!cmd.link.isEmpty()) {
-        // A link left behind by an earlier run is replaced; anything else is
-        // not ours to remove.
-        const QFileInfo old(cmd.link);
-        if (old.isSymLink())
-            QFile::remove(cmd.link);
-        if (!QFile::link(sim.linePath(), cmd.link)) {
-            printErr(
-                QStringLiteral("cannot create the link %1 to %2").arg(cmd.link, sim.linePath()));
-            return SimulatorExit::LineFailed;
-        }
+    if (!cmd.link.isEmpty() && !makeSimulatorLink(cmd.link, sim.linePath(), &error)) {
+        printErr(error);
+        return SimulatorExit::LineFailed;
     }
 
 #ifndef Q_OS_WIN
@@ -124,6 +118,8 @@ int main(int argc, char *argv[])
     // Offered by the window's port selector while this process runs.
     const QString announced =
         cmd.device.isEmpty() ? Servo::announceSimulatorPort(sim.linePath()) : QString();
+    const QString announcedLink =
+        announced.isEmpty() ? QString() : Servo::announceSimulatorLink(cmd.link);
 
     std::printf("%s\n", qPrintable(sim.linePath()));
     std::fflush(stdout);
@@ -132,9 +128,9 @@ int main(int argc, char *argv[])
 
     const int loopCode = app.exec();
     const QString served = sim.linePath();
+    Servo::withdrawSimulatorPort(announcedLink);
     Servo::withdrawSimulatorPort(announced);
     sim.close();
-    if (!cmd.link.isEmpty() && QFileInfo(cmd.link).symLinkTarget() == served)
-        QFile::remove(cmd.link);
+    removeSimulatorLink(cmd.link, served);
     return loopCode != 0 ? loopCode : exitCode;
 }
