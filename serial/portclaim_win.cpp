@@ -104,8 +104,11 @@ QString PortClaim::claimDevice()
     const HANDLE h =
         CreateFileW(reinterpret_cast<const wchar_t *>(device.utf16()), GENERIC_READ | GENERIC_WRITE,
                     0, nullptr, OPEN_EXISTING, 0, nullptr);
-    if (h == INVALID_HANDLE_VALUE)
-        return openProblem(GetLastError());
+    if (h == INVALID_HANDLE_VALUE) {
+        const DWORD error = GetLastError();
+        m_missing = isMissing(error);
+        return openProblem(error);
+    }
     DCB dcb;
     dcb.DCBlength = sizeof dcb;
     const DWORD type = GetFileType(h);

@@ -917,6 +917,10 @@ void TestCli::portUnavailable_data()
     QTest::newRow("missing, diff") << "\\\\.\\COM210"
                                    << "diff"
                                    << "does not exist";
+    // The test's own pair of COM ports is present meanwhile, and listed.
+    QTest::newRow("missing, ports present listed") << "listed"
+                                                   << "read"
+                                                   << "does not exist";
     QTest::newRow("regular file") << "file"
                                   << "read"
                                   << "not a serial port (a regular file)";
@@ -980,9 +984,17 @@ void TestCli::portUnavailable()
     }
     if (how == QLatin1String("folder"))
         port = m_dir.path();
+    QString listed; // a port that the refusal must list as present
+    if (how == QLatin1String("listed")) {
+        SKIP_WITHOUT_TEST_LINE();
+        QVERIFY(programmer.start());
+        listed = programmer.path();
+        port = QStringLiteral("COM197");
+    }
 #else
     QVERIFY(programmer.start());
     QString port = programmer.path();
+    QString listed; // a port that the refusal must list as present
 #endif
     QSerialPort holder(port);
     QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
@@ -1006,6 +1018,7 @@ void TestCli::portUnavailable()
     const auto withdraw = qScopeGuard([&announced] { withdrawSimulatorPort(announced); });
     if (how.startsWith(QLatin1String("missing"))) {
         announced = announceSimulatorPort(port);
+        listed = programmer.path() + " (simulator)";
         port = m_dir.filePath(QStringLiteral("no-such-port"));
     }
     if (how == QLatin1String("bare"))
@@ -1027,10 +1040,9 @@ void TestCli::portUnavailable()
     QString shown = how == QLatin1String("bare") ? "/dev/" + port : port;
     if (how == QLatin1String("missing-env"))
         shown += QLatin1String(" (from SERVO_PORT)");
-    if (!announced.isEmpty())
-        QVERIFY2(r.err.contains(QRegularExpression(
-                     "; the ports present are .*" +
-                     QRegularExpression::escape(programmer.path() + " (simulator)"))),
+    if (!listed.isEmpty())
+        QVERIFY2(r.err.contains(QRegularExpression("; the ports present are .*" +
+                                                   QRegularExpression::escape(listed))),
                  qPrintable(r.err));
     QVERIFY2(r.err.startsWith("servo-cli: cannot open the serial port " + shown + ": "),
              qPrintable(r.err));
@@ -1456,6 +1468,10 @@ void TestCli::programInterrupted_data()
         << true << "TERM"
         << "servo 1: INTERRUPTED\nprogrammed 0, failed 0, interrupted 1\n"
         << "interrupted";
+    QTest::newRow("SIGHUP during a write")
+        << true << "HUP"
+        << "servo 1: INTERRUPTED\nprogrammed 0, failed 0, interrupted 1\n"
+        << "interrupted";
 }
 
 void TestCli::programInterrupted()
@@ -1494,7 +1510,10 @@ void TestCli::programInterrupted()
         QVERIFY2(waitFor(&stderrText, "attempt 1 of 1: sending"), qPrintable(stderrText));
     else
         QVERIFY2(waitFor(&stderrText, "Attach servo 2"), qPrintable(stderrText));
-    QCOMPARE(::kill(pid_t(cli.processId()), signal == QLatin1String("INT") ? SIGINT : SIGTERM), 0);
+    const int number = signal == QLatin1String("INT") ? SIGINT
+        : signal == QLatin1String("HUP") ? SIGHUP
+                                         : SIGTERM;
+    QCOMPARE(::kill(pid_t(cli.processId()), number), 0);
     QVERIFY(cli.waitForFinished(20000));
     programmer.stop();
     QCOMPARE(cli.exitStatus(), QProcess::NormalExit);
