@@ -24,6 +24,11 @@ BOOL WINAPI onConsoleEvent(DWORD type)
 InterruptHandling::InterruptHandling()
 {
     interruptFlag.store(false);
+    // A process started in a process group of its own (CREATE_NEW_PROCESS_GROUP)
+    // starts with Ctrl-C ignored; it is heard again, as on Unix, where the
+    // handler is installed whatever was there before. It stays heard after
+    // this object is gone, then with the console's default.
+    ::SetConsoleCtrlHandler(nullptr, FALSE);
     ::SetConsoleCtrlHandler(onConsoleEvent, TRUE);
 }
 
