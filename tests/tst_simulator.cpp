@@ -603,9 +603,10 @@ void TestSimulator::signalEndsCleanly()
 {
     QFETCH(int, signal);
 #ifdef Q_OS_WIN
-    // servo-sim.exe serves a COM port and makes no link: a clean end is the
-    // exit code of its own (the console's default ends it with
-    // STATUS_CONTROL_C_EXIT), after a reply that shows it was serving.
+    // servo-sim.exe serves a COM port and makes no link: a clean end is exit
+    // code 0 after a reply that shows it was serving (without a handler of
+    // its own the event is ignored in a new process group, or the console's
+    // default ends the process with STATUS_CONTROL_C_EXIT).
     if (signal == CTRL_BREAK_EVENT && underWine())
         QSKIP("Wine 10 ends a process on CTRL_BREAK_EVENT without calling its console handler");
     Sim sim;
