@@ -3,6 +3,7 @@
 // for byte. On Windows it serves one end of a pair of COM ports (testline.h)
 // and the test opens the other. Timings are checked with loose lower bounds only.
 #include "files/parameterfile.h"
+#include "tests/consoleevents.h"
 #include "tests/linesettings.h"
 #include "protocol/frame.h"
 #include "serial/portsettings.h"
@@ -18,9 +19,7 @@
 #include <QtTest>
 
 #include <csignal>
-#ifdef Q_OS_WIN
-#include <windows.h>
-#else
+#ifndef Q_OS_WIN
 #include <unistd.h>
 #endif
 #include <utility>
@@ -193,30 +192,12 @@ public:
     }
 
 #ifdef Q_OS_WIN
-    // Starts servo-sim in a process group of its own, on this program's
-    // console, so that a console event can be sent to it alone. A test
-    // program without a console window (under ctest, under Wine) is given
-    // one: a console event travels only within a console.
-    void ownProcessGroup()
-    {
-        if (!::GetConsoleWindow()) {
-            ::FreeConsole();
-            ::AllocConsole();
-        }
-        process.setCreateProcessArgumentsModifier([](QProcess::CreateProcessArguments *args) {
-            args->flags &= ~DWORD(CREATE_NO_WINDOW);
-            args->flags |= CREATE_NEW_PROCESS_GROUP;
-        });
-    }
-
     // Sends CTRL_C_EVENT or CTRL_BREAK_EVENT and waits for the exit; returns
     // the exit code, or -1.
     int stopByConsoleEvent(DWORD event)
     {
-        if (!::GenerateConsoleCtrlEvent(event, DWORD(process.processId()))) {
-            qWarning("GenerateConsoleCtrlEvent failed: error %lu", ::GetLastError());
+        if (!sendConsoleEvent(process, event))
             return -1;
-        }
         if (!process.waitForFinished(StartTimeoutMs)) {
             process.kill();
             process.waitForFinished();
@@ -610,7 +591,7 @@ void TestSimulator::signalEndsCleanly()
     if (signal == CTRL_BREAK_EVENT && underWine())
         QSKIP("Wine 10 ends a process on CTRL_BREAK_EVENT without calling its console handler");
     Sim sim;
-    sim.ownProcessGroup();
+    startInOwnProcessGroup(sim.process);
     START_SIM(sim, QStringList());
     sim.send(readRequest());
     QCOMPARE(readBytes(sim.port, FrameSize).toHex(' '),
