@@ -1,21 +1,14 @@
 #include "files/parameterfile.h"
 
+#include "files/parameterfile_p.h"
+
 #include <QFile>
 #include <QFileInfo>
 #include <QRegularExpression>
 #include <QSaveFile>
 #include <QTextCodec>
 
-#ifdef Q_OS_UNIX
-#include <cerrno>
-#include <fcntl.h>
-#include <sys/stat.h>
-#include <unistd.h>
-#endif
-
 namespace Servo {
-
-namespace {
 
 ParsedLine refusal(ParsedLine::Status status, const QString &why)
 {
@@ -25,111 +18,12 @@ ParsedLine refusal(ParsedLine::Status status, const QString &why)
     return out;
 }
 
+namespace {
+
 QString tooLongMessage()
 {
     return QStringLiteral("the first line is longer than %1 characters")
         .arg(MaxParameterLineLength);
-}
-
-#ifdef Q_OS_UNIX
-QString notRegularText(mode_t mode)
-{
-    const char *kind = S_ISFIFO(mode) ? "a named pipe"
-        : S_ISCHR(mode)               ? "a character device"
-        : S_ISBLK(mode)               ? "a block device"
-        : S_ISDIR(mode)               ? "a folder"
-        : S_ISSOCK(mode)              ? "a socket"
-        : S_ISLNK(mode)               ? "a symbolic link"
-                                      : "a special file";
-    return QStringLiteral("%1, not a regular file").arg(QLatin1String(kind));
-}
-
-ParsedLine notRegular(mode_t mode)
-{
-    return refusal(ParsedLine::NotRegularFile, notRegularText(mode));
-}
-
-// open() that goes on after a signal.
-int openFile(const QByteArray &name, int flags, mode_t mode = 0)
-{
-    int fd;
-    do
-        fd = ::open(name.constData(), flags, mode);
-    while (fd < 0 && errno == EINTR);
-    return fd;
-}
-
-// A descriptor opened with O_NONBLOCK blocks again, as QFile expects.
-void makeBlocking(int fd)
-{
-    const int flags = ::fcntl(fd, F_GETFL);
-    if (flags != -1)
-        ::fcntl(fd, F_SETFL, flags & ~O_NONBLOCK);
-}
-#else
-QString notRegularText(const QFileInfo &info)
-{
-    return info.isDir() ? QStringLiteral("a folder, not a regular file")
-                        : QStringLiteral("not a regular file");
-}
-#endif
-
-// Opens a regular file for reading; anything else is refused before it is
-// opened. Opening a named pipe waits for a writer, and opening a device can
-// wait or act on it (a serial line raises its modem lines).
-bool openRegularFile(const QString &path, QFile *file, ParsedLine *refused)
-{
-#ifdef Q_OS_UNIX
-    const QByteArray name = QFile::encodeName(path);
-    struct stat st;
-    if (::stat(name.constData(), &st) != 0) {
-        *refused = refusal(ParsedLine::CannotOpen, qt_error_string(errno));
-        return false;
-    }
-    if (!S_ISREG(st.st_mode)) {
-        *refused = notRegular(st.st_mode);
-        return false;
-    }
-    // The path can be replaced by a pipe between the check and the open:
-    // O_NONBLOCK keeps the open from waiting, and the opened descriptor is
-    // checked once more.
-    const int fd = openFile(name, O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
-    if (fd < 0) {
-        *refused = refusal(ParsedLine::CannotOpen, qt_error_string(errno));
-        return false;
-    }
-    if (::fstat(fd, &st) != 0) {
-        *refused = refusal(ParsedLine::CannotOpen, qt_error_string(errno));
-        ::close(fd);
-        return false;
-    }
-    if (!S_ISREG(st.st_mode)) {
-        *refused = notRegular(st.st_mode);
-        ::close(fd);
-        return false;
-    }
-    makeBlocking(fd);
-    if (!file->open(fd, QIODevice::ReadOnly, QFileDevice::AutoCloseHandle)) {
-        *refused = refusal(ParsedLine::CannotOpen, file->errorString());
-        ::close(fd);
-        return false;
-    }
-    return true;
-#else
-    const QFileInfo info(path);
-    if (!info.isFile()) {
-        *refused = info.exists()
-            ? refusal(ParsedLine::NotRegularFile, notRegularText(info))
-            : refusal(ParsedLine::CannotOpen, QStringLiteral("No such file or directory"));
-        return false;
-    }
-    file->setFileName(path);
-    if (!file->open(QIODevice::ReadOnly)) {
-        *refused = refusal(ParsedLine::CannotOpen, file->errorString());
-        return false;
-    }
-    return true;
-#endif
 }
 
 // Decodes and parses the first line of head, the start of a file (the whole
@@ -214,22 +108,13 @@ bool nameTaken(const QString &path)
 // directory entry itself, so it is looked at without following links.
 QString finalNameProblem(const QString &finalName, WriteMode mode)
 {
-#ifdef Q_OS_UNIX
-    struct stat st;
-    if (::lstat(QFile::encodeName(finalName).constData(), &st) != 0)
-        return errno == ENOENT ? QString() : qt_error_string(errno);
-    if (!S_ISREG(st.st_mode))
+    const NameState now = nameState(finalName, false);
+    if (now.kind == NameState::Failed)
+        return now.text;
+    if (now.kind == NameState::Other)
         return QStringLiteral("it became %1 while it was being saved; nothing was replaced")
-            .arg(notRegularText(st.st_mode));
-#else
-    const QFileInfo info(finalName);
-    if (!info.exists())
-        return QString();
-    if (!info.isFile())
-        return QStringLiteral("it became %1 while it was being saved; nothing was replaced")
-            .arg(notRegularText(info));
-#endif
-    if (mode == WriteMode::NewFileOnly)
+            .arg(now.text);
+    if (now.kind == NameState::Regular && mode == WriteMode::NewFileOnly)
         return QStringLiteral(
             "it was created by something else while it was being saved; nothing was replaced");
     return QString();
@@ -466,26 +351,13 @@ ParsedLine::Status readTextFile(const QString &path, QString *text, QString *err
 
 QString writeTargetProblem(const QString &path)
 {
-#ifdef Q_OS_UNIX
-    struct stat st;
-    if (::stat(QFile::encodeName(path).constData(), &st) != 0)
-        return errno == ENOENT ? QString() : qt_error_string(errno);
-    return S_ISREG(st.st_mode) ? QString() : notRegularText(st.st_mode);
-#else
-    const QFileInfo info(path);
-    return !info.exists() || info.isFile() ? QString() : notRegularText(info);
-#endif
+    return nameState(path, true).text;
 }
 
 bool sameFile(const QString &a, const QString &b)
 {
-#ifdef Q_OS_UNIX
-    struct stat sa, sb;
-    if (::stat(QFile::encodeName(a).constData(), &sa) == 0 &&
-        ::stat(QFile::encodeName(b).constData(), &sb) == 0 && sa.st_dev == sb.st_dev &&
-        sa.st_ino == sb.st_ino)
+    if (sameNode(a, b))
         return true;
-#endif
     const QString ca = QFileInfo(a).canonicalFilePath();
     return !ca.isEmpty() && ca == QFileInfo(b).canonicalFilePath();
 }
@@ -518,12 +390,11 @@ bool writeParameterFile(const QString &path, const Values &values, QString *erro
     const QByteArray data = formatParameterLine(values).toLatin1();
     if (file.write(data) != data.size())
         return fail();
-#ifdef Q_OS_UNIX
     // The data reaches the disk now, so that the sync inside commit() has
     // nothing left to do and the rename follows the check below at once.
-    if (::fsync(file.handle()) != 0 && errno != EINVAL)
-        return refuse(qt_error_string(errno));
-#endif
+    const QString unsynced = syncToDisk(file);
+    if (!unsynced.isEmpty())
+        return refuse(unsynced);
     // Something may have taken the name since the first look. What remains
     // open is the moment between this check and the rename inside commit().
     const QString late = finalNameProblem(finalName, mode);
@@ -539,42 +410,12 @@ bool writeParameterFile(const QString &path, const Values &values, QString *erro
 
 bool openRegularFileToAppend(const QString &path, QFile *file, QString *errorString)
 {
-    auto refuse = [errorString](const QString &why) {
-        if (errorString)
-            *errorString = why;
-        return false;
-    };
     const QString problem = writeTargetProblem(path);
-    if (!problem.isEmpty())
-        return refuse(problem);
-#ifdef Q_OS_UNIX
-    // O_NONBLOCK: a named pipe put in place since the look above does not
-    // hold the open; the opened descriptor is checked once more.
-    const int fd = openFile(QFile::encodeName(path),
-                            O_RDWR | O_APPEND | O_CREAT | O_NONBLOCK | O_NOCTTY | O_CLOEXEC, 0666);
-    if (fd < 0)
-        return refuse(qt_error_string(errno));
-    struct stat st;
-    if (::fstat(fd, &st) != 0) {
-        const QString why = qt_error_string(errno);
-        ::close(fd);
-        return refuse(why);
-    }
-    if (!S_ISREG(st.st_mode)) {
-        ::close(fd);
-        return refuse(notRegularText(st.st_mode));
-    }
-    makeBlocking(fd);
-    if (!file->open(fd, QIODevice::ReadWrite | QIODevice::Append, QFileDevice::AutoCloseHandle)) {
-        ::close(fd);
-        return refuse(file->errorString());
-    }
-#else
-    file->setFileName(path);
-    if (!file->open(QIODevice::ReadWrite | QIODevice::Append))
-        return refuse(file->errorString());
-#endif
-    return true;
+    if (problem.isEmpty())
+        return openToAppend(path, file, errorString);
+    if (errorString)
+        *errorString = problem;
+    return false;
 }
 
 } // namespace Servo

@@ -13,6 +13,12 @@ namespace Servo {
 // /dev on Unix, as the serial port classes do; anything else is a path.
 QString portDevicePath(const QString &port);
 
+// What two names of one port share, to tell whether they name the same port:
+// on Unix the path with its links resolved (the path itself when it does not
+// exist); on Windows the name in upper case without the \\.\ prefix, as
+// COM10 and \\.\COM10 name one port.
+QString portIdentity(const QString &device);
+
 class PortClaim
 {
 public:
@@ -41,6 +47,10 @@ public:
     QString busyProblem() const;
 
 private:
+    // The platform's part of claim(), on m_requested (portclaim_unix.cpp,
+    // portclaim_win.cpp).
+    QString claimDevice();
+
     QString m_requested;
     QString m_device;
     bool m_missing = false;

@@ -1,5 +1,7 @@
 #include "serial/portsettings.h"
 
+#include "serial/portclaim_p.h"
+
 #include <QSerialPort>
 
 namespace Servo {
@@ -18,14 +20,7 @@ QString describeOpenError(const QSerialPort &port)
     case QSerialPort::DeviceNotFoundError:
         return missingPortSentence();
     case QSerialPort::PermissionError:
-#ifdef Q_OS_LINUX
-        return QStringLiteral(
-            "permission denied or the port is busy; another program may hold it, "
-            "or add yourself to the dialout group (sudo usermod -aG dialout $USER, "
-            "then log in again)");
-#else
-        return QStringLiteral("permission denied or the port is busy (another program holds it)");
-#endif
+        return permissionOrBusySentence();
     case QSerialPort::UnsupportedOperationError:
         return QStringLiteral("the driver refused the line settings (111100 baud, 8N2)");
     default:

@@ -1,81 +1,15 @@
+// The simulators' announced ports, shared part; announcing and listing live
+// in simulatorports_unix.cpp and simulatorports_win.cpp.
 #include "serial/simulatorports.h"
 
-#include <QCoreApplication>
-#include <QDir>
 #include <QFile>
-#include <QFileInfo>
-
-#include <algorithm>
-
-#ifndef Q_OS_WIN
-#include <cerrno>
-#include <csignal>
-#include <unistd.h>
-#endif
 
 namespace Servo {
-
-QString simulatorPortFolder()
-{
-#ifndef Q_OS_WIN
-    return QDir::tempPath() + QStringLiteral("/servo-sim-%1").arg(::getuid());
-#else
-    return QString();
-#endif
-}
-
-QString announceSimulatorPort(const QString &path)
-{
-#ifndef Q_OS_WIN
-    const QString folder = simulatorPortFolder();
-    if (!QDir().mkpath(folder))
-        return QString();
-    QFile::setPermissions(folder,
-                          QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner);
-    const QString link =
-        folder + QLatin1Char('/') + QString::number(QCoreApplication::applicationPid());
-    QFile::remove(link); // left by an earlier process with the same id
-    return QFile::link(path, link) ? link : QString();
-#else
-    Q_UNUSED(path);
-    return QString();
-#endif
-}
 
 void withdrawSimulatorPort(const QString &link)
 {
     if (!link.isEmpty())
         QFile::remove(link);
-}
-
-QStringList simulatorPorts()
-{
-    QStringList out;
-#ifndef Q_OS_WIN
-    QDir folder(simulatorPortFolder());
-    if (!folder.exists())
-        return out;
-    QList<qint64> pids;
-    const QFileInfoList links =
-        folder.entryInfoList(QDir::System | QDir::Files | QDir::NoDotAndDotDot);
-    for (const QFileInfo &link : links) {
-        bool numeric = false;
-        const qint64 pid = link.fileName().toLongLong(&numeric);
-        if (!numeric || pid <= 0 || !link.isSymLink())
-            continue;
-        // A simulator that was killed leaves its link behind.
-        if (::kill(pid_t(pid), 0) != 0 && errno == ESRCH)
-            continue;
-        const QString target = link.symLinkTarget();
-        if (!QFileInfo::exists(target))
-            continue;
-        pids << pid;
-    }
-    std::sort(pids.begin(), pids.end());
-    for (qint64 pid : pids)
-        out << QFileInfo(folder.filePath(QString::number(pid))).symLinkTarget();
-#endif
-    return out;
 }
 
 } // namespace Servo

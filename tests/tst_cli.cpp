@@ -5,6 +5,7 @@
 // report values out of range, stay silent).
 #include "files/parameterfile.h"
 #include "files/parametertext.h"
+#include "tests/consoleevents.h"
 #include "tests/pipewatch.h"
 #include "protocol/frame.h"
 #include "serial/portsettings.h"
@@ -942,6 +943,10 @@ void TestCli::portUnavailable_data()
     QTest::newRow("missing, program, before the first prompt") << "COM199"
                                                                << "program"
                                                                << "does not exist";
+    // The test's own pair of COM ports is present meanwhile, and listed.
+    QTest::newRow("missing, ports present listed") << "listed"
+                                                   << "read"
+                                                   << "does not exist";
     QTest::newRow("regular file") << "file"
                                   << "read"
                                   << "not a serial port (a regular file)";
@@ -1011,9 +1016,17 @@ void TestCli::portUnavailable()
     }
     if (how == QLatin1String("folder"))
         port = m_dir.path();
+    QString listed; // a port that the refusal must list as present
+    if (how == QLatin1String("listed")) {
+        SKIP_WITHOUT_TEST_LINE();
+        QVERIFY(programmer.start());
+        listed = programmer.path();
+        port = QStringLiteral("COM197");
+    }
 #else
     QVERIFY(programmer.start());
     QString port = programmer.path();
+    QString listed; // a port that the refusal must list as present
 #endif
     QSerialPort holder(port);
     QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
@@ -1037,6 +1050,7 @@ void TestCli::portUnavailable()
     const auto withdraw = qScopeGuard([&announced] { withdrawSimulatorPort(announced); });
     if (how.startsWith(QLatin1String("missing"))) {
         announced = announceSimulatorPort(port);
+        listed = programmer.path() + " (simulator)";
         port = m_dir.filePath(QStringLiteral("no-such-port"));
     }
     if (how == QLatin1String("bare"))
@@ -1058,10 +1072,9 @@ void TestCli::portUnavailable()
     QString shown = how == QLatin1String("bare") ? "/dev/" + port : port;
     if (how == QLatin1String("missing-env"))
         shown += QLatin1String(" (from SERVO_PORT)");
-    if (!announced.isEmpty())
-        QVERIFY2(r.err.contains(QRegularExpression(
-                     "; the ports present are .*" +
-                     QRegularExpression::escape(programmer.path() + " (simulator)"))),
+    if (!listed.isEmpty())
+        QVERIFY2(r.err.contains(QRegularExpression("; the ports present are .*" +
+                                                   QRegularExpression::escape(listed))),
                  qPrintable(r.err));
     QVERIFY2(r.err.startsWith("servo-cli: cannot open the serial port " + shown + ": "),
              qPrintable(r.err));
@@ -1496,22 +1509,34 @@ void TestCli::programInterrupted_data()
         << true << "TERM"
         << "servo 1: INTERRUPTED\nprogrammed 0, failed 0, interrupted 1\n"
         << "interrupted";
+    QTest::newRow("SIGHUP during a write")
+        << true << "HUP"
+        << "servo 1: INTERRUPTED\nprogrammed 0, failed 0, interrupted 1\n"
+        << "interrupted";
 }
 
 void TestCli::programInterrupted()
 {
-#ifndef Q_OS_UNIX
-    QSKIP("signals are sent with kill()");
-#else
     QFETCH(bool, duringWrite);
     QFETCH(QString, signal);
     QFETCH(QString, out);
     QFETCH(QString, logged);
+#ifdef Q_OS_WIN
+    // Ctrl-C is CTRL_C_EVENT, sent to servo-cli's own process group.
+    if (signal != QLatin1String("INT"))
+        QSKIP("Windows has no SIGTERM or SIGHUP to send");
+    if (!duringWrite)
+        QSKIP("a console event does not end a read of a pipe, which standard input is here");
+    SKIP_WITHOUT_TEST_LINE();
+#endif
     ScriptedProgrammer programmer;
     programmer.silent = duringWrite;
     QVERIFY(programmer.start());
     const QString log = m_dir.filePath(QStringLiteral("interrupted%1.csv").arg(++m_files));
     QProcess cli;
+#ifdef Q_OS_WIN
+    startInOwnProcessGroup(cli);
+#endif
     // A time-out far longer than the test waits: only the signal ends the write.
     cli.start(buildProgram(QStringLiteral("servo-cli")),
               {"program", "--port", programmer.path(), file(SampleLine), "--log", log, "--timeout",
@@ -1534,12 +1559,20 @@ void TestCli::programInterrupted()
         QVERIFY2(waitFor(&stderrText, "attempt 1 of 1: sending"), qPrintable(stderrText));
     else
         QVERIFY2(waitFor(&stderrText, "Attach servo 2"), qPrintable(stderrText));
-    QCOMPARE(::kill(pid_t(cli.processId()), signal == QLatin1String("INT") ? SIGINT : SIGTERM), 0);
+#ifdef Q_OS_WIN
+    QVERIFY(sendConsoleEvent(cli, CTRL_C_EVENT));
+#else
+    const int number = signal == QLatin1String("INT") ? SIGINT
+        : signal == QLatin1String("HUP") ? SIGHUP
+                                         : SIGTERM;
+    QCOMPARE(::kill(pid_t(cli.processId()), number), 0);
+#endif
     QVERIFY(cli.waitForFinished(20000));
     programmer.stop();
     QCOMPARE(cli.exitStatus(), QProcess::NormalExit);
     QCOMPARE(cli.exitCode(), 130);
-    QCOMPARE(stdoutText + QString::fromUtf8(cli.readAllStandardOutput()), out);
+    stdoutText += QString::fromUtf8(cli.readAllStandardOutput());
+    QCOMPARE(stdoutText.replace(QLatin1String("\r\n"), QLatin1String("\n")), out);
     QFile csv(log);
     QVERIFY(csv.open(QIODevice::ReadOnly));
     const QStringList rows = QString::fromUtf8(csv.readAll()).split('\n', Qt::SkipEmptyParts);
@@ -1548,7 +1581,6 @@ void TestCli::programInterrupted()
     // The servo was written either way.
     QVERIFY(!programmer.requests.isEmpty());
     QVERIFY(decodeFrame(programmer.requests.first()).flags & Flag::Write);
-#endif
 }
 
 void TestCli::defaultPort_data()

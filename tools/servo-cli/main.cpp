@@ -1,7 +1,7 @@
 // servo-cli: reads and writes a servo's parameters through the servo
 // programmer from a shell; "servo-cli --help" lists the commands.
 #include "tools/servo-cli/cli.h"
-#include "tools/servo-cli/interrupt.h"
+#include "tools/common/interrupt.h"
 
 #include <QCoreApplication>
 #include <QTextStream>
@@ -17,7 +17,7 @@ int main(int argc, char *argv[])
     QTextStream err(stderr);
     // Read without a buffer in between, so that a wait for an answer ends on
     // Ctrl-C ("program").
-    ServoCli::StandardInput input;
+    Servo::StandardInput input;
     input.open(QIODevice::ReadOnly | QIODevice::Unbuffered);
     QTextStream in(&input);
     out.setCodec("UTF-8");

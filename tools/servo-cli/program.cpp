@@ -2,7 +2,7 @@
 #include "tools/servo-cli/commands.h"
 
 #include "files/parameterfile.h"
-#include "tools/servo-cli/interrupt.h"
+#include "tools/common/interrupt.h"
 
 #include <QDateTime>
 #include <QFile>
@@ -10,6 +10,8 @@
 
 #include <optional>
 
+using Servo::InterruptHandling;
+using Servo::interruptRequested;
 using Servo::Values;
 
 namespace ServoCli {

@@ -4,9 +4,8 @@
 
 #include "files/parameterfile.h"
 #include "files/parametertext.h"
-#include "tools/servo-cli/interrupt.h"
+#include "tools/common/interrupt.h"
 
-#include <QFileInfo>
 #include <QTextStream>
 
 using Servo::ParameterCount;
@@ -20,19 +19,10 @@ namespace {
 // links resolved) are present, that it may be the wrong one; else empty.
 QString wrongPortHint(const QVector<Servo::PresentPort> &ports, const QString &device)
 {
-    auto resolved = [](const QString &path) {
-#ifdef Q_OS_WIN
-        // COM10 and \\.\COM10 name one port, in any case.
-        return QString(path).remove(QLatin1String("\\\\.\\")).toUpper();
-#else
-        const QString canonical = QFileInfo(path).canonicalFilePath();
-        return canonical.isEmpty() ? path : canonical;
-#endif
-    };
-    const QString own = resolved(device);
+    const QString own = Servo::portIdentity(device);
     QVector<Servo::PresentPort> others;
     for (const Servo::PresentPort &p : ports) {
-        if (resolved(Servo::portDevicePath(p.name)) != own)
+        if (Servo::portIdentity(Servo::portDevicePath(p.name)) != own)
             others << p;
     }
     if (others.isEmpty())
@@ -227,7 +217,7 @@ int withServo(const LinkSettings &settings, QTextStream &err, ReadCheck check,
     Servo::ServoLink &link = session.link;
     link.setTimeout(settings.timeout);
     link.setRetries(settings.retries);
-    link.setInterruption(interruptRequested);
+    link.setInterruption(Servo::interruptRequested);
     if (settings.verbose)
         link.setLogger([&err](const QString &line) { say(err, line); });
     Servo::PortClaim &claim = session.claim;

@@ -5,30 +5,14 @@
 #include "files/parameterfile.h"
 #include "serial/simulatorlinks.h"
 #include "serial/simulatorports.h"
+#include "tools/common/interrupt.h"
 #include "tools/servo-sim/simulatorlink.h"
 
 #include <QCoreApplication>
 #include <QFile>
 #include <QFileInfo>
-#include <QSocketNotifier>
 
 #include <cstdio>
-
-#ifndef Q_OS_WIN
-#include <csignal>
-#include <sys/socket.h>
-#include <unistd.h>
-
-namespace {
-int signalPipe[2] = {-1, -1};
-
-void onSignal(int)
-{
-    const char c = 1;
-    [[maybe_unused]] const ssize_t n = ::write(signalPipe[1], &c, 1);
-}
-} // namespace
-#endif
 
 static void printErr(const QString &text)
 {
@@ -94,26 +78,12 @@ int main(int argc, char *argv[])
         return SimulatorExit::LineFailed;
     }
 
-#ifndef Q_OS_WIN
-    // SIGINT and SIGTERM end the event loop through a socket pair, so that the
-    // link is removed and the line closed as on any other exit.
-    if (::socketpair(AF_UNIX, SOCK_STREAM, 0, signalPipe) != 0) {
-        printErr(QStringLiteral("socketpair failed"));
-        return SimulatorExit::LineFailed;
-    }
-    QSocketNotifier signalNotifier(signalPipe[0], QSocketNotifier::Read);
-    QObject::connect(&signalNotifier, &QSocketNotifier::activated, [] {
-        char c;
-        [[maybe_unused]] const ssize_t n = ::read(signalPipe[0], &c, 1);
-        QCoreApplication::quit();
-    });
-    struct sigaction sa = {};
-    sa.sa_handler = onSignal;
-    sigemptyset(&sa.sa_mask);
-    sa.sa_flags = SA_RESTART;
-    ::sigaction(SIGINT, &sa, nullptr);
-    ::sigaction(SIGTERM, &sa, nullptr);
-#endif
+    // Ctrl-C and requests to terminate end the event loop, so that the link
+    // is removed and the line closed as on any other exit.
+    const Servo::InterruptHandling interruptHandling;
+    Servo::InterruptNotifier interrupts;
+    QObject::connect(&interrupts, &Servo::InterruptNotifier::requested, &app,
+                     &QCoreApplication::quit);
 
     // Offered by the window's port selector while this process runs.
     const QString announced =
