@@ -166,6 +166,7 @@ elseif(ACTION STREQUAL "uninstall")
     endif()
     # Uninstall.exe and the folder go at the next start.
     wine_run(wineserver -w)
+    expect_files("${INSTALLED_WINDOWS} before the next start" "${PREFIX}/drive_c/${INSTALLED}" Uninstall.exe)
     wine_run(wineboot -r)
     wine_run(wineserver -w)
     expect_uninstalled()
