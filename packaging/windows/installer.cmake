@@ -5,8 +5,8 @@
 #              the install folder once at the end of the user's PATH; then
 #              installed again over itself, with the same result
 #   running    while servo-tool.exe runs from the install folder, the
-#              uninstaller and the installer with /S stop with a non-zero
-#              exit code and change nothing; the window then closes
+#              uninstaller (in place) and the installer with /S stop with exit
+#              code 2 and change nothing; the window then closes
 #   uninstall  Uninstall.exe /S: C:\ as before installing (but for the
 #              temporary folders), the registry keys gone, the user's PATH
 #              as it was; then, with the install folder on the user's PATH
@@ -127,13 +127,25 @@ if(ACTION STREQUAL "install")
 elseif(ACTION STREQUAL "running")
     # The window on the display of the tests, where it takes WM_CLOSE.
     wine_run(wine start /unix "${PREFIX}/drive_c/${INSTALLED}/servo-tool.exe")
+    # start.exe may return before the program is listed.
+    foreach(try RANGE 30)
+        execute_process(COMMAND wine tasklist OUTPUT_VARIABLE tasks ERROR_QUIET TIMEOUT 60)
+        if(tasks MATCHES "servo-tool\\.exe")
+            break()
+        endif()
+        execute_process(COMMAND ${CMAKE_COMMAND} -E sleep 1)
+    endforeach()
+    if(NOT tasks MATCHES "servo-tool\\.exe")
+        message(FATAL_ERROR "servo-tool.exe did not start")
+    endif()
+    # Both give up as on Cancel, with exit code 2.
     uninstall_in_place(rc)
-    if(rc EQUAL 0)
-        message(FATAL_ERROR "Uninstall.exe /S returned 0 while servo-tool.exe runs")
+    if(NOT rc EQUAL 2)
+        message(FATAL_ERROR "Uninstall.exe /S returned ${rc}, not 2, while servo-tool.exe runs")
     endif()
     execute_process(COMMAND wine "${SETUP}" /S RESULT_VARIABLE rc OUTPUT_QUIET ERROR_QUIET TIMEOUT 300)
-    if(rc EQUAL 0)
-        message(FATAL_ERROR "the installer returned 0 while servo-tool.exe runs")
+    if(NOT rc EQUAL 2)
+        message(FATAL_ERROR "the installer returned ${rc}, not 2, while servo-tool.exe runs")
     endif()
     message(STATUS "with servo-tool.exe running, the uninstaller and the installer stopped")
     expect_files("${INSTALLED_WINDOWS}" "${PREFIX}/drive_c/${INSTALLED}" ${FILES} Uninstall.exe)
@@ -142,9 +154,19 @@ elseif(ACTION STREQUAL "running")
         message(FATAL_ERROR "the uninstall entry is gone")
     endif()
     expect_user_path("${USER_PATH};${INSTALLED_WINDOWS}" "with servo-tool.exe running")
-    # Closed as by the user; the prefix then has no program left.
-    wine_run(wine taskkill /im servo-tool.exe)
-    wine_run(wineserver -w)
+    # Closed as by the user (WM_CLOSE), once its window is there: until the
+    # prefix has no program left.
+    foreach(try RANGE 20)
+        execute_process(COMMAND wine taskkill /im servo-tool.exe OUTPUT_QUIET ERROR_QUIET TIMEOUT 60)
+        execute_process(COMMAND wineserver -w RESULT_VARIABLE rc TIMEOUT 15)
+        if(rc EQUAL 0)
+            message(STATUS "servo-tool.exe closed, after ${try} more WM_CLOSE")
+            break()
+        endif()
+    endforeach()
+    if(NOT rc EQUAL 0)
+        message(FATAL_ERROR "servo-tool.exe did not close")
+    endif()
 elseif(ACTION STREQUAL "uninstall")
     # The uninstaller copies itself to the temporary folder, starts the copy
     # and returns: wait until every program of the prefix has ended.
