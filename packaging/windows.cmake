@@ -109,45 +109,38 @@ install(FILES ${CMAKE_CURRENT_BINARY_DIR}/README.txt DESTINATION .)
 set(CPACK_GENERATOR ZIP NSIS)
 set(CPACK_PACKAGE_FILE_NAME servo-tool-${PROJECT_VERSION}-win64)
 
-# The installer, installing to Program Files\Servo Tool, with a Start-menu
-# folder holding the window and the uninstaller, which is registered under
-# HKLM\...\CurrentVersion\Uninstall\<application id> and removes an older
-# installation before a new one goes in. It is a 64-bit program when NSIS has
-# the stubs for it (Debian's has; it then writes the 64-bit view of the
-# registry and runs where only 64-bit Windows programs do, as in a Wine
-# without wine32), else a 32-bit one.
-set(CPACK_NSIS_DEFINES [[
-  !if /FileExists "${NSISDIR}/Stubs/lzma-amd64-unicode"
-    Target amd64-unicode
-  !else
-    Unicode true
-  !endif
-  !define MUI_STARTMENUPAGE_DEFAULTFOLDER "Servo Tool"]])
+# The installer (NSIS), from the script packaging/windows/NSIS.template.in,
+# which CPack takes in place of CMake's own: it installs to Program
+# Files\Servo Tool, with a Start-menu folder holding the window and the
+# uninstaller, which is registered under HKLM\...\CurrentVersion\Uninstall\
+# <application id> and which it runs first over an older installation. An
+# option, on by default, puts the install folder on the user's PATH. It stops
+# while one of the programs runs from the install folder. It is a 64-bit
+# program when NSIS has the stubs for it (Debian's has; it then runs where
+# only 64-bit Windows programs do, as in a Wine without wine32).
+set(CPACK_MODULE_PATH ${CMAKE_CURRENT_LIST_DIR}/windows)
 set(CPACK_NSIS_INSTALL_ROOT "$PROGRAMFILES64")
 set(CPACK_PACKAGE_INSTALL_DIRECTORY "Servo Tool")
 set(CPACK_PACKAGE_INSTALL_REGISTRY_KEY ${SERVO_APP_ID})
 set(CPACK_NSIS_PACKAGE_NAME "Servo Tool ${PROJECT_VERSION}")
 set(CPACK_NSIS_DISPLAY_NAME "Servo Tool")
-# The shortcut to the window; the uninstaller removes it, and the vendor's key
-# when no other program of ours is left in it. (Verbatim: these NSIS lines
-# reach the installer script as written.)
-set(CPACK_VERBATIM_VARIABLES ON)
-set(CPACK_NSIS_CREATE_ICONS_EXTRA [[
-  CreateShortCut "$SMPROGRAMS\$STARTMENU_FOLDER\Servo Tool.lnk" "$INSTDIR\servo-tool.exe"]])
-set(CPACK_NSIS_DELETE_ICONS_EXTRA "
-  Delete \"$SMPROGRAMS\\$MUI_TEMP\\Servo Tool.lnk\"
-  DeleteRegKey /ifempty SHCTX \"Software\\${SERVO_VENDOR}\"")
 set(CPACK_NSIS_INSTALLED_ICON_NAME servo-tool.exe)
 set(CPACK_NSIS_MUI_ICON ${CMAKE_CURRENT_LIST_DIR}/windows/servo-tool.ico)
 set(CPACK_NSIS_MUI_UNIICON ${CMAKE_CURRENT_LIST_DIR}/windows/servo-tool.ico)
-set(CPACK_NSIS_IGNORE_LICENSE_PAGE ON)
-set(CPACK_NSIS_ENABLE_UNINSTALL_BEFORE_INSTALL ON)
+set(CPACK_SERVO_CLOSE_PROGRAMS)
+foreach(program ${SERVO_PROGRAMS})
+    string(APPEND CPACK_SERVO_CLOSE_PROGRAMS "  !insertmacro CLOSE_PROGRAM ${program}.exe\n")
+endforeach()
+set(CPACK_VERBATIM_VARIABLES ON)
 
 # The packages, checked under Wine in a Windows build on Linux (as tests
 # labelled "wine", tests/wine/wine.cmake): CPack makes the zip and the
 # installer; the zip holds exactly the files below and is unpacked to C:\;
-# the installer installs them with /S, with its shortcut and uninstall entry,
-# and its uninstaller leaves nothing behind. In both folders the programs
+# the installer installs them with /S, with its shortcut, uninstall entry and
+# the install folder on the user's PATH, also over itself; it and the
+# uninstaller stop while servo-tool runs from that folder; the uninstaller
+# leaves nothing behind and the user's PATH as it was (installer.cmake). In
+# both folders the programs
 # start with what lies beside them, carry their version and the icon, and the
 # window shows (tst_deployed).
 set(SERVO_WINDOWS_FILES README.txt Qt5Core.dll Qt5Gui.dll Qt5SerialPort.dll Qt5Widgets.dll
@@ -178,6 +171,10 @@ if(SERVO_WINE_ENVIRONMENT AND SERVO_TESTS)
         add_test(NAME windows_installed_programs COMMAND tst_deployed)
         set_tests_properties(windows_installed_programs PROPERTIES FIXTURES_REQUIRED windows_installed
             ENVIRONMENT "${SERVO_WINE_ENVIRONMENT};WINEPREFIX=${setup_prefix};SERVO_DEPLOYED=C:/Program Files/${CPACK_PACKAGE_INSTALL_DIRECTORY};SERVO_QT_PLATFORMS=Z:${offscreen}")
+        servo_wine_script(windows_installed_running ${CMAKE_CURRENT_LIST_DIR}/windows/installer.cmake
+            PREFIX ${setup_prefix} DEFINES -DEXPECTED=${expected} -DACTION=running
+            FIXTURES_REQUIRED windows_installed)
+        set_tests_properties(windows_installed_running PROPERTIES DEPENDS windows_installed_programs)
         servo_wine_script(windows_uninstall ${CMAKE_CURRENT_LIST_DIR}/windows/installer.cmake PREFIX ${setup_prefix}
             DEFINES -DEXPECTED=${expected} -DACTION=uninstall FIXTURES_CLEANUP windows_installed)
         set_tests_properties(windows_setup_package windows_installed_programs PROPERTIES LABELS wine TIMEOUT 600)

@@ -29,10 +29,11 @@ endfunction()
 
 # wine_drive_c(<variable> <prefix>): everything below C:\ but the temporary
 # folders (an NSIS uninstaller runs from a copy of itself there, which
-# Windows removes at the next start).
+# Windows removes at the next start) and the driver store (where Wine puts
+# the drivers of the display's input devices once a window has shown).
 function(wine_drive_c variable prefix)
     file(GLOB_RECURSE found LIST_DIRECTORIES true RELATIVE "${prefix}/drive_c" "${prefix}/drive_c/*")
-    list(FILTER found EXCLUDE REGEX "^users/[^/]+/(AppData/Local/)?Temp/|^windows/temp/")
+    list(FILTER found EXCLUDE REGEX "^users/[^/]+/(AppData/Local/)?Temp/|^windows/temp/|^windows/system32/driverstore/")
     list(SORT found)
     set(${variable} "${found}" PARENT_SCOPE)
 endfunction()
