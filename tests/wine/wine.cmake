@@ -48,5 +48,5 @@ endfunction()
 
 servo_wine_script(wine_prefix ${CMAKE_CURRENT_LIST_DIR}/prefix.cmake DEFINES -DACTION=start FIXTURES_SETUP wine)
 servo_wine_script(wine_prefix_stop ${CMAKE_CURRENT_LIST_DIR}/prefix.cmake DEFINES -DACTION=stop FIXTURES_CLEANUP wine)
-servo_wine_timeout(wine_prefix 9)
+servo_wine_timeout(wine_prefix 17)
 servo_wine_timeout(wine_prefix_stop 1)
