@@ -5,7 +5,6 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
-#include <QProcess>
 #include <QStringList>
 #include <QThread>
 
@@ -49,6 +48,27 @@ void registerPort(const QString &port, bool add)
     else
         RegDeleteValueW(key, name.c_str());
     RegCloseKey(key);
+}
+
+// Starts a Linux program, which Wine runs natively, and leaves it running.
+// Wine reports such a start as a success but has no handles for it: the
+// process and thread handles it returns are what its own stack held, often
+// the number of a handle this process has closed and since given to another
+// object (an event, a pipe, a thread). QProcess::startDetached closes both,
+// and so closed that object; Qt's waits on it then failed, or its pipe reader
+// read from what took the number next. Nothing returned here is used, and
+// CREATE_SUSPENDED keeps Wine from resuming the "thread" it returns.
+bool startLinuxProgram(const QString &program, const QStringList &arguments)
+{
+    QString commandLine = QLatin1Char('"') + QDir::toNativeSeparators(program) + QLatin1Char('"');
+    for (const QString &argument : arguments)
+        commandLine += QStringLiteral(" \"%1\"").arg(argument);
+    std::wstring command = commandLine.toStdWString();
+    STARTUPINFOW startup = {};
+    startup.cb = sizeof startup;
+    PROCESS_INFORMATION unused = {};
+    return CreateProcessW(nullptr, &command[0], nullptr, nullptr, FALSE, CREATE_SUSPENDED, nullptr,
+                          nullptr, &startup, &unused);
 }
 
 } // namespace
@@ -123,8 +143,7 @@ bool TestLine::openPair(QString *errorString)
         run.close();
         QFile::remove(fromUnix(base + QStringLiteral(".pull")));
         const QString peer = dosDevices() + QStringLiteral("/com%1").arg(n + 1);
-        if (!QProcess::startDetached(fromUnix(qEnvironmentVariable("SERVO_PTYPAIR")),
-                                     {base, peer})) {
+        if (!startLinuxProgram(fromUnix(qEnvironmentVariable("SERVO_PTYPAIR")), {base, peer})) {
             error = QStringLiteral("cannot start %1").arg(qEnvironmentVariable("SERVO_PTYPAIR"));
             QFile::remove(run.fileName());
             break;

@@ -154,6 +154,7 @@ public:
         args << QStringLiteral("--device") << m_line.peerPath();
 #endif
         m_process.setProcessChannelMode(QProcess::ForwardedErrorChannel);
+        withoutConsole(&m_process);
         m_process.start(buildProgram(QStringLiteral("servo-sim")), args);
         QElapsedTimer clock;
         clock.start();
@@ -198,6 +199,7 @@ Result runCli(const QStringList &args,
 {
     QProcess p;
     p.setProcessEnvironment(env);
+    withoutConsole(&p);
     QElapsedTimer clock;
     clock.start();
     p.start(buildProgram(QStringLiteral("servo-cli")), args);
@@ -1345,6 +1347,7 @@ void TestCli::program()
     const QString log = m_dir.filePath(QStringLiteral("batch.csv"));
     const QString values = file(SampleLine);
     QProcess cli;
+    withoutConsole(&cli);
     cli.start(buildProgram(QStringLiteral("servo-cli")),
               {"program", "--port", programmer.path(), values, "--log", log, "--verbose"});
     QString out;
@@ -1382,6 +1385,7 @@ void TestCli::program()
     // Every servo verified, and the end of the input stops the run.
     QVERIFY(programmer.start());
     QProcess again;
+    withoutConsole(&again);
     again.start(buildProgram(QStringLiteral("servo-cli")),
                 {"program", "--port", programmer.path(), values});
     again.write("\n");
@@ -1396,6 +1400,7 @@ void TestCli::program()
     programmer.silent = true;
     QVERIFY(programmer.start());
     QProcess silent;
+    withoutConsole(&silent);
     silent.start(buildProgram(QStringLiteral("servo-cli")),
                  {"program", "--port", programmer.path(), values, "--log", log, "--timeout", "100",
                   "--retries", "0"});
@@ -1467,6 +1472,7 @@ void TestCli::programAnswers()
     QVERIFY(programmer.start());
     const QString log = m_dir.filePath(QStringLiteral("answers%1.csv").arg(++m_files));
     QProcess cli;
+    withoutConsole(&cli);
     cli.start(buildProgram(QStringLiteral("servo-cli")),
               {"program", "--port", programmer.path(), file(SampleLine), "--log", log});
     cli.write(answers);

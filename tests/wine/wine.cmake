@@ -46,5 +46,19 @@ function(servo_wine_script name script)
     endforeach()
 endfunction()
 
+# servo_wine_timeout(<test> <seconds>): the time-out of a test under Wine,
+# from its longest run measured under Wine 10 on 2 cores that were busy with
+# a build too (the seconds given): 4 times that, and at least a minute, as a
+# Wine program's start alone can take seconds on such a machine.
+function(servo_wine_timeout name measured)
+    math(EXPR limit "(4 * ${measured} + 9) / 10 * 10")
+    if(limit LESS 60)
+        set(limit 60)
+    endif()
+    set_tests_properties(${name} PROPERTIES TIMEOUT ${limit})
+endfunction()
+
 servo_wine_script(wine_prefix ${CMAKE_CURRENT_LIST_DIR}/prefix.cmake DEFINES -DACTION=start FIXTURES_SETUP wine)
 servo_wine_script(wine_prefix_stop ${CMAKE_CURRENT_LIST_DIR}/prefix.cmake DEFINES -DACTION=stop FIXTURES_CLEANUP wine)
+servo_wine_timeout(wine_prefix 17)
+servo_wine_timeout(wine_prefix_stop 1)
