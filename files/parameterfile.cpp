@@ -214,7 +214,7 @@ QString noNumberMisfit(const QStringList &fields)
     QString found;
     if (given.isEmpty())
         found = QStringLiteral("every field of the first line is empty");
-    else if (quoted && quotedNumbers)
+    else if (quotedNumbers)
         found = QStringLiteral("the first line holds numbers in quotes (%1)").arg(quote);
     else if (quoted)
         found = QStringLiteral("the first line holds text in quotes (%1)").arg(quote);

@@ -1,13 +1,15 @@
 // The window's captions with the fonts of the machine: the application font
 // is the designed face or a stand-in with close metrics, and the text of
 // every label, button and check box fits inside its widget, measured with
-// QFontMetrics in the widget's own font, at the size the window opens with
-// and at its smallest.
+// QFontMetrics in the widget's own font, at the size the window opens with,
+// which is also its smallest (tst_form's widening holds it there).
 #include "app/widget.h"
 #include "ui/applicationfont.h"
 
 #include <QtTest>
 #include <QtWidgets>
+
+#include <memory>
 
 namespace {
 
@@ -73,6 +75,7 @@ private slots:
 
 private:
     QString m_standIn;
+    std::unique_ptr<Widget> m_window;
 };
 
 void TestCaptions::initTestCase()
@@ -81,6 +84,10 @@ void TestCaptions::initTestCase()
     m_standIn = Servo::installApplicationFont();
     qInfo("application font: %s, drawn with %s", qPrintable(Servo::applicationFontFamily()),
           qPrintable(QFontInfo(QApplication::font()).family()));
+    m_window = std::make_unique<Widget>();
+    m_window->show();
+    QVERIFY(QTest::qWaitForWindowExposed(m_window.get()));
+    settle(*m_window);
 }
 
 // The face the captions are drawn with is the designed one or one of its
@@ -105,40 +112,23 @@ void TestCaptions::applicationFace()
 
 void TestCaptions::captionsFit_data()
 {
-    QTest::addColumn<QSize>("windowSize");
     QTest::addColumn<QString>("name");
-    Widget w;
-    w.show();
-    QVERIFY(QTest::qWaitForWindowExposed(&w));
-    settle(w);
-    // At the size the window opens with, and at the smallest it can be made.
-    const QSize sizes[] = {w.size(), w.minimumSizeHint().expandedTo(w.minimumSize())};
-    const QList<QWidget *> children = w.findChildren<QWidget *>();
     int rows = 0;
-    for (const QSize &size : sizes) {
-        for (QWidget *c : children) {
-            if (!textArea(c).isValid() || textOf(c).isEmpty())
-                continue;
-            const QString name = c->objectName();
-            QTest::addRow("%s %dx%d", qPrintable(name), size.width(), size.height())
-                << size << name;
-            ++rows;
-        }
+    const QList<QWidget *> children = m_window->findChildren<QWidget *>();
+    for (QWidget *c : children) {
+        if (!textArea(c).isValid() || textOf(c).isEmpty())
+            continue;
+        QTest::newRow(qPrintable(c->objectName())) << c->objectName();
+        ++rows;
     }
     // The form's 30 labels and 4 action buttons at least.
-    QVERIFY2(rows >= 2 * 34, qPrintable(QString::number(rows)));
+    QVERIFY2(rows >= 34, qPrintable(QString::number(rows)));
 }
 
 void TestCaptions::captionsFit()
 {
-    QFETCH(QSize, windowSize);
     QFETCH(QString, name);
-    Widget w;
-    w.resize(windowSize);
-    w.show();
-    QVERIFY(QTest::qWaitForWindowExposed(&w));
-    settle(w);
-    QWidget *c = w.findChild<QWidget *>(name);
+    QWidget *c = m_window->findChild<QWidget *>(name);
     QVERIFY(c);
     QVERIFY2(c->isVisible(), qPrintable(name));
     const QString text = textOf(c);

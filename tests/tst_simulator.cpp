@@ -7,6 +7,7 @@
 #include "tests/linesettings.h"
 #include "protocol/frame.h"
 #include "serial/portsettings.h"
+#include "serial/pseudoterminal.h"
 #include "serial/simulatorlinks.h"
 #include "tests/programs.h"
 #include "tests/skips.h"
@@ -677,6 +678,8 @@ void TestSimulator::exitCodes_data()
         << QStringList{"--link", "%LIVE"} << 1 << "belongs to a running simulator: it points to";
     QTest::newRow("link to a file") << QStringList{"--link", "%D/to-file"} << 1
                                     << "short.txt, which is not a simulator's terminal";
+    QTest::newRow("link to another program's terminal")
+        << QStringList{"--link", "%D/to-terminal"} << 1 << "which is not a simulator's terminal";
     QTest::newRow("no such device")
         << QStringList{"--device", "/dev/no-such-tty"} << 1 << "no-such-tty";
 }
@@ -699,6 +702,13 @@ void TestSimulator::exitCodes()
     const QString liveLink = m_dir.filePath(QStringLiteral("live"));
     if (args.contains(QStringLiteral("--link")) && !args.contains(QStringLiteral("--device")))
         SKIP_ON_WINDOWS("no pseudo-terminal for servo-sim to link to");
+    // A terminal that this test holds, as socat holds one: live, but no
+    // simulator's.
+    PseudoTerminal otherProgram;
+    if (args.contains(m_dir.filePath(QStringLiteral("to-terminal")))) {
+        QVERIFY(otherProgram.open());
+        QFile::link(otherProgram.slavePath(), m_dir.filePath(QStringLiteral("to-terminal")));
+    }
     if (args.contains(QStringLiteral("%LIVE"))) {
         QString why;
         QVERIFY2(live.start({QStringLiteral("--link"), liveLink}, &why), qPrintable(why));

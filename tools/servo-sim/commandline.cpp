@@ -27,8 +27,8 @@ SimulatorCommandLine parseSimulatorCommandLine(const QStringList &arguments)
         QStringLiteral("link"),
         QStringLiteral("Also make a symlink at <path> to the pseudo-terminal, removed at exit "
                        "if it still points there. A link to the terminal of a running "
-                       "simulator, or to a file that is not a terminal, is refused; one left "
-                       "by a simulator that is gone is replaced."),
+                       "simulator, or to anything else that exists, is refused; one left by a "
+                       "simulator that is gone (to nothing) is replaced."),
         QStringLiteral("path"));
     const QCommandLineOption chunk(QStringLiteral("chunk"),
                                    QStringLiteral("Send every reply in pieces of <n> bytes."),

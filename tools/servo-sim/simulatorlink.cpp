@@ -17,10 +17,10 @@ bool makeSimulatorLink(const QString &link, const QString &terminal, QString *er
                          .arg(link, target);
             return false;
         }
-        // A terminal of the kind this simulator serves, which no simulator
-        // serves now, is gone; anything else is not a simulator's to take.
-        const QFileInfo pointed(target);
-        if (pointed.exists() && pointed.path() != QFileInfo(terminal).path()) {
+        // Only a link to nothing is left over: a simulator's terminal goes
+        // with the simulator, and whatever still exists (a file, or the
+        // terminal of another program, such as socat's) is not ours to take.
+        if (QFileInfo::exists(target)) {
             *error = QStringLiteral("the link %1 points to %2, which is not a simulator's "
                                     "terminal; it is left as it is: choose another name")
                          .arg(link, target);
