@@ -68,6 +68,11 @@ QString parameterRange(int index);
 // case, with spaces, '_' and '-' ignored ("torque gain", "TORQUEGAIN"), or -1.
 int parameterIndex(const QString &name);
 
+// A job's fingerprint: eight lower-case hexadecimal digits of the SHA-256 of
+// its fourteen values, written in decimal and joined by commas. Two files
+// with the same values have the same fingerprint, whatever their spacing.
+QString jobFingerprint(const Values &values);
+
 } // namespace Servo
 
 #endif // PARAMETERS_H
