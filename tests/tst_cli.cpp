@@ -11,6 +11,7 @@
 #include "serial/portsettings.h"
 #include "serial/simulatorports.h"
 #include "tests/programs.h"
+#include "tests/scriptedprogrammer.h"
 #include "tests/skips.h"
 #include "tests/filenodes.h"
 #include "tools/servo-cli/cli.h"
@@ -35,9 +36,7 @@
 #include <unistd.h>
 #endif
 
-#include <atomic>
 #include <memory>
-#include <thread>
 
 using namespace Servo;
 
@@ -57,89 +56,6 @@ struct Result
     QString err;
     qint64 ms = 0;
     QString rawOut; // out before its line ends were made LF
-};
-
-// A servo programmer scripted by the test, on a line of its own,
-// served from a thread while the program under test runs.
-class ScriptedProgrammer
-{
-public:
-    Values block = startValues();
-    std::atomic<bool> silent{false};
-    // A field that does not take what is written: it is stored as
-    // stuckValue, or acknowledged as stuckValue, or both.
-    int stuckField = -1;
-    int stuckValue = 0;
-    std::atomic<bool> storeStuck{false}; // may change while serving
-    std::atomic<int> stuckWrites{0}; // so many writes are stored stuck first
-    std::atomic<int> lostReadBacks{0}; // so many reads after a write get no reply
-    bool ackStuck = false;
-    // Before each reply: the request echoed back and a valid frame of the
-    // other reply kind, both carrying other values.
-    bool decoys = false;
-
-    ~ScriptedProgrammer() { stop(); }
-    bool start()
-    {
-        if (!m_pty.open())
-            return false;
-        m_running = true;
-        m_thread = std::thread([this] { serve(); });
-        return true;
-    }
-    void stop()
-    {
-        m_running = false;
-        if (m_thread.joinable())
-            m_thread.join();
-    }
-    QString path() const { return m_pty.slavePath(); }
-    // After stop(): everything received, and the valid frames among it.
-    QByteArray received;
-    QVector<QByteArray> requests;
-
-private:
-    void serve()
-    {
-        FrameScanner scanner;
-        while (m_running) {
-            const QByteArray bytes = m_pty.read(20);
-            received += bytes;
-            scanner.append(bytes);
-            QByteArray frame;
-            while (scanner.next(&frame)) {
-                requests << frame;
-                const Frame f = decodeFrame(frame);
-                if (silent || frameKind(f.flags) != FrameKind::Other)
-                    continue;
-                const bool writing = f.flags & Flag::Write;
-                m_written = m_written || writing;
-                if (!writing && m_written && lostReadBacks.fetch_sub(1) > 0)
-                    continue;
-                if (decoys) {
-                    Values other = startValues();
-                    other[TorqueGain] = 222;
-                    m_pty.write(frame +
-                                encodeFrame(other, writing ? Flag::ReadReply : Flag::WriteAck));
-                }
-                if (writing) {
-                    block = f.values;
-                    Values ack = f.values;
-                    if (storeStuck || stuckWrites.fetch_sub(1) > 0)
-                        block[stuckField] = stuckValue;
-                    if (ackStuck)
-                        ack[stuckField] = stuckValue;
-                    m_pty.write(encodeFrame(ack, Flag::WriteAck));
-                } else {
-                    m_pty.write(encodeFrame(block, Flag::ReadReply));
-                }
-            }
-        }
-    }
-    TestLine m_pty;
-    bool m_written = false;
-    std::thread m_thread;
-    std::atomic<bool> m_running{false};
 };
 
 // servo-sim as a child process; its first output line is the port path.
