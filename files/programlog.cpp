@@ -113,6 +113,7 @@ QStringList ProgramLog::splitLine(const QString &line)
 bool ProgramLog::open(const QString &path, QString *errorString)
 {
     m_held.clear();
+    m_path = path;
     m_oldLayout = false;
     m_rowOpen = false;
     if (m_file.isOpen())

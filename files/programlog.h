@@ -42,7 +42,7 @@ public:
     // and left as it is. Reads the rows already there for heldCount().
     bool open(const QString &path, QString *errorString);
     bool isOpen() const { return m_file.isOpen(); }
-    QString path() const { return m_file.fileName(); }
+    QString path() const { return m_path; }
 
     // Writes one complete row and flushes it; false when the file refused.
     bool append(const LogRow &row);
@@ -65,6 +65,7 @@ public:
 
 private:
     QFile m_file;
+    QString m_path;
     bool m_oldLayout = false;
     bool m_rowOpen = false; // a failed append may have left a row cut short
     std::map<Values, int> m_held; // verified rows at open(), by their values

@@ -257,6 +257,7 @@ void TestProgramLog::open()
         return;
     }
     QVERIFY2(opened, qPrintable(error));
+    QCOMPARE(log.path(), path);
     QCOMPARE(log.oldLayout(), oldLayout);
     QVERIFY(log.append(sampleRow()));
     QCOMPARE(contents(path), after);
