@@ -526,10 +526,6 @@ void TestCli::formatting_data()
                           << "agree=false differing=Sensitivity,SoftStart";
     QTest::newRow("assignments") << ServoCli::formatAssignments(other, {SoftStart, TorqueGain})
                                  << "SoftStart=on\nTorqueGain=100\n";
-    QTest::newRow("CSV") << ServoCli::formatCsvRow({"t", "/dev/a,b", "say \"x\""}, &sample)
-                         << "t,\"/dev/a,b\",\"say \"\"x\"\"\"," + QString::fromLatin1(SampleLine);
-    QTest::newRow("CSV, no values")
-        << ServoCli::formatCsvRow({"t"}, nullptr) << "t" + QString(14, ',');
 }
 
 void TestCli::formatting()
@@ -1291,12 +1287,18 @@ void TestCli::program()
     const QStringList rows = QString::fromUtf8(csv.readAll()).split('\n', Qt::SkipEmptyParts);
     QCOMPARE(rows.size(), 4);
     QVERIFY2(rows.at(0).startsWith("time,port,result,TorqueGain,"), qPrintable(rows.at(0)));
+    QVERIFY2(rows.at(0).endsWith(",LOCKProtection,servo,job,seconds"), qPrintable(rows.at(0)));
     Values stuck = sampleValues();
     stuck[Sensitivity] = 7;
     QStringList cells = rows.at(2).split(',');
     QCOMPARE(cells.mid(1, 2), QStringList({programmer.path(), "differs"}));
-    QCOMPARE(cells.mid(3).join(','), formatParameterLine(stuck));
-    QCOMPARE(rows.at(3).section(',', 2), "verified," + QString::fromLatin1(SampleLine));
+    QCOMPARE(cells.mid(3, 14).join(','), formatParameterLine(stuck));
+    // The servo's number, the job's fingerprint, the seconds of its attempt.
+    QCOMPARE(cells.mid(17, 2), QStringList({"2", jobFingerprint(sampleValues())}));
+    QVERIFY2(QRegularExpression("^\\d+\\.\\d{3}$").match(cells.value(19)).hasMatch(),
+             qPrintable(rows.at(2)));
+    QCOMPARE(rows.at(3).section(',', 2, 16), "verified," + QString::fromLatin1(SampleLine));
+    QCOMPARE(rows.at(3).section(',', 17, 17), "3");
 
     // Every servo verified, and the end of the input stops the run.
     QVERIFY(programmer.start());
@@ -1331,7 +1333,8 @@ void TestCli::program()
     const QStringList appended = QString::fromUtf8(csv.readAll()).split('\n', Qt::SkipEmptyParts);
     QCOMPARE(appended.mid(0, 4), rows);
     QCOMPARE(appended.size(), 5);
-    QCOMPARE(appended.at(4).section(',', 1), programmer.path() + ",no reply" + QString(14, ','));
+    QCOMPARE(appended.at(4).section(',', 1, 16),
+             programmer.path() + ",no reply" + QString(14, ','));
 }
 
 void TestCli::programAnswers_data()
