@@ -5,6 +5,7 @@
 // what the bench reported; time-outs are generous, never measured.
 #include "bench/bench.h"
 #include "files/programlog.h"
+#include "serial/simulatorports.h"
 #include "tests/scriptedprogrammer.h"
 #include "tests/skips.h"
 
@@ -125,6 +126,7 @@ private slots:
     void portComesBack_data();
     void portComesBack();
     void logRowsPerPort();
+    void watchFindsSimulators();
 };
 
 void tst_Bench::everyAttachmentOnce_data()
@@ -482,6 +484,35 @@ void tst_Bench::logRowsPerPort()
     ProgramLog again;
     QVERIFY2(again.open(path, &why), qPrintable(why));
     QCOMPARE(again.heldCount(job()), 3);
+}
+
+void tst_Bench::watchFindsSimulators()
+{
+    SKIP_ON_WINDOWS("no pseudo-terminals that simulators announce");
+    // A folder of announcements of this test's own, so that the simulators
+    // of other programs on this machine are left alone.
+    QTemporaryDir tmp;
+    QVERIFY(tmp.isValid());
+    const QByteArray oldTmp = qgetenv("TMPDIR");
+    qputenv("TMPDIR", QFile::encodeName(tmp.path()));
+    const auto restore = qScopeGuard([&] { qputenv("TMPDIR", oldTmp); });
+
+    ScriptedProgrammer p;
+    p.block = servoValues(1);
+    QVERIFY(p.start());
+    Bench bench(settings());
+    Events events;
+    events.record(&bench);
+    bench.setWatch(Bench::Simulators);
+    bench.start();
+    const QString announced = announceSimulatorPort(p.path());
+    QVERIFY(!announced.isEmpty());
+    const auto withdraw = qScopeGuard([&] { withdrawSimulatorPort(announced); });
+
+    QTRY_COMPARE_WITH_TIMEOUT(events.count(BenchEvent::Verified, p.path()), 1, Patience);
+    QCOMPARE(events.count(BenchEvent::SlotAdded), 1);
+    QCOMPARE(bench.slotStatuses().size(), 1);
+    QCOMPARE(p.writes.load(), 1);
 }
 
 QTEST_GUILESS_MAIN(tst_Bench)
