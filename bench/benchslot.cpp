@@ -261,8 +261,17 @@ void BenchSlot::onPollTick()
 {
     if (m_phase != Phase::Polling)
         return;
-    if (m_pollOutstanding && !m_pollAnswered)
-        pollMissed();
+    if (m_pollOutstanding && !m_pollAnswered) {
+        // A reply that reached the line while the event loop was busy
+        // elsewhere still answers the poll: take in what the line holds
+        // (readyRead comes from inside) before calling it unanswered.
+        if (!m_port.waitForReadyRead(0) && m_port.error() == QSerialPort::TimeoutError)
+            m_port.clearError();
+        if (m_phase != Phase::Polling)
+            return; // the reply made the servo arrive, or the port went away
+        if (!m_pollAnswered)
+            pollMissed();
+    }
     sendPoll();
 }
 
