@@ -93,6 +93,8 @@ void BenchSlot::setEnabled(bool enabled)
         }
         closePort();
         setState(SlotState::Off);
+    } else if (isProgramming()) {
+        m_finishing = !m_running; // switched on again before the servo was done
     } else if (m_running && m_phase == Phase::Closed) {
         tryOpen();
     }

@@ -130,6 +130,7 @@ private slots:
     void portComesBack();
     void logRowsPerPort();
     void watchFindsSimulators();
+    void slotSwitchedOff();
 };
 
 void tst_Bench::everyAttachmentOnce_data()
@@ -515,6 +516,32 @@ void tst_Bench::watchFindsSimulators()
     QTRY_COMPARE_WITH_TIMEOUT(events.count(BenchEvent::Verified, p.path()), 1, Patience);
     QCOMPARE(events.count(BenchEvent::SlotAdded), 1);
     QCOMPARE(bench.slotStatuses().size(), 1);
+    QCOMPARE(p.writes.load(), 1);
+}
+
+void tst_Bench::slotSwitchedOff()
+{
+    SKIP_WITHOUT_TEST_LINE();
+    auto programmers = emptyProgrammers(1);
+    QCOMPARE(int(programmers.size()), 1);
+    ScriptedProgrammer &p = *programmers[0];
+    Bench bench(settings());
+    Events events;
+    events.record(&bench);
+    bench.addPort(p.path());
+    bench.start();
+    waitForPolls(p, 3);
+
+    bench.setSlotEnabled(p.path(), false);
+    QCOMPARE(statusOf(bench, p.path()).state, SlotState::Off);
+    const int reads = p.reads;
+    p.attach(servoValues(1));
+    QTest::qWait(20 * PollMs);
+    QCOMPARE(p.reads.load(), reads); // the port is closed: not even polled
+    QCOMPARE(events.count(BenchEvent::Arrived), 0);
+
+    bench.setSlotEnabled(p.path(), true);
+    QTRY_COMPARE_WITH_TIMEOUT(events.count(BenchEvent::Verified), 1, Patience);
     QCOMPARE(p.writes.load(), 1);
 }
 
