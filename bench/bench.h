@@ -31,6 +31,7 @@
 //                comes back (PortBack, then Empty).
 namespace Servo {
 
+class BenchSlot;
 class ProgramLog;
 
 struct BenchSettings
@@ -114,7 +115,8 @@ public:
     void addPort(const QString &port);
     // Watches the port list (rescanned about once a second) and adds every
     // USB adapter present or plugged in later, and/or the pseudo-terminal of
-    // every running servo simulator.
+    // every running servo simulator. A watched port that goes away is opened
+    // again only once the list shows it again.
     enum Watch { NoWatch = 0, UsbAdapters = 1, Simulators = 2 };
     void setWatch(int watch);
     void setSlotEnabled(const QString &port, bool enabled);
@@ -140,6 +142,11 @@ signals:
     void stopped();
 
 private:
+    BenchSlot *addSlot(const QString &port, bool watched);
+    void rescanPorts();
+    void slotEvent(const Servo::BenchEvent &event);
+    void checkStopped();
+
     struct Private;
     std::unique_ptr<Private> d;
 };

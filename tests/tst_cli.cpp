@@ -12,6 +12,7 @@
 #include "serial/simulatorports.h"
 #include "tests/programs.h"
 #include "tests/simulatorprocess.h"
+#include "tests/scriptedprogrammer.h"
 #include "tests/skips.h"
 #include "tests/filenodes.h"
 #include "tools/servo-cli/cli.h"
@@ -36,9 +37,7 @@
 #include <unistd.h>
 #endif
 
-#include <atomic>
 #include <memory>
-#include <thread>
 
 using namespace Servo;
 
@@ -58,89 +57,6 @@ struct Result
     QString err;
     qint64 ms = 0;
     QString rawOut; // out before its line ends were made LF
-};
-
-// A servo programmer scripted by the test, on a line of its own,
-// served from a thread while the program under test runs.
-class ScriptedProgrammer
-{
-public:
-    Values block = startValues();
-    std::atomic<bool> silent{false};
-    // A field that does not take what is written: it is stored as
-    // stuckValue, or acknowledged as stuckValue, or both.
-    int stuckField = -1;
-    int stuckValue = 0;
-    std::atomic<bool> storeStuck{false}; // may change while serving
-    std::atomic<int> stuckWrites{0}; // so many writes are stored stuck first
-    std::atomic<int> lostReadBacks{0}; // so many reads after a write get no reply
-    bool ackStuck = false;
-    // Before each reply: the request echoed back and a valid frame of the
-    // other reply kind, both carrying other values.
-    bool decoys = false;
-
-    ~ScriptedProgrammer() { stop(); }
-    bool start()
-    {
-        if (!m_pty.open())
-            return false;
-        m_running = true;
-        m_thread = std::thread([this] { serve(); });
-        return true;
-    }
-    void stop()
-    {
-        m_running = false;
-        if (m_thread.joinable())
-            m_thread.join();
-    }
-    QString path() const { return m_pty.slavePath(); }
-    // After stop(): everything received, and the valid frames among it.
-    QByteArray received;
-    QVector<QByteArray> requests;
-
-private:
-    void serve()
-    {
-        FrameScanner scanner;
-        while (m_running) {
-            const QByteArray bytes = m_pty.read(20);
-            received += bytes;
-            scanner.append(bytes);
-            QByteArray frame;
-            while (scanner.next(&frame)) {
-                requests << frame;
-                const Frame f = decodeFrame(frame);
-                if (silent || frameKind(f.flags) != FrameKind::Other)
-                    continue;
-                const bool writing = f.flags & Flag::Write;
-                m_written = m_written || writing;
-                if (!writing && m_written && lostReadBacks.fetch_sub(1) > 0)
-                    continue;
-                if (decoys) {
-                    Values other = startValues();
-                    other[TorqueGain] = 222;
-                    m_pty.write(frame +
-                                encodeFrame(other, writing ? Flag::ReadReply : Flag::WriteAck));
-                }
-                if (writing) {
-                    block = f.values;
-                    Values ack = f.values;
-                    if (storeStuck || stuckWrites.fetch_sub(1) > 0)
-                        block[stuckField] = stuckValue;
-                    if (ackStuck)
-                        ack[stuckField] = stuckValue;
-                    m_pty.write(encodeFrame(ack, Flag::WriteAck));
-                } else {
-                    m_pty.write(encodeFrame(block, Flag::ReadReply));
-                }
-            }
-        }
-    }
-    TestLine m_pty;
-    bool m_written = false;
-    std::thread m_thread;
-    std::atomic<bool> m_running{false};
 };
 
 Result runCli(const QStringList &args,
@@ -559,10 +475,6 @@ void TestCli::formatting_data()
                           << "agree=false differing=Sensitivity,SoftStart";
     QTest::newRow("assignments") << ServoCli::formatAssignments(other, {SoftStart, TorqueGain})
                                  << "SoftStart=on\nTorqueGain=100\n";
-    QTest::newRow("CSV") << ServoCli::formatCsvRow({"t", "/dev/a,b", "say \"x\""}, &sample)
-                         << "t,\"/dev/a,b\",\"say \"\"x\"\"\"," + QString::fromLatin1(SampleLine);
-    QTest::newRow("CSV, no values")
-        << ServoCli::formatCsvRow({"t"}, nullptr) << "t" + QString(14, ',');
 }
 
 void TestCli::formatting()
@@ -1324,12 +1236,18 @@ void TestCli::program()
     const QStringList rows = QString::fromUtf8(csv.readAll()).split('\n', Qt::SkipEmptyParts);
     QCOMPARE(rows.size(), 4);
     QVERIFY2(rows.at(0).startsWith("time,port,result,TorqueGain,"), qPrintable(rows.at(0)));
+    QVERIFY2(rows.at(0).endsWith(",LOCKProtection,servo,job,seconds"), qPrintable(rows.at(0)));
     Values stuck = sampleValues();
     stuck[Sensitivity] = 7;
     QStringList cells = rows.at(2).split(',');
     QCOMPARE(cells.mid(1, 2), QStringList({programmer.path(), "differs"}));
-    QCOMPARE(cells.mid(3).join(','), formatParameterLine(stuck));
-    QCOMPARE(rows.at(3).section(',', 2), "verified," + QString::fromLatin1(SampleLine));
+    QCOMPARE(cells.mid(3, 14).join(','), formatParameterLine(stuck));
+    // The servo's number, the job's fingerprint, the seconds of its attempt.
+    QCOMPARE(cells.mid(17, 2), QStringList({"2", jobFingerprint(sampleValues())}));
+    QVERIFY2(QRegularExpression("^\\d+\\.\\d{3}$").match(cells.value(19)).hasMatch(),
+             qPrintable(rows.at(2)));
+    QCOMPARE(rows.at(3).section(',', 2, 16), "verified," + QString::fromLatin1(SampleLine));
+    QCOMPARE(rows.at(3).section(',', 17, 17), "3");
 
     // Every servo verified, and the end of the input stops the run.
     QVERIFY(programmer.start());
@@ -1364,7 +1282,8 @@ void TestCli::program()
     const QStringList appended = QString::fromUtf8(csv.readAll()).split('\n', Qt::SkipEmptyParts);
     QCOMPARE(appended.mid(0, 4), rows);
     QCOMPARE(appended.size(), 5);
-    QCOMPARE(appended.at(4).section(',', 1), programmer.path() + ",no reply" + QString(14, ','));
+    QCOMPARE(appended.at(4).section(',', 1, 16),
+             programmer.path() + ",no reply" + QString(14, ','));
 }
 
 void TestCli::programAnswers_data()
