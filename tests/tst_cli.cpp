@@ -17,6 +17,7 @@
 #include "tests/filenodes.h"
 #include "tools/servo-cli/cli.h"
 #include "tools/servo-cli/commands.h"
+#include "tools/servo-cli/format.h"
 
 #include <QElapsedTimer>
 #include <QJsonArray>
@@ -40,6 +41,8 @@
 #include <memory>
 
 using namespace Servo;
+
+Q_DECLARE_METATYPE(Servo::SlotStatus)
 
 namespace {
 
@@ -252,6 +255,12 @@ private slots:
     void refusedTargets();
     void existingBackup_data();
     void existingBackup();
+    void benchEvent_data();
+    void benchEvent();
+    void benchStatus_data();
+    void benchStatus();
+    void expectJob_data();
+    void expectJob();
 };
 
 void TestCli::initTestCase()
@@ -354,6 +363,29 @@ void TestCli::badArguments_data()
                                  << "Sensitivity given twice";
     QTest::newRow("JSON on --out -")
         << QStringList{"read", "-p", p, "--json", "--out", "-"} << "--out - and --json";
+    // The hands-free bench's options belong to it, and are checked first.
+    const QStringList bench{"program", "--auto", "-p", p, "f"};
+    QTest::newRow("--count without --auto")
+        << QStringList{"program", "-p", p, "f", "--count", "3"} << "--count needs --auto";
+    QTest::newRow("--json without --auto")
+        << QStringList{"program", "-p", p, "f", "--json"} << "--json needs --auto";
+    QTest::newRow("--port twice without --auto")
+        << QStringList{"program", "-p", p, "-p", "x", "f"} << "--port given twice";
+    QTest::newRow("--verbose with --auto")
+        << bench + QStringList{"--verbose"} << "--verbose is not used with --auto";
+    QTest::newRow("--auto without --port")
+        << QStringList{"program", "--auto", "f"} << "program --auto needs --port";
+    QTest::newRow("--poll below 10 ms") << bench + QStringList{"--poll", "9"}
+                                        << "--poll takes a number of milliseconds from 10 to "
+                                           "10000, not \"9\"";
+    QTest::newRow("--poll over 10 s") << bench + QStringList{"--poll=10001"} << "--poll takes";
+    QTest::newRow("--gone 0") << bench + QStringList{"--gone", "0"}
+                              << "--gone takes a number from 1 to 100, not \"0\"";
+    QTest::newRow("--count 0") << bench + QStringList{"--count", "0"} << "--count takes";
+    QTest::newRow("--count given twice")
+        << bench + QStringList{"--count", "1", "--count", "2"} << "--count given twice";
+    QTest::newRow("--expect-job not a fingerprint")
+        << bench + QStringList{"--expect-job", "e5be5e1"} << "--expect-job takes the 8 hex digits";
 }
 
 void TestCli::badArguments()
@@ -1683,6 +1715,207 @@ void TestCli::existingBackup()
     expected << "job.txt";
     expected.sort();
     QCOMPARE(allEntries(dir.path()), expected);
+}
+
+void TestCli::benchEvent_data()
+{
+    QTest::addColumn<BenchEvent>("event");
+    QTest::addColumn<QString>("line");
+    QTest::addColumn<QString>("json");
+    BenchEvent e;
+    e.time = QDateTime(QDate(2026, 12, 9), QTime(10, 0, 0, 123), Qt::UTC);
+    e.port = QStringLiteral("/dev/ttyUSB0");
+    e.servo = 2;
+    const QString t = QStringLiteral("2026-12-09T10:00:00.123Z  /dev/ttyUSB0  ");
+    const QString j =
+        QStringLiteral(R"({"time":"2026-12-09T10:00:00.123Z","port":"/dev/ttyUSB0",)");
+    QTest::newRow("arrived") << e << t + "servo 2  arrived"
+                             << j +
+            R"("event":"arrived","servo":2,"result":null,"reason":null,"seconds":null})";
+    e.kind = BenchEvent::Verified;
+    e.result = QStringLiteral("verified");
+    e.elapsedMs = 532;
+    QTest::newRow("verified") << e << t + "servo 2  verified  0.532 s"
+                              << j +
+            R"("event":"verified","servo":2,"result":"verified","reason":null,"seconds":0.532})";
+    e.kind = BenchEvent::AlreadyHeld;
+    e.result = QStringLiteral("already held");
+    e.elapsedMs = 40;
+    QTest::newRow("already held") << e << t + "servo 2  already held  0.040 s"
+                                  << j +
+            R"("event":"already held","servo":2,"result":"already held","reason":null,"seconds":0.04})";
+    e.kind = BenchEvent::Failed;
+    e.result = QStringLiteral("differs");
+    e.reason = QStringLiteral("fields that did not take: Sensitivity");
+    e.elapsedMs = 1532;
+    QTest::newRow("failed") << e
+                            << t +
+            "servo 2  failed  differs: fields that did not take: Sensitivity  1.532 s"
+                            << j +
+            R"("event":"failed","servo":2,"result":"differs","reason":"fields that did not take: Sensitivity","seconds":1.532})";
+    e.kind = BenchEvent::Interrupted;
+    e.result = QStringLiteral("interrupted");
+    e.reason = QStringLiteral("stopped during the write");
+    e.elapsedMs = 61000;
+    QTest::newRow("interrupted") << e
+                                 << t + "servo 2  interrupted  stopped during the write  61.000 s"
+                                 << j +
+            R"("event":"interrupted","servo":2,"result":"interrupted","reason":"stopped during the write","seconds":61})";
+    BenchEvent port;
+    port.time = e.time;
+    port.port = QStringLiteral("COM3 \"x\\y\"");
+    const QString jp =
+        QStringLiteral(R"({"time":"2026-12-09T10:00:00.123Z","port":"COM3 \"x\\y\"",)");
+    for (const auto &kind : {std::make_pair(BenchEvent::PortLost, "port lost"),
+                             std::make_pair(BenchEvent::PortBack, "port back"),
+                             std::make_pair(BenchEvent::SlotAdded, "port added")}) {
+        port.kind = kind.first;
+        QTest::newRow(kind.second)
+            << port << "2026-12-09T10:00:00.123Z  COM3 \"x\\y\"  " + QLatin1String(kind.second)
+            << jp +
+                QStringLiteral(
+                    R"("event":"%1","servo":null,"result":null,"reason":null,"seconds":null})")
+                    .arg(QLatin1String(kind.second));
+    }
+    e.kind = BenchEvent::Removed;
+    e.result.clear();
+    e.reason.clear();
+    QTest::newRow("removed") << e << t + "servo 2  removed"
+                             << j +
+            R"("event":"removed","servo":2,"result":null,"reason":null,"seconds":null})";
+}
+
+// An event as a line and as a JSON object; the JSON's keys in their order,
+// "job" last.
+void TestCli::benchEvent()
+{
+    QFETCH(BenchEvent, event);
+    QFETCH(QString, line);
+    QFETCH(QString, json);
+    QCOMPARE(ServoCli::formatBenchEvent(event), line);
+    const QString text = ServoCli::formatBenchEventJson(event, QStringLiteral("e5be5e12"));
+    QVERIFY2(!text.contains('\n'), qPrintable(text));
+    QJsonParseError error;
+    const QJsonObject got = QJsonDocument::fromJson(text.toUtf8(), &error).object();
+    QVERIFY2(error.error == QJsonParseError::NoError, qPrintable(text));
+    const QJsonObject expected = QJsonDocument::fromJson(json.toUtf8()).object();
+    QVERIFY(!expected.isEmpty());
+    for (auto it = expected.begin(); it != expected.end(); ++it)
+        QVERIFY2(got.value(it.key()) == it.value(), qPrintable(it.key() + ": " + text));
+    QCOMPARE(got.value("job").toString(), QStringLiteral("e5be5e12"));
+    QCOMPARE(got.size(), 8);
+    int at = -1;
+    for (const char *key :
+         {"time", "event", "port", "servo", "result", "reason", "seconds", "job"}) {
+        const int next = text.indexOf(QStringLiteral("\"%1\":").arg(QLatin1String(key)));
+        QVERIFY2(next > at, key);
+        at = next;
+    }
+}
+
+void TestCli::benchStatus_data()
+{
+    QTest::addColumn<QVector<SlotStatus>>("statuses");
+    QTest::addColumn<int>("columns");
+    QTest::addColumn<QStringList>("block");
+    QTest::addColumn<QString>("summary");
+    QTest::addColumn<QString>("json");
+    SlotStatus a;
+    a.port = QStringLiteral("/dev/ttyUSB0");
+    a.state = SlotState::Empty;
+    a.verified = 12;
+    a.alreadyHeld = 1;
+    a.lastResult = QStringLiteral("verified");
+    a.lastElapsedMs = 532;
+    SlotStatus b;
+    b.port = QStringLiteral("/dev/ttyUSB10");
+    b.state = SlotState::Failed;
+    b.failed = 1;
+    b.lastResult = QStringLiteral("pulled");
+    b.lastReason = QStringLiteral("the servo stopped answering");
+    b.lastElapsedMs = 610;
+    SlotStatus c;
+    c.port = QStringLiteral("COM7");
+    c.state = SlotState::PortLost;
+    const QString total = QStringLiteral("total: verified 12, already held 1, failed 1\n");
+    QTest::newRow("three ports")
+        << QVector<SlotStatus>{a, b, c} << 0
+        << QStringList{"job e5be5e12: verified 12, already held 1, failed 1 (3 ports)",
+                       "/dev/ttyUSB0   empty         12 verified  1 held  0 failed  last: verified "
+                       "in 0.532 s",
+                       "/dev/ttyUSB10  failed         0 verified  0 held  1 failed  last: pulled "
+                       "(the servo "
+                       "stopped answering) in 0.610 s",
+                       "COM7           adapter gone   0 verified  0 held  0 failed"}
+        << "/dev/ttyUSB0: verified 12, already held 1, failed 0\n"
+           "/dev/ttyUSB10: verified 0, already held 0, failed 1\n"
+           "COM7: verified 0, already held 0, failed 0\n" +
+            total
+        << R"({"event":"summary","job":"e5be5e12","verified":12,"alreadyHeld":1,"failed":1,"ports":[)"
+           R"({"port":"/dev/ttyUSB0","verified":12,"alreadyHeld":1,"failed":0},)"
+           R"({"port":"/dev/ttyUSB10","verified":0,"alreadyHeld":0,"failed":1},)"
+           R"({"port":"COM7","verified":0,"alreadyHeld":0,"failed":0}]})";
+    QTest::newRow("cut to a narrow terminal")
+        << QVector<SlotStatus>{a} << 21
+        << QStringList{"job e5be5e12: verifi", "/dev/ttyUSB0  empty "}
+        << "/dev/ttyUSB0: verified 12, already held 1, failed 0\n"
+           "total: verified 12, already held 1, failed 0\n"
+        << R"({"event":"summary","job":"e5be5e12","verified":12,"alreadyHeld":1,"failed":0,"ports":[)"
+           R"({"port":"/dev/ttyUSB0","verified":12,"alreadyHeld":1,"failed":0}]})";
+    QTest::newRow("no port yet")
+        << QVector<SlotStatus>{} << 80
+        << QStringList{"job e5be5e12: verified 0, already held 0, failed 0 (0 ports)"}
+        << "total: verified 0, already held 0, failed 0\n"
+        << R"({"event":"summary","job":"e5be5e12","verified":0,"alreadyHeld":0,"failed":0,"ports":[]})";
+}
+
+// The status block on a terminal and the summary at the end, as text and
+// as JSON.
+void TestCli::benchStatus()
+{
+    QFETCH(QVector<SlotStatus>, statuses);
+    QFETCH(int, columns);
+    QFETCH(QStringList, block);
+    QFETCH(QString, summary);
+    QFETCH(QString, json);
+    QCOMPARE(ServoCli::formatBenchStatus(statuses, QStringLiteral("e5be5e12"), columns), block);
+    QCOMPARE(ServoCli::formatBenchSummary(statuses), summary);
+    const QString got = ServoCli::formatBenchSummaryJson(statuses, QStringLiteral("e5be5e12"));
+    QCOMPARE(QJsonDocument::fromJson(got.toUtf8()), QJsonDocument::fromJson(json.toUtf8()));
+    QVERIFY(!QJsonDocument::fromJson(json.toUtf8()).isNull());
+}
+
+void TestCli::expectJob_data()
+{
+    QTest::addColumn<QString>("expected");
+    QTest::addColumn<QString>("message");
+    // The sample's fingerprint is e5be5e12 (see tst_programlog).
+    QTest::newRow("another job")
+        << "e5be5e13"
+        << "is job e5be5e12, not the job e5be5e13 expected (--expect-job); "
+           "nothing was sent\n";
+    QTest::newRow("another job, upper case") << "0000ABCD"
+                                             << "is job e5be5e12, not the job 0000abcd expected";
+}
+
+// A bench handed the wrong file stops before any port is opened: the port
+// named does not exist, which would otherwise show as a missing port.
+void TestCli::expectJob()
+{
+    QFETCH(QString, expected);
+    QFETCH(QString, message);
+    QTemporaryDir dir;
+    const QString job = writeJob(dir);
+    QVERIFY(!job.isEmpty());
+    const QString log = dir.filePath("log.csv");
+    const Result r = runCli({"program", "--auto", "--port", "/dev/no-such-port", "--port", "usb",
+                             job, "--expect-job", expected, "--log", log});
+    QCOMPARE(r.code, 6);
+    QCOMPARE(r.out, QString());
+    QVERIFY2(
+        r.err.startsWith("servo-cli: job e5be5e12: " + job + "\nservo-cli: " + job + " " + message),
+        qPrintable(r.err));
+    QVERIFY(!QFile::exists(log));
 }
 
 QTEST_GUILESS_MAIN(TestCli)
