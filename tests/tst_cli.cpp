@@ -261,6 +261,11 @@ private slots:
     void benchStatus();
     void expectJob_data();
     void expectJob();
+    void benchSwaps_data();
+    void benchSwaps();
+    void benchPortComesBack();
+    void benchInterrupted_data();
+    void benchInterrupted();
 };
 
 void TestCli::initTestCase()
@@ -1916,6 +1921,326 @@ void TestCli::expectJob()
         r.err.startsWith("servo-cli: job e5be5e12: " + job + "\nservo-cli: " + job + " " + message),
         qPrintable(r.err));
     QVERIFY(!QFile::exists(log));
+}
+
+namespace {
+
+// One event of servo-cli program --auto, from a JSON line or a plain one.
+struct SeenEvent
+{
+    QString event;
+    QString port;
+    int servo = 0;
+    QString result;
+    QString job;
+};
+
+// servo-cli program --auto as a child process, and the events it printed.
+class BenchRun
+{
+public:
+    explicit BenchRun(bool json)
+        : m_json(json)
+    {
+    }
+    ~BenchRun()
+    {
+        if (m_process.state() != QProcess::NotRunning) {
+            m_process.kill();
+            m_process.waitForFinished(10000);
+        }
+    }
+    void start(const QStringList &args, bool ownGroup = false)
+    {
+#ifdef Q_OS_WIN
+        if (ownGroup)
+            startInOwnProcessGroup(m_process);
+        else
+            withoutConsole(&m_process);
+#else
+        Q_UNUSED(ownGroup)
+#endif
+        m_process.start(buildProgram(QStringLiteral("servo-cli")),
+                        QStringList{"program", "--auto"} + args +
+                            (m_json ? QStringList{"--json"} : QStringList{}));
+    }
+    // Events of this kind on port (any port when empty), once at least
+    // count have been printed; false after the time-out.
+    bool waitFor(const QString &event, const QString &port, int count = 1)
+    {
+        QElapsedTimer clock;
+        clock.start();
+        while (this->count(event, port) < count && clock.elapsed() < 60000) {
+            if (m_process.state() == QProcess::NotRunning)
+                break;
+            m_process.waitForReadyRead(200);
+            read();
+        }
+        read();
+        return this->count(event, port) >= count;
+    }
+    int count(const QString &event, const QString &port) const
+    {
+        int n = 0;
+        for (const SeenEvent &e : m_events)
+            n += e.event == event && (port.isEmpty() || e.port == port) ? 1 : 0;
+        return n;
+    }
+    bool finish()
+    {
+        const bool done = m_process.waitForFinished(60000);
+        read();
+        return done && m_process.exitStatus() == QProcess::NormalExit;
+    }
+    QProcess &process()
+    {
+        return m_process;
+    }
+    const QVector<SeenEvent> &events() const
+    {
+        return m_events;
+    }
+    QStringList otherLines() const
+    {
+        return m_other;
+    }
+    QString errors()
+    {
+        m_err += QString::fromUtf8(m_process.readAllStandardError());
+        return m_err.remove('\r');
+    }
+
+private:
+    void read()
+    {
+        m_rest += QString::fromUtf8(m_process.readAllStandardOutput());
+        m_rest.remove('\r');
+        int end;
+        while ((end = m_rest.indexOf('\n')) >= 0) {
+            const QString line = m_rest.left(end);
+            m_rest.remove(0, end + 1);
+            SeenEvent e;
+            if (m_json) {
+                const QJsonObject o = QJsonDocument::fromJson(line.toUtf8()).object();
+                e.event = o.value("event").toString();
+                e.port = o.value("port").toString();
+                e.servo = o.value("servo").toInt();
+                e.result = o.value("result").toString();
+                e.job = o.value("job").toString();
+            } else {
+                // "TIME  PORT  [servo N  ]EVENT[  ...]"
+                const QStringList f = line.split(QStringLiteral("  "));
+                const bool servo = f.value(2).startsWith(QLatin1String("servo "));
+                if (f.size() >= 3 && f.at(0).endsWith('Z')) {
+                    e.port = f.at(1);
+                    e.servo = servo ? f.at(2).mid(6).toInt() : 0;
+                    e.event = f.value(servo ? 3 : 2);
+                }
+            }
+            if (e.event.isEmpty() || e.event == QLatin1String("summary"))
+                m_other << line;
+            else
+                m_events << e;
+        }
+    }
+    const bool m_json;
+    QProcess m_process;
+    QString m_rest;
+    QString m_err;
+    QVector<SeenEvent> m_events;
+    QStringList m_other;
+};
+
+// The rows of a log after its header, as cells.
+QVector<QStringList> logRows(const QString &path)
+{
+    QFile f(path);
+    QVector<QStringList> rows;
+    if (!f.open(QIODevice::ReadOnly | QIODevice::Text))
+        return rows;
+    const QStringList lines = QString::fromUtf8(f.readAll()).split('\n', Qt::SkipEmptyParts);
+    for (int i = 1; i < lines.size(); ++i)
+        rows << lines.at(i).split(',');
+    return rows;
+}
+
+} // namespace
+
+void TestCli::benchSwaps_data()
+{
+    QTest::addColumn<bool>("json");
+    QTest::addColumn<int>("rounds"); // servos attached and taken away on each programmer
+    QTest::addColumn<bool>("heldFirst"); // the first servo on each already holds the job
+    QTest::newRow("JSON lines, 2 servos each") << true << 2 << false;
+    QTest::newRow("plain lines, 1 servo each") << false << 1 << false;
+    QTest::newRow("the first already holds the job") << true << 2 << true;
+}
+
+// Three programmers, servos swapped on each in turn: every servo is
+// programmed and verified once, and the log has one row for each, with its
+// port, its number on the port and the job's fingerprint. --count ends the
+// run.
+void TestCli::benchSwaps()
+{
+    QFETCH(bool, json);
+    QFETCH(int, rounds);
+    QFETCH(bool, heldFirst);
+    SimulatorProcess sim;
+    QString why;
+    QVERIFY2(sim.start({"--empty"}, 3, &why), qPrintable(why));
+    QTemporaryDir dir;
+    const QString job = writeJob(dir);
+    const QString log = dir.filePath("bench.csv");
+    BenchRun run(json);
+    QStringList args{job, "--log", log, "--poll", "30", "--count", QString::number(3 * rounds)};
+    for (const QString &port : sim.portNames())
+        args << "--port" << port;
+    run.start(args);
+    for (int round = 1; round <= rounds; ++round) {
+        for (int p = 1; p <= 3; ++p) {
+            const QString port = sim.portName(p);
+            const bool held = heldFirst && round == 1;
+            const QString attach = held
+                ? QStringLiteral("attach %1 %2").arg(p).arg(QLatin1String(SampleLine))
+                : QStringLiteral("attach %1").arg(p);
+            QVERIFY2(sim.command(attach, &why), qPrintable(why));
+            QVERIFY2(run.waitFor(held ? "already held" : "verified", port,
+                                 held ? 1 : round - (heldFirst ? 1 : 0)),
+                     qPrintable(run.errors()));
+            if (round < rounds) {
+                QVERIFY2(sim.command(QStringLiteral("detach %1").arg(p), &why), qPrintable(why));
+                QVERIFY2(run.waitFor("removed", port, round), qPrintable(run.errors()));
+            }
+        }
+    }
+    QVERIFY(run.finish());
+    QCOMPARE(run.process().exitCode(), 0);
+    QCOMPARE(run.count("failed", QString()), 0);
+    QCOMPARE(run.count("verified", QString()) + run.count("already held", QString()), 3 * rounds);
+    QCOMPARE(run.count("arrived", QString()), 3 * rounds);
+    QVERIFY2(run.errors().startsWith("servo-cli: job e5be5e12: " + job + "\nservo-cli: the log " +
+                                     log + " holds 0 servos of this job\n"),
+             qPrintable(run.errors()));
+    const QVector<QStringList> rows = logRows(log);
+    QCOMPARE(rows.size(), 3 * rounds);
+    for (int p = 1; p <= 3; ++p) {
+        QStringList numbers;
+        for (const QStringList &row : rows) {
+            if (row.value(1) != sim.portName(p))
+                continue;
+            QCOMPARE(row.value(18), QStringLiteral("e5be5e12"));
+            QCOMPARE(row.mid(3, 14).join(','), QString::fromLatin1(SampleLine));
+            numbers << row.value(17);
+            QCOMPARE(row.value(2), heldFirst && row.value(17) == "1" ? "already held" : "verified");
+        }
+        QStringList expected;
+        for (int n = 1; n <= rounds; ++n)
+            expected << QString::number(n);
+        QCOMPARE(numbers, expected);
+    }
+    for (const SeenEvent &e : run.events()) {
+        if (json)
+            QCOMPARE(e.job, QStringLiteral("e5be5e12"));
+        QVERIFY(sim.portNames().contains(e.port));
+    }
+    // The summary, and the next run counts what this one logged.
+    const QString total = QStringLiteral("verified %1, already held %2, failed 0")
+                              .arg(3 * rounds - (heldFirst ? 3 : 0))
+                              .arg(heldFirst ? 3 : 0);
+    if (json) {
+        const QJsonObject summary =
+            QJsonDocument::fromJson(run.otherLines().value(0).toUtf8()).object();
+        QCOMPARE(summary.value("event").toString(), QStringLiteral("summary"));
+        QCOMPARE(summary.value("verified").toInt() + summary.value("alreadyHeld").toInt(),
+                 3 * rounds);
+        QCOMPARE(summary.value("ports").toArray().size(), 3);
+    } else {
+        QCOMPARE(run.otherLines().size(), 4);
+        QCOMPARE(run.otherLines().last(), "total: " + total);
+    }
+    const Result again = runCli({"program", "--auto", "--port", sim.portName(1), job, "--log", log,
+                                 "--expect-job", "00000000"});
+    QCOMPARE(again.code, 6);
+    QVERIFY2(!again.err.contains("holds"), qPrintable(again.err));
+    BenchRun next(true);
+    next.start({job, "--log", log, "--port", sim.portName(1), "--count", "1"});
+    QVERIFY2(next.waitFor("already held", sim.portName(1)), qPrintable(next.errors()));
+    QVERIFY(next.finish());
+    QVERIFY2(next.errors().contains(QStringLiteral("holds %1 servos of this job").arg(3 * rounds)),
+             qPrintable(next.errors()));
+}
+
+// A programmer whose port goes away and comes back is served again, and
+// the others go on meanwhile.
+void TestCli::benchPortComesBack()
+{
+#ifdef Q_OS_WIN
+    QSKIP("servo-sim takes a port away only on Unix: a COM port of Wine stays");
+#else
+    SimulatorProcess sim;
+    QString why;
+    QVERIFY2(sim.start({"--empty"}, 2, &why), qPrintable(why));
+    QTemporaryDir dir;
+    const QString job = writeJob(dir);
+    BenchRun run(true);
+    run.start({job, "--poll", "30", "--port", sim.portName(1), "--port", sim.portName(2)});
+    QVERIFY(sim.command("attach 1"));
+    QVERIFY2(run.waitFor("verified", sim.portName(1)), qPrintable(run.errors()));
+    QVERIFY2(sim.command("unplug 1", &why), qPrintable(why));
+    QVERIFY2(run.waitFor("port lost", sim.portName(1)), qPrintable(run.errors()));
+    QVERIFY(sim.command("attach 2"));
+    QVERIFY2(run.waitFor("verified", sim.portName(2)), qPrintable(run.errors()));
+    QVERIFY2(sim.command("replug 1", &why), qPrintable(why));
+    QVERIFY2(run.waitFor("port back", sim.portName(1)), qPrintable(run.errors()));
+    QVERIFY(sim.command("detach 1"));
+    QVERIFY(sim.command("attach 1"));
+    QVERIFY2(run.waitFor("verified", sim.portName(1), 2), qPrintable(run.errors()));
+    QCOMPARE(::kill(pid_t(run.process().processId()), SIGINT), 0);
+    QVERIFY(run.finish());
+    QCOMPARE(run.process().exitCode(), 130);
+    QCOMPARE(run.count("verified", QString()), 3);
+    QCOMPARE(run.count("failed", QString()), 0);
+#endif
+}
+
+void TestCli::benchInterrupted_data()
+{
+    QTest::addColumn<QString>("signal");
+    QTest::newRow("Ctrl-C") << "INT";
+    QTest::newRow("SIGTERM") << "TERM";
+}
+
+// Ctrl-C or SIGTERM ends the bench in order: the summary with what was
+// done, and exit code 130.
+void TestCli::benchInterrupted()
+{
+    QFETCH(QString, signal);
+#ifdef Q_OS_WIN
+    if (signal != QLatin1String("INT"))
+        QSKIP("Windows has no SIGTERM to send");
+#endif
+    SimulatorProcess sim;
+    QString why;
+    QVERIFY2(sim.start({"--empty"}, 1, &why), qPrintable(why));
+    QTemporaryDir dir;
+    const QString job = writeJob(dir);
+    BenchRun run(false);
+    run.start({job, "--poll", "30", "--port", sim.portName()}, true);
+    QVERIFY(sim.command("attach 1"));
+    QVERIFY2(run.waitFor("verified", sim.portName()), qPrintable(run.errors()));
+#ifdef Q_OS_WIN
+    QVERIFY(sendConsoleEvent(run.process(), CTRL_C_EVENT));
+#else
+    QCOMPARE(
+        ::kill(pid_t(run.process().processId()), signal == QLatin1String("INT") ? SIGINT : SIGTERM),
+        0);
+#endif
+    QVERIFY(run.finish());
+    QCOMPARE(run.process().exitCode(), 130);
+    QCOMPARE(run.otherLines(),
+             QStringList({sim.portName() + ": verified 1, already held 0, failed 0",
+                          "total: verified 1, already held 0, failed 0"}));
+    QVERIFY2(run.errors().endsWith("servo-cli: interrupted\n"), qPrintable(run.errors()));
 }
 
 QTEST_GUILESS_MAIN(TestCli)
