@@ -2186,13 +2186,14 @@ void TestCli::benchPortComesBack()
     run.start({job, "--poll", "30", "--port", sim.portName(1), "--port", sim.portName(2)});
     QVERIFY(sim.command("attach 1"));
     QVERIFY2(run.waitFor("verified", sim.portName(1)), qPrintable(run.errors()));
+    QVERIFY(sim.command("detach 1"));
+    QVERIFY2(run.waitFor("removed", sim.portName(1)), qPrintable(run.errors()));
     QVERIFY2(sim.command("unplug 1", &why), qPrintable(why));
     QVERIFY2(run.waitFor("port lost", sim.portName(1)), qPrintable(run.errors()));
     QVERIFY(sim.command("attach 2"));
     QVERIFY2(run.waitFor("verified", sim.portName(2)), qPrintable(run.errors()));
     QVERIFY2(sim.command("replug 1", &why), qPrintable(why));
     QVERIFY2(run.waitFor("port back", sim.portName(1)), qPrintable(run.errors()));
-    QVERIFY(sim.command("detach 1"));
     QVERIFY(sim.command("attach 1"));
     QVERIFY2(run.waitFor("verified", sim.portName(1), 2), qPrintable(run.errors()));
     QCOMPARE(::kill(pid_t(run.process().processId()), SIGINT), 0);
