@@ -277,7 +277,9 @@ checked, read back and compared. One that already holds the file is counted
 as "already held" and not written. The next servo is programmed only after
 --gone polls in a row got no reply (the servo was removed): a servo that stays
 attached, or whose contact drops out for one poll, is never written twice. A
-port that goes away is opened again when it comes back.
+port that goes away is opened again when it comes back. With --auto, --port
+is needed, --timeout is how long the acknowledgement and the read-back may
+take (default 250 ms), and --retries and --verbose are not used.
 
 At the start the job's fingerprint (8 hex digits of a hash of its fourteen
 values, the same for every file with these values) is printed on standard
