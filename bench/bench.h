@@ -28,7 +28,10 @@
 //                stays, or whose contact drops out for fewer polls, is never
 //                written again;
 //   PortLost     the adapter went away; the port is opened again when it
-//                comes back (PortBack, then Empty).
+//                comes back (PortBack, then Empty; or, when a servo had its
+//                result before, that result's state until the servo's
+//                removal is seen, so that it is not written or counted
+//                twice).
 namespace Servo {
 
 class BenchSlot;

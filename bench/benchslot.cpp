@@ -117,9 +117,11 @@ void BenchSlot::tryOpen()
             m_scanner.clear();
             m_lossQueued = false;
             m_phase = Phase::Polling;
-            m_servoThere = false;
             resetPolling();
-            setState(SlotState::Empty);
+            // A servo that got its result before the port was closed or
+            // lost is taken to be still there until its removal is seen,
+            // so that it is neither written nor counted again.
+            setState(m_servoThere ? m_resultState : SlotState::Empty);
             if (m_lostOnce) {
                 m_lostOnce = false;
                 BenchEvent back;
@@ -188,7 +190,6 @@ void BenchSlot::portLost(const QString &reason)
             std::nullopt);
     }
     closePort();
-    m_servoThere = false;
     m_lostOnce = true;
     setState(SlotState::PortLost);
     BenchEvent lost;
@@ -437,6 +438,7 @@ void BenchSlot::result(BenchEvent::Kind kind, const QString &word, const QString
     m_status.lastReason = reason;
     m_status.lastElapsedMs = event.elapsedMs;
     m_servoThere = true;
+    m_resultState = m_status.state;
     m_phase = Phase::Polling;
     resetPolling();
     const bool close = m_finishing;

@@ -105,6 +105,7 @@ private:
     int m_answered = 0; // consecutive answered polls while the slot is empty
     int m_missed = 0; // consecutive unanswered polls after a result
     bool m_servoThere = false; // a servo got its result and was not removed yet
+    SlotState m_resultState = SlotState::Empty; // the state its result gave
     QElapsedTimer m_sinceAnswer; // from the servo's first answer
     int m_servo = 0; // its number on this port
 

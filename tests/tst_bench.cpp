@@ -355,10 +355,14 @@ void tst_Bench::endWhileProgramming()
 void tst_Bench::portComesBack_data()
 {
     QTest::addColumn<QString>("when"); // the port of the first slot goes away
+    // The servo stays in the socket while the port is away.
+    QTest::addColumn<bool>("servoStays");
 
-    QTest::newRow("missing at start") << "at start";
-    QTest::newRow("after a servo") << "after";
-    QTest::newRow("during the write") << "during";
+    QTest::newRow("missing at start") << "at start" << false;
+    QTest::newRow("after a servo") << "after" << false;
+    QTest::newRow("after a servo, which stays") << "after" << true;
+    QTest::newRow("during the write") << "during" << false;
+    QTest::newRow("during the write, the servo stays") << "during" << true;
 }
 
 void tst_Bench::portComesBack()
@@ -366,6 +370,7 @@ void tst_Bench::portComesBack()
     SKIP_WITHOUT_TEST_LINE();
     SKIP_ON_WINDOWS("no test line that goes away and comes back under its name");
     QFETCH(QString, when);
+    QFETCH(bool, servoStays);
     const bool atStart = when == QLatin1String("at start");
     const bool during = when == QLatin1String("during");
 
@@ -402,9 +407,22 @@ void tst_Bench::portComesBack()
     other.attach(servoValues(2));
     QTRY_COMPARE_WITH_TIMEOUT(events.count(BenchEvent::Verified, other.path()), 1, Patience);
 
-    lost.present = false;
+    lost.present = servoStays;
     QVERIFY(atStart ? lost.startAt(link) : lost.replug());
     QTRY_COMPARE_WITH_TIMEOUT(events.count(BenchEvent::PortBack, link), 1, Patience);
+    if (!atStart) {
+        // The servo that had its result is taken to be there until its
+        // removal is seen: neither written nor counted again.
+        QCOMPARE(statusOf(bench, link).state, during ? SlotState::Failed : SlotState::Verified);
+        if (servoStays) {
+            waitForPolls(lost, 3 * GoneAfter);
+            QCOMPARE(statusOf(bench, link).state, during ? SlotState::Failed : SlotState::Verified);
+            QCOMPARE(events.results(link).size(), 1);
+            QCOMPARE(lost.writes.load(), 1);
+            lost.present = false;
+        }
+        QTRY_COMPARE_WITH_TIMEOUT(events.count(BenchEvent::Removed, link), 1, Patience);
+    }
     QCOMPARE(statusOf(bench, link).state, SlotState::Empty);
     lost.attach(servoValues(3));
     QTRY_COMPARE_WITH_TIMEOUT(events.count(BenchEvent::Verified, link), atStart || during ? 1 : 2,
