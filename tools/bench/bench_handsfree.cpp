@@ -69,6 +69,14 @@ void endSimulator(QProcess &sim)
     sim.waitForFinished();
 }
 
+BenchSettings benchSettings(int pollMs)
+{
+    BenchSettings settings;
+    settings.job = Job;
+    settings.pollMs = pollMs;
+    return settings;
+}
+
 void runFor(int ms)
 {
     QEventLoop loop;
@@ -109,10 +117,7 @@ void throughput(int n, int cycles, const Schedule &schedule, int pollMs)
     QElapsedTimer clock;
     clock.start();
 
-    BenchSettings settings;
-    settings.job = Job;
-    settings.pollMs = pollMs;
-    Bench bench(settings);
+    Bench bench(benchSettings(pollMs));
     for (const QString &path : paths)
         bench.addPort(path);
 
@@ -189,10 +194,7 @@ void idleCpu(int n, int seconds, int pollMs)
     auto sim = startSimulator(n, {QStringLiteral("--empty")}, &paths);
     if (!sim)
         return;
-    BenchSettings settings;
-    settings.job = Job;
-    settings.pollMs = pollMs;
-    Bench bench(settings);
+    Bench bench(benchSettings(pollMs));
     for (const QString &path : paths)
         bench.addPort(path);
     bench.start();
