@@ -12,6 +12,7 @@
 #include "serial/simulatorports.h"
 #include "tests/programs.h"
 #include "tests/scriptedprogrammer.h"
+#include "tests/simulatorprocess.h"
 #include "tests/skips.h"
 #include "tests/filenodes.h"
 #include "tools/servo-cli/cli.h"
@@ -56,58 +57,6 @@ struct Result
     QString err;
     qint64 ms = 0;
     QString rawOut; // out before its line ends were made LF
-};
-
-// servo-sim as a child process; its first output line is the port path.
-class Simulator
-{
-public:
-    bool start(QStringList args)
-    {
-#ifdef Q_OS_WIN
-        if (!m_line.openPair())
-            return false;
-        args << QStringLiteral("--device") << m_line.peerPath();
-#endif
-        m_process.setProcessChannelMode(QProcess::ForwardedErrorChannel);
-        withoutConsole(&m_process);
-        m_process.start(buildProgram(QStringLiteral("servo-sim")), args);
-        QElapsedTimer clock;
-        clock.start();
-        while (!m_process.canReadLine() && clock.elapsed() < 20000) {
-            if (!m_process.waitForReadyRead(1000) && m_process.state() == QProcess::NotRunning)
-                return false;
-        }
-        m_path = QString::fromLocal8Bit(m_process.readLine()).trimmed();
-#ifdef Q_OS_WIN
-        const bool served = m_path == m_line.peerPath();
-        m_path = m_line.slavePath();
-        return served;
-#else
-        return m_path.startsWith(QLatin1Char('/'));
-#endif
-    }
-    ~Simulator()
-    {
-#ifdef Q_OS_WIN
-        m_process.kill(); // a console program has no signal to end it
-#endif
-        m_process.terminate();
-        if (!m_process.waitForFinished(5000))
-            m_process.kill();
-        m_process.waitForFinished(5000);
-    }
-    QString path() const
-    {
-        return m_path;
-    }
-
-private:
-#ifdef Q_OS_WIN
-    TestLine m_line; // outlives the process
-#endif
-    QProcess m_process;
-    QString m_path;
 };
 
 Result runCli(const QStringList &args,
@@ -761,10 +710,10 @@ void TestCli::faults()
     QFETCH(int, code);
     QFETCH(QString, message);
     // The simulator starts from the start values; writes store the sample.
-    Simulator sim;
+    SimulatorProcess sim;
     QVERIFY(sim.start(simArgs));
     QStringList args = cliArgs;
-    args << "--port" << sim.path();
+    args << "--port" << sim.portName();
     const bool writing = args.first() == QLatin1String("write");
     const QString written = writing ? file(SampleLine) : QString();
     if (writing)
@@ -775,7 +724,7 @@ void TestCli::faults()
         QCOMPARE(r.out, QString());
         QCOMPARE(withoutWrongPortHint(r.err),
                  QLatin1String("servo-cli: ") +
-                     QString(message).replace("%PORT", sim.path()).replace("%FILE", written) +
+                     QString(message).replace("%PORT", sim.portName()).replace("%FILE", written) +
                      '\n');
     } else if (writing) {
         QCOMPARE(r.out, QString());
@@ -807,11 +756,11 @@ void TestCli::noReply()
     ScriptedProgrammer programmer;
     programmer.silent = true;
     QVERIFY(programmer.start());
-    std::unique_ptr<Simulator> other;
+    std::unique_ptr<SimulatorProcess> other;
     QString announced; // the programmer's own line, listed as a simulator
     const auto withdraw = qScopeGuard([&announced] { withdrawSimulatorPort(announced); });
     if (otherPort) {
-        other.reset(new Simulator);
+        other.reset(new SimulatorProcess);
         QVERIFY(other->start({}));
         announced = announceSimulatorPort(programmer.path());
         QVERIFY(!announced.isEmpty());
@@ -826,7 +775,7 @@ void TestCli::noReply()
     if (otherPort)
         QVERIFY2(r.err.contains(QRegularExpression(
                      "power, or whether it is the wrong port \\(.*" +
-                     QRegularExpression::escape(other->path() + " (simulator)"))),
+                     QRegularExpression::escape(other->portName() + " (simulator)"))),
                  qPrintable(r.err));
     QVERIFY2(!r.err.contains(programmer.path() + " (simulator)"),
              qPrintable(r.err)); // not the port itself
@@ -1138,9 +1087,9 @@ void TestCli::roundTrip()
     // Window format: one line, no line end.
     const QString original = file(SampleLine);
     QCOMPARE(runCli({"show", original}).code, 0);
-    Simulator sim;
+    SimulatorProcess sim;
     QVERIFY(sim.start({}));
-    const QString port = sim.path();
+    const QString port = sim.portName();
 
     const Result before = runCli({"diff", "--port", port, original});
     QCOMPARE(before.code, 5);
@@ -1181,9 +1130,9 @@ void TestCli::roundTrip()
 void TestCli::jsonBothWays()
 {
     SKIP_WITHOUT_TEST_LINE();
-    Simulator sim;
+    SimulatorProcess sim;
     QVERIFY(sim.start({}));
-    const QString port = sim.path();
+    const QString port = sim.portName();
     const QString backup = m_dir.filePath(QStringLiteral("backup.txt"));
     const QString json = file(ServoCli::formatJson(sampleValues()).toUtf8());
     const Result written = runCli({"write", "--port", port, "--json", "--backup", backup, json});
@@ -1208,16 +1157,16 @@ void TestCli::jsonBothWays()
 void TestCli::getSetBackup()
 {
     SKIP_WITHOUT_TEST_LINE();
-    Simulator sim;
+    SimulatorProcess sim;
     QVERIFY(sim.start({}));
     // The port from the environment; ports lists the simulator.
     QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-    env.insert(QStringLiteral("SERVO_PORT"), sim.path());
+    env.insert(QStringLiteral("SERVO_PORT"), sim.portName());
 #ifdef Q_OS_WIN // a COM port among the system's ports
     QVERIFY(runCli({"ports"}).out.contains(
-        QRegularExpression("^" + sim.path() + " ", QRegularExpression::MultilineOption)));
+        QRegularExpression("^" + sim.portName() + " ", QRegularExpression::MultilineOption)));
 #else
-    QVERIFY(runCli({"ports"}).out.contains(sim.path() + "  servo-sim"));
+    QVERIFY(runCli({"ports"}).out.contains(sim.portName() + "  servo-sim"));
 #endif
     const QString backup = m_dir.filePath(QStringLiteral("before-set.txt"));
     // Names: the key or the caption, in any case, spaces ignored.
@@ -1241,7 +1190,7 @@ void TestCli::getSetBackup()
     const Result chosen = runCli({"get", "Sensitivity"}, env);
     if (!chosen.err.contains(QLatin1String("USB adapter"))) {
         QCOMPARE(chosen.err,
-                 "servo-cli: using " + sim.path() +
+                 "servo-cli: using " + sim.portName() +
                      ", the only simulator running (no USB adapter is present)\n");
         QCOMPARE(chosen.out, QStringLiteral("Sensitivity=7\n"));
         QCOMPARE(chosen.code, 0);
@@ -1488,8 +1437,8 @@ void TestCli::programInterrupted()
     QVERIFY(sendConsoleEvent(cli, CTRL_C_EVENT));
 #else
     const int number = signal == QLatin1String("INT") ? SIGINT
-        : signal == QLatin1String("HUP") ? SIGHUP
-                                         : SIGTERM;
+        : signal == QLatin1String("HUP")              ? SIGHUP
+                                                      : SIGTERM;
     QCOMPARE(::kill(pid_t(cli.processId()), number), 0);
 #endif
     QVERIFY(cli.waitForFinished(20000));
@@ -1709,12 +1658,13 @@ void TestCli::existingBackup()
     QTemporaryDir dir;
     const QString job = writeJob(dir);
     QVERIFY(!job.isEmpty());
-    Simulator sim;
+    SimulatorProcess sim;
     QVERIFY(sim.start({}));
     const QString given = dir.filePath(backup);
-    const QList<QStringList> runs{{"write", "--port", sim.path(), "--backup", given, job},
-                                  {"write", "--port", sim.path(), "--backup", given, job},
-                                  {"set", "--port", sim.path(), "--backup", given, "SoftStart=on"}};
+    const QList<QStringList> runs{
+        {"write", "--port", sim.portName(), "--backup", given, job},
+        {"write", "--port", sim.portName(), "--backup", given, job},
+        {"set", "--port", sim.portName(), "--backup", given, "SoftStart=on"}};
     for (int n = 0; n < runs.size(); ++n) {
         const Result r = runCli(runs.at(n));
         QVERIFY2(r.code == 0, qPrintable(r.err));
