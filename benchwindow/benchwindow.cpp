@@ -200,6 +200,10 @@ QWidget *BenchWindow::makeJobPanel()
 bool BenchWindow::applyOptions(const BenchOptions &options)
 {
     QSettings settings;
+    const QString lastJob = settings.value(QLatin1String(keyJob)).toString();
+    const QString lastLog = settings.value(QLatin1String(keyLog)).toString();
+    // Nothing is remembered while the choices are taken, and all of it after.
+    m_restoring = true;
     m_pollMs = options.pollMs;
     m_expectJob = options.expectJob;
     if (options.portsGiven) {
@@ -213,15 +217,15 @@ bool BenchWindow::applyOptions(const BenchOptions &options)
     m_offPorts = settings.value(QLatin1String(keyOff)).toStringList();
     m_mute->setChecked(settings.value(QLatin1String(keyMute), false).toBool());
 
-    const QString job =
-        options.job.isEmpty() ? settings.value(QLatin1String(keyJob)).toString() : options.job;
-    const QString log =
-        options.log.isEmpty() ? settings.value(QLatin1String(keyLog)).toString() : options.log;
+    const QString job = options.job.isEmpty() ? lastJob : options.job;
+    const QString log = options.log.isEmpty() ? lastLog : options.log;
     bool ready = true;
     if (!job.isEmpty())
         ready = loadJob(job) || options.job.isEmpty();
     if (!log.isEmpty() && !openLog(log) && !options.log.isEmpty())
         ready = false;
+    m_restoring = false;
+    remember();
     makeBench();
     if (!options.start)
         return true;
@@ -455,6 +459,9 @@ void BenchWindow::onEvent(const BenchEvent &event)
     default:
         break;
     }
+    // The slot's status holds the result by now (its last change came
+    // before the result was recorded).
+    onSlotChanged(event.port);
     showTotals();
 }
 
@@ -558,6 +565,8 @@ void BenchWindow::showMessage(QLabel *label, const QString &text, bool error)
 
 void BenchWindow::remember()
 {
+    if (m_restoring)
+        return;
     QSettings settings;
     settings.setValue(QLatin1String(keyJob), m_jobPath);
     settings.setValue(QLatin1String(keyLog), m_log ? m_log->path() : QString());

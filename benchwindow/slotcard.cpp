@@ -118,10 +118,12 @@ void SlotCard::display(const SlotStatus &status)
                               .arg(colour.name(), text.name()));
     // A failure says why; the reason stays under the tile until the next servo.
     const bool failed = status.state == SlotState::Failed;
-    m_reason->setText(
-        failed ? QStringLiteral("原因  Reason: %1")
-                     .arg(status.lastReason.isEmpty() ? status.lastResult : status.lastReason)
-               : QString());
+    m_reason->setText(failed ? QStringLiteral("原因  Reason: %1%2")
+                                   .arg(status.lastResult,
+                                        status.lastReason.isEmpty()
+                                            ? QString()
+                                            : QStringLiteral(", ") + status.lastReason)
+                             : QString());
     m_reason->setVisible(failed);
     m_counts->setText(QStringLiteral("成功  Verified: %1     失败  Failed: %2")
                           .arg(status.verified + status.alreadyHeld)
