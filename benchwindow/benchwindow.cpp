@@ -47,6 +47,16 @@ QLabel *field(const QString &name, QWidget *parent)
     return label;
 }
 
+// A field for a file's path: a long path is cut, not the window widened; the
+// whole path is its tool tip.
+QLabel *pathField(const QString &name, QWidget *parent)
+{
+    QLabel *label = field(name, parent);
+    label->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Preferred);
+    label->setMinimumWidth(80);
+    return label;
+}
+
 QPushButton *button(const QString &name, const QString &text, const char *look, QWidget *parent)
 {
     auto *b = new QPushButton(text, parent);
@@ -118,7 +128,7 @@ QWidget *BenchWindow::makeJobPanel()
     m_chooseJob = button(QStringLiteral("chooseJob"), QStringLiteral("选择参数  Choose Job"),
                          "fileButton", jobCard);
     connect(m_chooseJob, &QPushButton::clicked, this, &BenchWindow::chooseJob);
-    m_jobPathLabel = field(QStringLiteral("jobPath"), jobCard);
+    m_jobPathLabel = pathField(QStringLiteral("jobPath"), jobCard);
     m_fingerprint = field(QStringLiteral("fingerprint"), jobCard);
     m_jobMessage = new QLabel(jobCard);
     m_jobMessage->setObjectName(QStringLiteral("jobMessage"));
@@ -151,7 +161,7 @@ QWidget *BenchWindow::makeJobPanel()
     m_chooseLog = button(QStringLiteral("chooseLog"), QStringLiteral("选择记录  Choose Log"),
                          "fileButton", runCard);
     connect(m_chooseLog, &QPushButton::clicked, this, &BenchWindow::chooseLog);
-    m_logPathLabel = field(QStringLiteral("logPath"), runCard);
+    m_logPathLabel = pathField(QStringLiteral("logPath"), runCard);
     m_logMessage = new QLabel(runCard);
     m_logMessage->setObjectName(QStringLiteral("logMessage"));
     m_logMessage->setWordWrap(true);
@@ -549,9 +559,9 @@ void BenchWindow::showTotals()
     const int inLog = m_heldAtOpen + m_loggedForJob;
     if (m_log && m_job)
         m_logTotals->setText(
-            QStringLiteral("记录中本参数  This job in the log: %1 servos").arg(inLog));
+            QStringLiteral("记录中本参数  Servos of this job in the log: %1").arg(inLog));
     else
-        m_logTotals->setText(QStringLiteral("记录中本参数  This job in the log: —"));
+        m_logTotals->setText(QStringLiteral("记录中本参数  Servos of this job in the log: —"));
     m_logTotals->setProperty("servos", m_log && m_job ? inLog : -1);
 }
 
