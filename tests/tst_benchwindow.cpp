@@ -8,6 +8,7 @@
 #include "benchwindow/slotcard.h"
 #include "files/parameterfile.h"
 #include "files/programlog.h"
+#include "tests/programs.h"
 #include "tests/simulatorprocess.h"
 #include "tests/skips.h"
 #include "ui/applicationfont.h"
@@ -106,6 +107,7 @@ private slots:
     void logRowsAndTotals();
     void lockedWhileRunning();
     void cardsFollowPorts();
+    void commandLineStart();
     void remembersLastSession();
     void lookOnScreen();
 
@@ -548,6 +550,50 @@ void tst_BenchWindow::cardsFollowPorts()
     QVERIFY(w->card(missing));
     w->stopBench();
     QTRY_VERIFY_WITH_TIMEOUT(!w->isLocked(), Patience);
+}
+
+// servo-bench as a bench PC starts it: straight into work from the command
+// line, three programmers, one row per servo; a request to terminate ends it
+// in order.
+void tst_BenchWindow::commandLineStart()
+{
+    SKIP_WITHOUT_TEST_LINE();
+    QTemporaryDir dir;
+    QVERIFY(dir.isValid());
+    SimulatorProcess sim;
+    QString why;
+    QVERIFY2(sim.start({"--empty"}, 3, &why), qPrintable(why));
+    const QString log = dir.filePath("bench.csv");
+    QStringList arguments{"--job", m_job, "--log", log, "--poll", "20", "--start"};
+    for (const QString &port : sim.portNames())
+        arguments << "--port" << port;
+    QProcess bench;
+    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+    environment.insert("QT_QPA_PLATFORM", "offscreen");
+    environment.insert("XDG_CONFIG_HOME", dir.filePath("config"));
+    bench.setProcessEnvironment(environment);
+    bench.setProcessChannelMode(QProcess::ForwardedErrorChannel);
+    bench.start(buildProgram("servo-bench"), arguments);
+    QVERIFY2(bench.waitForStarted(), qPrintable(bench.errorString()));
+    for (int p = 1; p <= 3; ++p)
+        QVERIFY2(sim.command(attach(p, otherValues(p)), &why), qPrintable(why));
+    QTRY_COMPARE_WITH_TIMEOUT(logRows(log).size(), 3, Patience);
+    QStringList ports;
+    for (const QStringList &row : logRows(log)) {
+        QCOMPARE(row.at(2), QStringLiteral("verified"));
+        ports << row.at(1);
+    }
+    ports.sort();
+    QStringList expected = sim.portNames();
+    expected.sort();
+    QCOMPARE(ports, expected);
+
+    SKIP_ON_WINDOWS("no request to terminate that reaches a window on the offscreen platform");
+    bench.terminate();
+    QVERIFY(bench.waitForFinished(Patience));
+    QCOMPARE(bench.exitStatus(), QProcess::NormalExit);
+    QCOMPARE(bench.exitCode(), 0);
+    QCOMPARE(logRows(log).size(), 3);
 }
 
 void tst_BenchWindow::remembersLastSession()
