@@ -81,6 +81,10 @@ SlotCard::SlotCard(const QString &port, QWidget *parent)
     bold.setPointSizeF(bold.pointSizeF() * 1.25);
     portLabel->setFont(bold);
     portLabel->setTextInteractionFlags(Qt::TextSelectableByMouse);
+    // A long name (a simulator's link in a deep folder) is cut, not the
+    // card widened; the whole name is its tool tip.
+    portLabel->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Preferred);
+    portLabel->setToolTip(port);
 
     m_tile->setObjectName(QStringLiteral("tile"));
     m_tile->setAlignment(Qt::AlignCenter);
