@@ -70,6 +70,7 @@ struct Bench::Private
     QVector<BenchSlot *> benchSlots; // in the order the ports were added
     QStringList identities; // of their ports, to add each port once
     int watch = NoWatch;
+    bool forgetGone = false;
     QTimer rescan;
     ProgramLog *log = nullptr;
     bool running = false;
@@ -138,20 +139,40 @@ void Bench::setWatch(int watch)
         d->rescan.start();
 }
 
+void Bench::setForgetGonePorts(bool forget)
+{
+    d->forgetGone = forget;
+}
+
 void Bench::rescanPorts()
 {
     if (d->watch == NoWatch)
         return;
     const QVector<PresentPort> ports = presentPorts();
+    QStringList listed; // identities of the watched ports present
     for (const PresentPort &port : ports) {
         if (!((port.usb && (d->watch & UsbAdapters)) ||
               (port.simulator && (d->watch & Simulators))))
             continue;
         BenchSlot *slot = addSlot(port.name, true);
+        listed << d->identities.at(d->benchSlots.indexOf(slot));
         // A watched port that came back is opened again from here; the
         // slot of a named port tries by itself.
         if (slot->isWatched() && slot->isLost())
             slot->retry();
+    }
+    if (!d->forgetGone)
+        return;
+    for (int i = d->benchSlots.size() - 1; i >= 0; --i) {
+        BenchSlot *slot = d->benchSlots.at(i);
+        if (!slot->isWatched() || slot->isProgramming() || listed.contains(d->identities.at(i)))
+            continue;
+        const QString port = slot->port();
+        d->benchSlots.removeAt(i);
+        d->identities.removeAt(i);
+        slot->disconnect(this);
+        delete slot;
+        emit slotRemoved(port);
     }
 }
 
