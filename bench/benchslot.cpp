@@ -420,6 +420,10 @@ void BenchSlot::result(BenchEvent::Kind kind, const QString &word, const QString
     event.reason = reason;
     event.elapsedMs = m_sinceAnswer.isValid() ? m_sinceAnswer.elapsed() : 0;
     event.readBack = values;
+    // The last result is in the status before the state change is told.
+    m_status.lastResult = word;
+    m_status.lastReason = reason;
+    m_status.lastElapsedMs = event.elapsedMs;
     switch (kind) {
     case BenchEvent::Verified:
         ++m_status.verified;
@@ -434,9 +438,6 @@ void BenchSlot::result(BenchEvent::Kind kind, const QString &word, const QString
         setState(SlotState::Failed);
         break;
     }
-    m_status.lastResult = word;
-    m_status.lastReason = reason;
-    m_status.lastElapsedMs = event.elapsedMs;
     m_servoThere = true;
     m_resultState = m_status.state;
     m_phase = Phase::Polling;

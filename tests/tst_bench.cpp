@@ -263,11 +263,21 @@ void tst_Bench::results()
     Events events;
     events.record(&bench);
     bench.addPort(p.path());
+    // What a front end reads when told that the slot changed: the result
+    // word is there by the time the state shows the result.
+    QStringList shownResults;
+    connect(&bench, &Bench::slotChanged, this, [&](const QString &port) {
+        const SlotStatus status = statusOf(bench, port);
+        if (status.state == SlotState::Verified || status.state == SlotState::AlreadyHeld ||
+            status.state == SlotState::Failed)
+            shownResults << status.lastResult;
+    });
     bench.start();
     waitForPolls(p, 3);
     p.attach(behaviour == QLatin1String("holds job") ? job() : servoValues(1));
 
     QTRY_COMPARE_WITH_TIMEOUT(events.results(p.path()).size(), 1, Patience);
+    QCOMPARE(shownResults, QStringList{word});
     const BenchEvent result = events.results(p.path()).first();
     QCOMPARE(int(result.kind), kind);
     QCOMPARE(result.result, word);
