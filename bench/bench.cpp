@@ -5,6 +5,7 @@
 #include "serial/portclaim.h"
 #include "serial/portlist.h"
 
+#include <QRegularExpression>
 #include <QTimer>
 
 namespace Servo {
@@ -14,6 +15,34 @@ namespace {
 constexpr int RescanMs = 1000; // the port list is read again this often while watching
 
 } // namespace
+
+int benchWatchOf(const QString &portArgument)
+{
+    if (portArgument == QLatin1String("usb"))
+        return Bench::UsbAdapters;
+    if (portArgument == QLatin1String("simulators"))
+        return Bench::Simulators;
+    return Bench::NoWatch;
+}
+
+QString checkFingerprintArgument(const QString &expected)
+{
+    static const QRegularExpression hash(QStringLiteral("^[0-9a-fA-F]{8}$"));
+    if (hash.match(expected).hasMatch())
+        return QString();
+    return QStringLiteral("--expect-job takes a job's fingerprint, eight hexadecimal digits, "
+                          "not \"%1\"")
+        .arg(expected);
+}
+
+QString checkExpectedJob(const QString &path, const Values &job, const QString &expected)
+{
+    const QString fingerprint = jobFingerprint(job);
+    if (expected.isEmpty() || expected.compare(fingerprint, Qt::CaseInsensitive) == 0)
+        return QString();
+    return QStringLiteral("%1 is job %2, not the job %3 expected (--expect-job)")
+        .arg(path, fingerprint, expected.toLower());
+}
 
 QString slotStateWord(SlotState state)
 {

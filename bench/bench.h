@@ -161,6 +161,24 @@ private:
     std::unique_ptr<Private> d;
 };
 
+// What the bench's front ends (servo-cli program --auto, servo-bench) take
+// from their command lines, checked alike.
+constexpr int MinPollMs = 10;
+constexpr int MaxPollMs = 10000;
+
+// A --port value: "usb" names the watch of USB adapters and "simulators"
+// that of running servo simulators (Bench::Watch); any other value is a port
+// (NoWatch).
+int benchWatchOf(const QString &portArgument);
+
+// Empty when expected is a job's fingerprint (eight hexadecimal digits, in
+// any case); otherwise what is wrong with it, in a sentence.
+QString checkFingerprintArgument(const QString &expected);
+
+// Empty when the job at path is the one expected (or none is expected);
+// otherwise a sentence that names both fingerprints.
+QString checkExpectedJob(const QString &path, const Values &job, const QString &expected);
+
 } // namespace Servo
 
 Q_DECLARE_METATYPE(Servo::BenchEvent)

@@ -1,6 +1,6 @@
 #include "benchwindow/benchoptions.h"
 
-#include <QRegularExpression>
+#include "bench/bench.h"
 
 namespace Servo {
 
@@ -43,18 +43,14 @@ QString parseBenchOptions(const QStringList &arguments, BenchOptions *options)
             o.log = value;
         } else if (name == QLatin1String("--port")) {
             o.portsGiven = true;
-            if (value == QLatin1String("usb"))
-                o.watchUsb = true;
-            else if (value == QLatin1String("simulators"))
-                o.watchSimulators = true;
-            else if (!o.ports.contains(value))
+            const int watch = benchWatchOf(value);
+            o.watch |= watch;
+            if (watch == Bench::NoWatch && !o.ports.contains(value))
                 o.ports << value;
         } else if (name == QLatin1String("--expect-job")) {
-            static const QRegularExpression hash(QStringLiteral("^[0-9a-fA-F]{8}$"));
-            if (!hash.match(value).hasMatch())
-                return QStringLiteral("--expect-job takes a job's fingerprint, eight hexadecimal "
-                                      "digits, not \"%1\"")
-                    .arg(value);
+            const QString problem = checkFingerprintArgument(value);
+            if (!problem.isEmpty())
+                return problem;
             o.expectJob = value.toLower();
         } else { // --poll
             bool ok = false;

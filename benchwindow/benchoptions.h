@@ -17,9 +17,6 @@
 // Each takes its value as the next argument or after '='.
 namespace Servo {
 
-constexpr int MinPollMs = 10;
-constexpr int MaxPollMs = 10000;
-
 struct BenchOptions
 {
     QString job;
@@ -27,8 +24,7 @@ struct BenchOptions
     bool start = false;
     bool portsGiven = false; // any --port: serve those only
     QStringList ports; // named ports, in order
-    bool watchUsb = false; // --port usb
-    bool watchSimulators = false; // --port simulators
+    int watch = 0; // Bench::Watch of --port usb, --port simulators
     QString expectJob; // lower case
     int pollMs = 100;
 };

@@ -217,8 +217,7 @@ bool BenchWindow::applyOptions(const BenchOptions &options)
     m_pollMs = options.pollMs;
     m_expectJob = options.expectJob;
     if (options.portsGiven) {
-        m_watch = (options.watchUsb ? Bench::UsbAdapters : 0) |
-            (options.watchSimulators ? Bench::Simulators : 0);
+        m_watch = options.watch;
         m_namedPorts = options.ports;
     } else {
         m_watch = Bench::UsbAdapters | Bench::Simulators;
@@ -383,12 +382,10 @@ bool BenchWindow::startBench()
         showMessage(m_jobMessage, QStringLiteral("请先选择参数  Choose a job first"), true);
         return false;
     }
-    const QString fingerprint = jobFingerprint(*m_job);
-    if (!m_expectJob.isEmpty() && fingerprint != m_expectJob) {
+    const QString wrongJob = checkExpectedJob(m_jobPath, *m_job, m_expectJob);
+    if (!wrongJob.isEmpty()) {
         showMessage(m_jobMessage,
-                    QStringLiteral("参数不符  Wrong job: %1 has the fingerprint %2, not the "
-                                   "expected %3; nothing was started")
-                        .arg(m_jobPath, fingerprint, m_expectJob),
+                    QStringLiteral("参数不符  Wrong job: %1; nothing was started").arg(wrongJob),
                     true);
         return false;
     }

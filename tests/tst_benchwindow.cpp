@@ -215,7 +215,7 @@ void tst_BenchWindow::commandLine()
     }
     QVERIFY2(got.isEmpty(), qPrintable(got));
     QCOMPARE(o.ports, ports);
-    QCOMPARE(int(o.watchUsb) | int(o.watchSimulators) << 1, watch);
+    QCOMPARE(o.watch, watch);
     QCOMPARE(o.portsGiven, !ports.isEmpty() || watch != 0);
     QCOMPARE(o.pollMs, pollMs);
     if (arguments.contains("--expect-job"))
@@ -243,7 +243,7 @@ void tst_BenchWindow::refusals_data()
     QTest::newRow("another job expected") << good << "good"
                                           << "00000000"
                                           << "jobMessage"
-                                          << "not the expected 00000000; nothing was started";
+                                          << "not the job 00000000 expected (--expect-job); nothing was started";
 }
 
 void tst_BenchWindow::refusals()

@@ -390,7 +390,7 @@ void TestCli::badArguments_data()
     QTest::newRow("--count given twice")
         << bench + QStringList{"--count", "1", "--count", "2"} << "--count given twice";
     QTest::newRow("--expect-job not a fingerprint")
-        << bench + QStringList{"--expect-job", "e5be5e1"} << "--expect-job takes the 8 hex digits";
+        << bench + QStringList{"--expect-job", "e5be5e1"} << "--expect-job takes a job's fingerprint, eight hexadecimal digits";
 }
 
 void TestCli::badArguments()

@@ -124,15 +124,11 @@ int runProgramAuto(const Invocation &inv)
     QTextStream &out = *inv.out;
     QTextStream &err = *inv.err;
     const QString path = inv.operands.at(0);
-    if (inv.has(Option::ExpectJob) &&
-        !QRegularExpression(QStringLiteral("^[0-9a-fA-F]{8}$"))
-             .match(inv.value(Option::ExpectJob))
-             .hasMatch())
-        return badArguments(err,
-                            QStringLiteral("--expect-job takes the 8 hex digits of a fingerprint, "
-                                           "not \"%1\"")
-                                .arg(inv.value(Option::ExpectJob)),
-                            inv.command);
+    if (inv.has(Option::ExpectJob)) {
+        const QString problem = Servo::checkFingerprintArgument(inv.value(Option::ExpectJob));
+        if (!problem.isEmpty())
+            return badArguments(err, problem, inv.command);
+    }
     QStringList ports = inv.repeated.value(Option::Port);
     if (ports.isEmpty() && inv.has(Option::Port))
         ports << inv.value(Option::Port);
@@ -148,12 +144,9 @@ int runProgramAuto(const Invocation &inv)
         return code;
     const QString job = Servo::jobFingerprint(values);
     say(err, QStringLiteral("job %1: %2").arg(job, path));
-    if (inv.has(Option::ExpectJob) &&
-        inv.value(Option::ExpectJob).compare(job, Qt::CaseInsensitive) != 0)
-        return fail(err, MalformedFile,
-                    QStringLiteral("%1 is job %2, not the job %3 expected (--expect-job); "
-                                   "nothing was sent")
-                        .arg(path, job, inv.value(Option::ExpectJob).toLower()));
+    const QString wrongJob = Servo::checkExpectedJob(path, values, inv.value(Option::ExpectJob));
+    if (!wrongJob.isEmpty())
+        return fail(err, MalformedFile, wrongJob + QStringLiteral("; nothing was sent"));
 
     Servo::ProgramLog log;
     if (inv.has(Option::Log)) {
@@ -181,11 +174,9 @@ int runProgramAuto(const Invocation &inv)
         bench.setLog(&log);
     int watch = Servo::Bench::NoWatch;
     for (const QString &port : qAsConst(ports)) {
-        if (port == QLatin1String("usb"))
-            watch |= Servo::Bench::UsbAdapters;
-        else if (port == QLatin1String("simulators"))
-            watch |= Servo::Bench::Simulators;
-        else
+        const int named = Servo::benchWatchOf(port);
+        watch |= named;
+        if (named == Servo::Bench::NoWatch)
             bench.addPort(port);
     }
     bench.setWatch(watch);

@@ -2,6 +2,8 @@
 // help and parsing, and run().
 #include "tools/servo-cli/cli.h"
 
+#include "bench/bench.h"
+
 #include "tools/servo-cli/commands.h"
 #include "tools/servo-cli/suggest.h"
 
@@ -538,7 +540,7 @@ QString parseArguments(const CommandEntry &command, const QStringList &arguments
     } limits[] = {{Option::Timeout, 1, 600000, "a number of milliseconds"},
                   {Option::Retries, 0, 100, "a number"},
                   {Option::Count, 1, 1000000, "a number"},
-                  {Option::Poll, 10, 10000, "a number of milliseconds"},
+                  {Option::Poll, Servo::MinPollMs, Servo::MaxPollMs, "a number of milliseconds"},
                   {Option::Gone, 1, 100, "a number"}};
     for (const auto &l : limits) {
         if (!inv->has(l.option))
