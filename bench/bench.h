@@ -31,6 +31,7 @@
 //                comes back (PortBack, then Empty).
 namespace Servo {
 
+class BenchSlot;
 class ProgramLog;
 
 struct BenchSettings
@@ -114,9 +115,16 @@ public:
     void addPort(const QString &port);
     // Watches the port list (rescanned about once a second) and adds every
     // USB adapter present or plugged in later, and/or the pseudo-terminal of
-    // every running servo simulator.
+    // every running servo simulator. A watched port that goes away is opened
+    // again only once the list shows it again.
     enum Watch { NoWatch = 0, UsbAdapters = 1, Simulators = 2 };
     void setWatch(int watch);
+    // With forget set, a watched port that the port list no longer shows
+    // (an adapter pulled out, a simulator ended) leaves the bench once no
+    // servo is being written on it: slotRemoved(port), and it is gone from
+    // slotStatuses(). If it comes back it is a new slot. Off by default:
+    // such a slot stays, lost, with its counts.
+    void setForgetGonePorts(bool forget);
     void setSlotEnabled(const QString &port, bool enabled);
 
     // Rows go to log, one per result (Verified, AlreadyHeld, Failed,
@@ -136,10 +144,16 @@ public:
 signals:
     void event(const Servo::BenchEvent &event);
     void slotChanged(const QString &port); // its status changed
+    void slotRemoved(const QString &port); // see setForgetGonePorts()
     void logFailed(const QString &why); // a row could not be written
     void stopped();
 
 private:
+    BenchSlot *addSlot(const QString &port, bool watched);
+    void rescanPorts();
+    void slotEvent(const Servo::BenchEvent &event);
+    void checkStopped();
+
     struct Private;
     std::unique_ptr<Private> d;
 };

@@ -6,7 +6,9 @@
 #include <QDateTime>
 #include <QFile>
 #include <QString>
+#include <QStringList>
 
+#include <map>
 #include <optional>
 
 // The log of a programming run (servo-cli program, the bench): a CSV file
@@ -15,8 +17,9 @@
 // fingerprint, the result, the time from the servo's first answer to the
 // result, and the fourteen values the servo holds where they are known.
 //
-// A log begun by an earlier version (header "time,port,result,<14 keys>")
-// is still appended to, in its own layout.
+// The columns: time,port,result,<14 keys>,servo,job,seconds. A log begun by
+// an earlier version (header "time,port,result,<14 keys>") is still
+// appended to, in its own layout: its rows end after the fourteen values.
 namespace Servo {
 
 struct LogRow
@@ -39,7 +42,7 @@ public:
     // and left as it is. Reads the rows already there for heldCount().
     bool open(const QString &path, QString *errorString);
     bool isOpen() const { return m_file.isOpen(); }
-    QString path() const { return m_file.fileName(); }
+    QString path() const { return m_path; }
 
     // Writes one complete row and flushes it; false when the file refused.
     bool append(const LogRow &row);
@@ -48,11 +51,24 @@ public:
     // Servos the log held at open() that were verified with these values
     // (written and verified, or already holding them).
     int heldCount(const Values &job) const;
+    // Whether the log is in the earlier layout, without servo, job, seconds.
+    bool oldLayout() const { return m_oldLayout; }
+
+    // The header line of either layout, and one row as a line (neither with
+    // a line end). Cells with a comma, a quote or a line end are quoted; a
+    // row without values has fourteen empty cells.
+    static QString headerLine(bool oldLayout = false);
+    static QString rowLine(const LogRow &row, bool oldLayout = false);
+    // The cells of one CSV line, quotes undone; a quote left open runs to
+    // the end of the line.
+    static QStringList splitLine(const QString &line);
 
 private:
     QFile m_file;
+    QString m_path;
     bool m_oldLayout = false;
-    QVector<std::pair<QString, Values>> m_verified; // fingerprint, values
+    bool m_rowOpen = false; // a failed append may have left a row cut short
+    std::map<Values, int> m_held; // verified rows at open(), by their values
 };
 
 } // namespace Servo

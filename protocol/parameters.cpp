@@ -1,5 +1,7 @@
 #include "protocol/parameters.h"
 
+#include <QCryptographicHash>
+
 #include <algorithm>
 
 namespace Servo {
@@ -103,6 +105,18 @@ int parameterIndex(const QString &name)
             return i;
     }
     return -1;
+}
+
+QString jobFingerprint(const Values &values)
+{
+    QByteArray text;
+    for (int i = 0; i < ParameterCount; ++i) {
+        if (i > 0)
+            text += ',';
+        text += QByteArray::number(values[i]);
+    }
+    const QByteArray digest = QCryptographicHash::hash(text, QCryptographicHash::Sha256);
+    return QString::fromLatin1(digest.left(4).toHex());
 }
 
 } // namespace Servo

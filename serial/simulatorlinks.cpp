@@ -15,13 +15,13 @@ const QLatin1String suffix(".link");
 
 } // namespace
 
-QString announceSimulatorLink(const QString &link)
+QString announceSimulatorLink(const QString &link, int programmer)
 {
     const QString folder = simulatorPortFolder();
     if (link.isEmpty() || folder.isEmpty() || !QFileInfo(folder).isDir())
         return QString();
-    const QString name =
-        folder + QLatin1Char('/') + QString::number(QCoreApplication::applicationPid()) + suffix;
+    const QString name = folder + QLatin1Char('/') +
+        simulatorPortName(QCoreApplication::applicationPid(), programmer) + suffix;
     QFile::remove(name); // left by an earlier process with the same id
     return QFile::link(QFileInfo(link).absoluteFilePath(), name) ? name : QString();
 }

@@ -6,6 +6,12 @@
 
 namespace Servo {
 
+QString simulatorPortName(qint64 pid, int programmer)
+{
+    return programmer <= 1 ? QString::number(pid)
+                           : QStringLiteral("%1-%2").arg(pid).arg(programmer);
+}
+
 void withdrawSimulatorPort(const QString &link)
 {
     if (!link.isEmpty())

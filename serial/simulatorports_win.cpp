@@ -9,7 +9,7 @@ QString simulatorPortFolder()
     return QString();
 }
 
-QString announceSimulatorPort(const QString &)
+QString announceSimulatorPort(const QString &, int)
 {
     return QString();
 }

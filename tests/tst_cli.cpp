@@ -11,6 +11,8 @@
 #include "serial/portsettings.h"
 #include "serial/simulatorports.h"
 #include "tests/programs.h"
+#include "tests/scriptedprogrammer.h"
+#include "tests/simulatorprocess.h"
 #include "tests/skips.h"
 #include "tests/filenodes.h"
 #include "tools/servo-cli/cli.h"
@@ -35,9 +37,7 @@
 #include <unistd.h>
 #endif
 
-#include <atomic>
 #include <memory>
-#include <thread>
 
 using namespace Servo;
 
@@ -57,141 +57,6 @@ struct Result
     QString err;
     qint64 ms = 0;
     QString rawOut; // out before its line ends were made LF
-};
-
-// A servo programmer scripted by the test, on a line of its own,
-// served from a thread while the program under test runs.
-class ScriptedProgrammer
-{
-public:
-    Values block = startValues();
-    std::atomic<bool> silent{false};
-    // A field that does not take what is written: it is stored as
-    // stuckValue, or acknowledged as stuckValue, or both.
-    int stuckField = -1;
-    int stuckValue = 0;
-    std::atomic<bool> storeStuck{false}; // may change while serving
-    std::atomic<int> stuckWrites{0}; // so many writes are stored stuck first
-    std::atomic<int> lostReadBacks{0}; // so many reads after a write get no reply
-    bool ackStuck = false;
-    // Before each reply: the request echoed back and a valid frame of the
-    // other reply kind, both carrying other values.
-    bool decoys = false;
-
-    ~ScriptedProgrammer() { stop(); }
-    bool start()
-    {
-        if (!m_pty.open())
-            return false;
-        m_running = true;
-        m_thread = std::thread([this] { serve(); });
-        return true;
-    }
-    void stop()
-    {
-        m_running = false;
-        if (m_thread.joinable())
-            m_thread.join();
-    }
-    QString path() const { return m_pty.slavePath(); }
-    // After stop(): everything received, and the valid frames among it.
-    QByteArray received;
-    QVector<QByteArray> requests;
-
-private:
-    void serve()
-    {
-        FrameScanner scanner;
-        while (m_running) {
-            const QByteArray bytes = m_pty.read(20);
-            received += bytes;
-            scanner.append(bytes);
-            QByteArray frame;
-            while (scanner.next(&frame)) {
-                requests << frame;
-                const Frame f = decodeFrame(frame);
-                if (silent || frameKind(f.flags) != FrameKind::Other)
-                    continue;
-                const bool writing = f.flags & Flag::Write;
-                m_written = m_written || writing;
-                if (!writing && m_written && lostReadBacks.fetch_sub(1) > 0)
-                    continue;
-                if (decoys) {
-                    Values other = startValues();
-                    other[TorqueGain] = 222;
-                    m_pty.write(frame +
-                                encodeFrame(other, writing ? Flag::ReadReply : Flag::WriteAck));
-                }
-                if (writing) {
-                    block = f.values;
-                    Values ack = f.values;
-                    if (storeStuck || stuckWrites.fetch_sub(1) > 0)
-                        block[stuckField] = stuckValue;
-                    if (ackStuck)
-                        ack[stuckField] = stuckValue;
-                    m_pty.write(encodeFrame(ack, Flag::WriteAck));
-                } else {
-                    m_pty.write(encodeFrame(block, Flag::ReadReply));
-                }
-            }
-        }
-    }
-    TestLine m_pty;
-    bool m_written = false;
-    std::thread m_thread;
-    std::atomic<bool> m_running{false};
-};
-
-// servo-sim as a child process; its first output line is the port path.
-class Simulator
-{
-public:
-    bool start(QStringList args)
-    {
-#ifdef Q_OS_WIN
-        if (!m_line.openPair())
-            return false;
-        args << QStringLiteral("--device") << m_line.peerPath();
-#endif
-        m_process.setProcessChannelMode(QProcess::ForwardedErrorChannel);
-        withoutConsole(&m_process);
-        m_process.start(buildProgram(QStringLiteral("servo-sim")), args);
-        QElapsedTimer clock;
-        clock.start();
-        while (!m_process.canReadLine() && clock.elapsed() < 20000) {
-            if (!m_process.waitForReadyRead(1000) && m_process.state() == QProcess::NotRunning)
-                return false;
-        }
-        m_path = QString::fromLocal8Bit(m_process.readLine()).trimmed();
-#ifdef Q_OS_WIN
-        const bool served = m_path == m_line.peerPath();
-        m_path = m_line.slavePath();
-        return served;
-#else
-        return m_path.startsWith(QLatin1Char('/'));
-#endif
-    }
-    ~Simulator()
-    {
-#ifdef Q_OS_WIN
-        m_process.kill(); // a console program has no signal to end it
-#endif
-        m_process.terminate();
-        if (!m_process.waitForFinished(5000))
-            m_process.kill();
-        m_process.waitForFinished(5000);
-    }
-    QString path() const
-    {
-        return m_path;
-    }
-
-private:
-#ifdef Q_OS_WIN
-    TestLine m_line; // outlives the process
-#endif
-    QProcess m_process;
-    QString m_path;
 };
 
 Result runCli(const QStringList &args,
@@ -610,10 +475,6 @@ void TestCli::formatting_data()
                           << "agree=false differing=Sensitivity,SoftStart";
     QTest::newRow("assignments") << ServoCli::formatAssignments(other, {SoftStart, TorqueGain})
                                  << "SoftStart=on\nTorqueGain=100\n";
-    QTest::newRow("CSV") << ServoCli::formatCsvRow({"t", "/dev/a,b", "say \"x\""}, &sample)
-                         << "t,\"/dev/a,b\",\"say \"\"x\"\"\"," + QString::fromLatin1(SampleLine);
-    QTest::newRow("CSV, no values")
-        << ServoCli::formatCsvRow({"t"}, nullptr) << "t" + QString(14, ',');
 }
 
 void TestCli::formatting()
@@ -849,10 +710,10 @@ void TestCli::faults()
     QFETCH(int, code);
     QFETCH(QString, message);
     // The simulator starts from the start values; writes store the sample.
-    Simulator sim;
+    SimulatorProcess sim;
     QVERIFY(sim.start(simArgs));
     QStringList args = cliArgs;
-    args << "--port" << sim.path();
+    args << "--port" << sim.portName();
     const bool writing = args.first() == QLatin1String("write");
     const QString written = writing ? file(SampleLine) : QString();
     if (writing)
@@ -863,7 +724,7 @@ void TestCli::faults()
         QCOMPARE(r.out, QString());
         QCOMPARE(withoutWrongPortHint(r.err),
                  QLatin1String("servo-cli: ") +
-                     QString(message).replace("%PORT", sim.path()).replace("%FILE", written) +
+                     QString(message).replace("%PORT", sim.portName()).replace("%FILE", written) +
                      '\n');
     } else if (writing) {
         QCOMPARE(r.out, QString());
@@ -895,11 +756,11 @@ void TestCli::noReply()
     ScriptedProgrammer programmer;
     programmer.silent = true;
     QVERIFY(programmer.start());
-    std::unique_ptr<Simulator> other;
+    std::unique_ptr<SimulatorProcess> other;
     QString announced; // the programmer's own line, listed as a simulator
     const auto withdraw = qScopeGuard([&announced] { withdrawSimulatorPort(announced); });
     if (otherPort) {
-        other.reset(new Simulator);
+        other.reset(new SimulatorProcess);
         QVERIFY(other->start({}));
         announced = announceSimulatorPort(programmer.path());
         QVERIFY(!announced.isEmpty());
@@ -914,7 +775,7 @@ void TestCli::noReply()
     if (otherPort)
         QVERIFY2(r.err.contains(QRegularExpression(
                      "power, or whether it is the wrong port \\(.*" +
-                     QRegularExpression::escape(other->path() + " (simulator)"))),
+                     QRegularExpression::escape(other->portName() + " (simulator)"))),
                  qPrintable(r.err));
     QVERIFY2(!r.err.contains(programmer.path() + " (simulator)"),
              qPrintable(r.err)); // not the port itself
@@ -1226,9 +1087,9 @@ void TestCli::roundTrip()
     // Window format: one line, no line end.
     const QString original = file(SampleLine);
     QCOMPARE(runCli({"show", original}).code, 0);
-    Simulator sim;
+    SimulatorProcess sim;
     QVERIFY(sim.start({}));
-    const QString port = sim.path();
+    const QString port = sim.portName();
 
     const Result before = runCli({"diff", "--port", port, original});
     QCOMPARE(before.code, 5);
@@ -1269,9 +1130,9 @@ void TestCli::roundTrip()
 void TestCli::jsonBothWays()
 {
     SKIP_WITHOUT_TEST_LINE();
-    Simulator sim;
+    SimulatorProcess sim;
     QVERIFY(sim.start({}));
-    const QString port = sim.path();
+    const QString port = sim.portName();
     const QString backup = m_dir.filePath(QStringLiteral("backup.txt"));
     const QString json = file(ServoCli::formatJson(sampleValues()).toUtf8());
     const Result written = runCli({"write", "--port", port, "--json", "--backup", backup, json});
@@ -1296,16 +1157,16 @@ void TestCli::jsonBothWays()
 void TestCli::getSetBackup()
 {
     SKIP_WITHOUT_TEST_LINE();
-    Simulator sim;
+    SimulatorProcess sim;
     QVERIFY(sim.start({}));
     // The port from the environment; ports lists the simulator.
     QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-    env.insert(QStringLiteral("SERVO_PORT"), sim.path());
+    env.insert(QStringLiteral("SERVO_PORT"), sim.portName());
 #ifdef Q_OS_WIN // a COM port among the system's ports
     QVERIFY(runCli({"ports"}).out.contains(
-        QRegularExpression("^" + sim.path() + " ", QRegularExpression::MultilineOption)));
+        QRegularExpression("^" + sim.portName() + " ", QRegularExpression::MultilineOption)));
 #else
-    QVERIFY(runCli({"ports"}).out.contains(sim.path() + "  servo-sim"));
+    QVERIFY(runCli({"ports"}).out.contains(sim.portName() + "  servo-sim"));
 #endif
     const QString backup = m_dir.filePath(QStringLiteral("before-set.txt"));
     // Names: the key or the caption, in any case, spaces ignored.
@@ -1329,7 +1190,7 @@ void TestCli::getSetBackup()
     const Result chosen = runCli({"get", "Sensitivity"}, env);
     if (!chosen.err.contains(QLatin1String("USB adapter"))) {
         QCOMPARE(chosen.err,
-                 "servo-cli: using " + sim.path() +
+                 "servo-cli: using " + sim.portName() +
                      ", the only simulator running (no USB adapter is present)\n");
         QCOMPARE(chosen.out, QStringLiteral("Sensitivity=7\n"));
         QCOMPARE(chosen.code, 0);
@@ -1375,12 +1236,18 @@ void TestCli::program()
     const QStringList rows = QString::fromUtf8(csv.readAll()).split('\n', Qt::SkipEmptyParts);
     QCOMPARE(rows.size(), 4);
     QVERIFY2(rows.at(0).startsWith("time,port,result,TorqueGain,"), qPrintable(rows.at(0)));
+    QVERIFY2(rows.at(0).endsWith(",LOCKProtection,servo,job,seconds"), qPrintable(rows.at(0)));
     Values stuck = sampleValues();
     stuck[Sensitivity] = 7;
     QStringList cells = rows.at(2).split(',');
     QCOMPARE(cells.mid(1, 2), QStringList({programmer.path(), "differs"}));
-    QCOMPARE(cells.mid(3).join(','), formatParameterLine(stuck));
-    QCOMPARE(rows.at(3).section(',', 2), "verified," + QString::fromLatin1(SampleLine));
+    QCOMPARE(cells.mid(3, 14).join(','), formatParameterLine(stuck));
+    // The servo's number, the job's fingerprint, the seconds of its attempt.
+    QCOMPARE(cells.mid(17, 2), QStringList({"2", jobFingerprint(sampleValues())}));
+    QVERIFY2(QRegularExpression("^\\d+\\.\\d{3}$").match(cells.value(19)).hasMatch(),
+             qPrintable(rows.at(2)));
+    QCOMPARE(rows.at(3).section(',', 2, 16), "verified," + QString::fromLatin1(SampleLine));
+    QCOMPARE(rows.at(3).section(',', 17, 17), "3");
 
     // Every servo verified, and the end of the input stops the run.
     QVERIFY(programmer.start());
@@ -1415,7 +1282,8 @@ void TestCli::program()
     const QStringList appended = QString::fromUtf8(csv.readAll()).split('\n', Qt::SkipEmptyParts);
     QCOMPARE(appended.mid(0, 4), rows);
     QCOMPARE(appended.size(), 5);
-    QCOMPARE(appended.at(4).section(',', 1), programmer.path() + ",no reply" + QString(14, ','));
+    QCOMPARE(appended.at(4).section(',', 1, 16),
+             programmer.path() + ",no reply" + QString(14, ','));
 }
 
 void TestCli::programAnswers_data()
@@ -1569,8 +1437,8 @@ void TestCli::programInterrupted()
     QVERIFY(sendConsoleEvent(cli, CTRL_C_EVENT));
 #else
     const int number = signal == QLatin1String("INT") ? SIGINT
-        : signal == QLatin1String("HUP") ? SIGHUP
-                                         : SIGTERM;
+        : signal == QLatin1String("HUP")              ? SIGHUP
+                                                      : SIGTERM;
     QCOMPARE(::kill(pid_t(cli.processId()), number), 0);
 #endif
     QVERIFY(cli.waitForFinished(20000));
@@ -1790,12 +1658,13 @@ void TestCli::existingBackup()
     QTemporaryDir dir;
     const QString job = writeJob(dir);
     QVERIFY(!job.isEmpty());
-    Simulator sim;
+    SimulatorProcess sim;
     QVERIFY(sim.start({}));
     const QString given = dir.filePath(backup);
-    const QList<QStringList> runs{{"write", "--port", sim.path(), "--backup", given, job},
-                                  {"write", "--port", sim.path(), "--backup", given, job},
-                                  {"set", "--port", sim.path(), "--backup", given, "SoftStart=on"}};
+    const QList<QStringList> runs{
+        {"write", "--port", sim.portName(), "--backup", given, job},
+        {"write", "--port", sim.portName(), "--backup", given, job},
+        {"set", "--port", sim.portName(), "--backup", given, "SoftStart=on"}};
     for (int n = 0; n < runs.size(); ++n) {
         const Result r = runCli(runs.at(n));
         QVERIFY2(r.code == 0, qPrintable(r.err));

@@ -12,6 +12,7 @@
 #include "files/parameterfile.h"
 
 #include "tests/programs.h"
+#include "tests/simulatorprocess.h"
 #include "tests/skips.h"
 
 #ifdef Q_OS_UNIX
@@ -411,22 +412,12 @@ void TestSerial::againstSimulator()
     const Values held = {10, 20, 30, 40, 900, 2100, 5, 1400, 300, 60, 70, 1, 0, 1};
     QVERIFY(writeParameterFile(file, held));
 
-    QProcess sim;
-#ifdef Q_OS_WIN
-    // servo-sim serves one end of a pair of COM ports; the window opens the other.
-    auto line = std::make_unique<TestLine>();
+    // On Windows servo-sim serves one end of a pair of COM ports and the
+    // window opens the other.
+    auto sim = std::make_unique<SimulatorProcess>();
     QString error;
-    QVERIFY2(line->openPair(&error), qPrintable(error));
-    faults << QStringLiteral("--device") << line->peerPath();
-#endif
-    sim.start(buildProgram(QStringLiteral("servo-sim")), faults + QStringList{file});
-    QVERIFY(sim.waitForStarted(30000));
-    QTRY_VERIFY_WITH_TIMEOUT(sim.canReadLine(), 30000); // the time-outs here bound a hang only
-    QString path = QString::fromLocal8Bit(sim.readLine()).trimmed();
-#ifdef Q_OS_WIN
-    QCOMPARE(path, line->peerPath());
-    path = line->slavePath();
-#endif
+    QVERIFY2(sim->start(faults + QStringList{file}, 1, &error), qPrintable(error));
+    const QString path = sim->portName();
     // The running simulator is offered by the port selector after a press.
     auto *selector = ui->child<QComboBox>(QStringLiteral("comboBox_Port"));
     QCOMPARE(selector->findText(path), -1);
@@ -460,14 +451,8 @@ void TestSerial::againstSimulator()
     QCOMPARE(ui->messages().last(), readOk);
     QCOMPARE(ui->values(), edited);
 
-#ifdef Q_OS_WIN
-    sim.kill(); // a console program has no signal to end it
-    QVERIFY(sim.waitForFinished(30000));
-    line.reset();
-#else
-    sim.terminate();
-    QVERIFY(sim.waitForFinished(30000));
-#endif
+    QCOMPARE(sim->stop(SIGTERM), 0);
+    sim.reset(); // on Windows the pair of COM ports goes too
     // Gone from the list once it has stopped.
     QTest::mousePress(selector, Qt::LeftButton);
     QTest::mouseRelease(selector, Qt::LeftButton);

@@ -30,6 +30,9 @@ class TestSimDevice : public QObject
 private slots:
     void replies_data();
     void replies();
+    void servoPresence_data();
+    void servoPresence();
+    void generatedBlocks();
 };
 
 // Arrivals are fed one after the other; the replies of all of them are
@@ -105,6 +108,122 @@ void TestSimDevice::replies()
             got << reply.bytes;
     QCOMPARE(got, expected);
     QCOMPARE(device.values(), heldAfter);
+}
+
+// A script of steps on one device, starting with the start values:
+// "a" attach the sample, "A" attach the next block, "d" detach, "s" skip the
+// next request, "p" pull on the next write, "r" a read, "w" a write of the
+// sample. What comes back is one letter per request: R read reply, W write
+// acknowledgement, - nothing.
+void TestSimDevice::servoPresence_data()
+{
+    QTest::addColumn<bool>("attached");
+    QTest::addColumn<QString>("steps");
+    QTest::addColumn<int>("dropEvery");
+    QTest::addColumn<QString>("replies");
+    QTest::addColumn<bool>("hasServo");
+    QTest::addColumn<int>("attachCount");
+    QTest::addColumn<bool>("holdsSample");
+
+    QTest::newRow("empty socket") << false << "rwr" << 0 << "---" << false << 0 << false;
+    QTest::newRow("attached later") << false << "rarw" << 0 << "-RW" << true << 1 << true;
+    QTest::newRow("detached") << true << "rdrw" << 0 << "R--" << false << 1 << false;
+    QTest::newRow("skip one request") << true << "srrw" << 0 << "-RW" << true << 1 << true;
+    QTest::newRow("skip a write: not stored") << true << "swr" << 0 << "-R" << true << 1 << false;
+    QTest::newRow("pull on write") << true << "prrwr" << 0 << "RR--" << false << 1 << false;
+    QTest::newRow("a pull on an empty socket is not armed")
+        << false << "parw" << 0 << "RW" << true << 1 << true;
+    QTest::newRow("detach forgets skip and pull")
+        << true << "spdawr" << 0 << "WR" << true << 2 << true;
+    QTest::newRow("requests count while empty: dropped by number")
+        << false << "rarr" << 2 << "--R" << true << 1 << true;
+    QTest::newRow("the next block is a new one")
+        << true << "wdAr" << 0 << "WR" << true << 2 << false;
+}
+
+void TestSimDevice::servoPresence()
+{
+    QFETCH(bool, attached);
+    QFETCH(QString, steps);
+    QFETCH(int, dropEvery);
+    QFETCH(QString, replies);
+    QFETCH(bool, hasServo);
+    QFETCH(int, attachCount);
+    QFETCH(bool, holdsSample);
+
+    FaultPolicy faults;
+    faults.dropEvery = dropEvery;
+    SimulatedProgrammer device(startValues(), faults, attached);
+    QString got;
+    for (const QChar step : steps) {
+        QByteArray bytes;
+        switch (step.toLatin1()) {
+        case 'a':
+            device.attach(sample());
+            break;
+        case 'A':
+            device.attach(device.nextServoValues(1));
+            break;
+        case 'd':
+            device.detach();
+            break;
+        case 's':
+            device.skipNextRequest();
+            break;
+        case 'p':
+            device.pullOnNextWrite();
+            break;
+        case 'r':
+            bytes = request(startValues(), 0);
+            break;
+        case 'w':
+            bytes = request(sample(), Flag::Write);
+            break;
+        }
+        if (bytes.isEmpty())
+            continue;
+        const QVector<SimulatedProgrammer::Reply> out = device.feed(bytes);
+        QVERIFY(out.size() <= 1);
+        if (out.isEmpty()) {
+            got += '-';
+            continue;
+        }
+        const Frame f = decodeFrame(out.first().bytes);
+        got += (f.flags & Flag::WriteAck) ? 'W' : 'R';
+        QCOMPARE(f.values, device.values());
+    }
+    QCOMPARE(got, replies);
+    QCOMPARE(device.hasServo(), hasServo);
+    QCOMPARE(device.attachCount(), attachCount);
+    QCOMPARE(device.values() == sample(), holdsSample);
+}
+
+// The blocks of later servos: in range, never the start block nor the one
+// before, the same on every run, and different from programmer to
+// programmer.
+void TestSimDevice::generatedBlocks()
+{
+    QSet<QString> seen;
+    for (int programmer = 1; programmer <= 16; ++programmer) {
+        Values previous = startValues();
+        for (int servo = 2; servo <= 200; ++servo) {
+            const Values v = generatedServoValues(programmer, servo, previous);
+            QCOMPARE(clampedToRanges(v), v);
+            QVERIFY(v != startValues());
+            QVERIFY(v != previous);
+            QCOMPARE(generatedServoValues(programmer, servo, previous), v);
+            QString key;
+            for (int x : v)
+                key += QString::number(x) + ',';
+            seen.insert(key);
+            previous = v;
+        }
+        // A servo equal to the one before gets another block.
+        QVERIFY(
+            generatedServoValues(programmer, 7, generatedServoValues(programmer, 7, previous)) !=
+            generatedServoValues(programmer, 7, previous));
+    }
+    QCOMPARE(seen.size(), 16 * 199);
 }
 
 QTEST_GUILESS_MAIN(TestSimDevice)

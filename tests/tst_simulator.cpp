@@ -9,7 +9,9 @@
 #include "serial/portsettings.h"
 #include "serial/pseudoterminal.h"
 #include "serial/simulatorlinks.h"
+#include "serial/simulatorports.h"
 #include "tests/programs.h"
+#include "tests/simulatorprocess.h"
 #include "tests/skips.h"
 
 #include <QElapsedTimer>
@@ -21,6 +23,9 @@
 #include <QtTest>
 
 #include <csignal>
+#include <memory>
+#include <optional>
+#include <vector>
 #ifndef Q_OS_WIN
 #include <unistd.h>
 #endif
@@ -35,8 +40,6 @@ namespace {
 constexpr int StartTimeoutMs = 30000;
 constexpr int ReplyTimeoutMs = 10000;
 constexpr int QuietMs = 300; // how long "no reply" is watched for
-
-int badExits = 0; // simulators that did not end with 0 on SIGTERM
 
 QString simulatorPath()
 {
@@ -111,52 +114,15 @@ QString writeFile(const QTemporaryDir &dir, const QString &name, const QByteArra
 }
 
 // One servo-sim process and the serial port that talks to it.
-class Sim
+struct Sim
 {
-public:
-    ~Sim()
-    {
-        port.close();
-        if (process.state() != QProcess::NotRunning && stop(SIGTERM) != 0) {
-            qWarning("servo-sim did not exit cleanly: %s",
-                     process.readAllStandardError().constData());
-            ++badExits;
-        }
-    }
+    bool start(const QStringList &args, QString *why) { return process.start(args, 1, why); }
 
-    bool start(const QStringList &args, QString *why)
+    bool startAndOpen(const QStringList &args, QString *why, const QString &portPath = QString())
     {
-        process.start(simulatorPath(), args);
-        if (!process.waitForStarted(StartTimeoutMs)) {
-            *why =
-                QStringLiteral("cannot start %1: %2").arg(simulatorPath(), process.errorString());
+        if (!process.start(args, 1, why))
             return false;
-        }
-        QElapsedTimer clock;
-        clock.start();
-        while (!process.canReadLine() && clock.elapsed() < StartTimeoutMs &&
-               process.state() == QProcess::Running)
-            process.waitForReadyRead(1000);
-        if (!process.canReadLine()) {
-            *why = QStringLiteral("no path line; stderr: %1")
-                       .arg(QString::fromLocal8Bit(process.readAllStandardError()));
-            return false;
-        }
-        linePath = QString::fromLocal8Bit(process.readLine()).trimmed();
-        return true;
-    }
-
-    bool startAndOpen(QStringList args, QString *why, QString portPath = QString())
-    {
-#ifdef Q_OS_WIN
-        if (!line.openPair(why))
-            return false;
-        args << QStringLiteral("--device") << line.peerPath();
-        portPath = line.slavePath();
-#endif
-        if (!start(args, why))
-            return false;
-        port.setPortName(portPath.isEmpty() ? linePath : portPath);
+        port.setPortName(portPath.isEmpty() ? process.portName() : portPath);
         applyLineSettings(&port);
         if (!port.open(QIODevice::ReadWrite)) {
             *why = QStringLiteral("cannot open %1: %2").arg(port.portName(), port.errorString());
@@ -171,50 +137,11 @@ public:
         port.waitForBytesWritten(ReplyTimeoutMs);
     }
 
-    // Sends a signal and waits for the exit; returns the exit code, or -1.
-    int stop(int signal)
-    {
-        if (process.state() == QProcess::NotRunning)
-            return process.exitStatus() == QProcess::NormalExit ? process.exitCode() : -1;
-#ifdef Q_OS_WIN
-        // A console program has no signal to end it cleanly: it is ended, and
-        // what it wrote until then is read as after a signal.
-        Q_UNUSED(signal);
-        process.kill();
-        return process.waitForFinished(StartTimeoutMs) ? 0 : -1;
-#else
-        ::kill(pid_t(process.processId()), signal);
-#endif
-        if (!process.waitForFinished(StartTimeoutMs)) {
-            process.kill();
-            process.waitForFinished();
-            return -1;
-        }
-        return process.exitStatus() == QProcess::NormalExit ? process.exitCode() : -1;
-    }
+    int stop(int signal) { return process.stop(signal); }
+    QString linePath() const { return process.linePath(); }
 
-#ifdef Q_OS_WIN
-    // Sends CTRL_C_EVENT or CTRL_BREAK_EVENT and waits for the exit; returns
-    // the exit code, or -1.
-    int stopByConsoleEvent(DWORD event)
-    {
-        if (!sendConsoleEvent(process, event))
-            return -1;
-        if (!process.waitForFinished(StartTimeoutMs)) {
-            process.kill();
-            process.waitForFinished();
-            return -1;
-        }
-        return process.exitStatus() == QProcess::NormalExit ? process.exitCode() : -1;
-    }
-#endif
-
-    QProcess process;
-    QString linePath;
+    SimulatorProcess process; // stopped after the port is closed
     QSerialPort port;
-#ifdef Q_OS_WIN
-    TestLine line; // outlives the process and the port
-#endif
 };
 
 #define START_SIM(sim, args)                                                                       \
@@ -237,11 +164,7 @@ private slots:
         if (qstrcmp(QTest::currentTestFunction(), "exitCodes") != 0)
             SKIP_WITHOUT_TEST_LINE();
     }
-    void cleanup()
-    {
-        const int bad = std::exchange(badExits, 0);
-        QCOMPARE(bad, 0);
-    }
+    void cleanup() { QCOMPARE(SimulatorProcess::takeUncleanExits(), 0); }
     void readReply_data();
     void readReply();
     void writeThenRead_data();
@@ -259,6 +182,18 @@ private slots:
     void signalEndsCleanly_data();
     void signalEndsCleanly();
     void deviceMode();
+    void programmersAnswerIndependently_data();
+    void programmersAnswerIndependently();
+    void emptySockets_data();
+    void emptySockets();
+    void controlCommands_data();
+    void controlCommands();
+    void schedule_data();
+    void schedule();
+    void badCommands_data();
+    void badCommands();
+    void ending_data();
+    void ending();
     void exitCodes_data();
     void exitCodes();
 
@@ -537,7 +472,7 @@ void TestSimulator::timing()
     QVERIFY2(arrivals.last().ms >= least * 9 / 10,
              qPrintable(QStringLiteral("%1 ms").arg(arrivals.last().ms)));
     QCOMPARE(sim.stop(SIGTERM), 0);
-    const QString log = QString::fromLocal8Bit(sim.process.readAllStandardError());
+    const QString log = QString::fromLocal8Bit(sim.process.readStandardError());
     QCOMPARE(log.count(QRegularExpression(QStringLiteral("^servo-sim: tx "),
                                           QRegularExpression::MultilineOption)),
              pieces);
@@ -556,7 +491,7 @@ void TestSimulator::verboseLog()
     sim.send(readRequest());
     QCOMPARE(arrivesWithin(sim.port), QByteArray());
     QCOMPARE(sim.stop(SIGTERM), 0);
-    const QString log = QString::fromLocal8Bit(sim.process.readAllStandardError());
+    const QString log = QString::fromLocal8Bit(sim.process.readStandardError());
     QVERIFY2(log.contains(QStringLiteral(
                  "rx 55 00 00 00 00 00 00 00 00 F4 01 C4 09 00 00 00 DC 05 A3 AA  read")),
              qPrintable(log));
@@ -593,21 +528,22 @@ void TestSimulator::signalEndsCleanly()
     if (signal == CTRL_BREAK_EVENT && underWine())
         QSKIP("Wine 10 ends a process on CTRL_BREAK_EVENT without calling its console handler");
     Sim sim;
-    startInOwnProcessGroup(sim.process);
+    sim.process.useConsoleEvents();
     START_SIM(sim, QStringList());
     sim.send(readRequest());
     QCOMPARE(readBytes(sim.port, FrameSize).toHex(' '),
              encodeFrame(startValues(), Flag::ReadReply).toHex(' '));
     sim.port.close();
-    QCOMPARE(sim.stopByConsoleEvent(DWORD(signal)), 0);
+    QCOMPARE(sim.process.stopByConsoleEvent(DWORD(signal)), 0);
 #else
     const QString link = m_dir.filePath(QStringLiteral("servo-%1").arg(signal));
     Sim sim;
     QString why; // the port is opened through the link: it is as good as the path
     QVERIFY2(sim.startAndOpen({QStringLiteral("--link"), link}, &why, link), qPrintable(why));
-    QVERIFY2(QRegularExpression(QStringLiteral("^/dev/pts/[0-9]+$")).match(sim.linePath).hasMatch(),
-             qPrintable(sim.linePath));
-    QCOMPARE(QFileInfo(link).symLinkTarget(), sim.linePath);
+    QVERIFY2(
+        QRegularExpression(QStringLiteral("^/dev/pts/[0-9]+$")).match(sim.linePath()).hasMatch(),
+        qPrintable(sim.linePath()));
+    QCOMPARE(QFileInfo(link).symLinkTarget(), sim.linePath());
     sim.send(readRequest());
     QCOMPARE(readBytes(sim.port, FrameSize).toHex(' '),
              encodeFrame(startValues(), Flag::ReadReply).toHex(' '));
@@ -616,7 +552,7 @@ void TestSimulator::signalEndsCleanly()
     QCOMPARE(sim.stop(signal), 0);
     QVERIFY(!QFileInfo(link).isSymLink());
 #endif
-    QCOMPARE(sim.process.readAllStandardOutput(), QByteArray()); // the path line and nothing else
+    QCOMPARE(sim.process.readStandardOutput(), QByteArray()); // the path line and nothing else
 }
 
 void TestSimulator::deviceMode()
@@ -626,7 +562,7 @@ void TestSimulator::deviceMode()
     QVERIFY2(line.open(&error), qPrintable(error));
     Sim sim;
     QVERIFY2(sim.start({QStringLiteral("--device"), line.slavePath()}, &error), qPrintable(error));
-    QCOMPARE(sim.linePath, line.slavePath());
+    QCOMPARE(sim.linePath(), line.slavePath());
 
 #ifndef Q_OS_WIN // a COM port does not show the settings of the port it is joined to
     LineSettings s; // the master side reports the settings of the slave side
@@ -645,6 +581,421 @@ void TestSimulator::deviceMode()
     QCOMPARE(line.readExactly(FrameSize, ReplyTimeoutMs).toHex(' '),
              encodeFrame(v, Flag::ReadReply).toHex(' '));
     QCOMPARE(sim.stop(SIGTERM), 0);
+}
+
+namespace {
+
+// The ports of every programmer of a simulator, opened; empty on failure.
+std::vector<std::unique_ptr<QSerialPort>> openPorts(const QStringList &names, QString *why)
+{
+    std::vector<std::unique_ptr<QSerialPort>> ports;
+    for (const QString &name : names) {
+        auto port = std::make_unique<QSerialPort>(name);
+        applyLineSettings(port.get());
+        if (!port->open(QIODevice::ReadWrite)) {
+            *why = QStringLiteral("cannot open %1: %2").arg(name, port->errorString());
+            return {};
+        }
+        ports.push_back(std::move(port));
+    }
+    return ports;
+}
+
+void sendTo(QSerialPort &port, const QByteArray &bytes)
+{
+    port.write(bytes);
+    port.waitForBytesWritten(ReplyTimeoutMs);
+}
+
+// The block a read request is answered with, or nothing after QuietMs.
+std::optional<Values> readServo(QSerialPort &port, int quietMs = QuietMs)
+{
+    port.readAll();
+    sendTo(port, readRequest());
+    const QByteArray reply = readBytes(port, FrameSize, quietMs);
+    if (reply.size() < FrameSize)
+        return std::nullopt;
+    return decodeFrame(reply).values;
+}
+
+QString parameterLine(const Values &v)
+{
+    QStringList fields;
+    for (int x : v)
+        fields << QString::number(x);
+    return fields.join(QLatin1Char(','));
+}
+
+} // namespace
+
+void TestSimulator::programmersAnswerIndependently_data()
+{
+    QTest::addColumn<int>("programmers");
+    QTest::addColumn<QStringList>("args");
+    QTest::newRow("one") << 1 << QStringList();
+    QTest::newRow("two") << 2 << QStringList();
+    QTest::newRow("four, replies in pieces")
+        << 4 << QStringList{"--chunk", "6", "--chunk-pause", "5"};
+}
+
+// Each programmer holds the servo of its own: what is written to one is
+// read back from it alone. On Unix each is announced in the port list, in
+// order, under its own link, and withdrawn at the end.
+void TestSimulator::programmersAnswerIndependently()
+{
+    QFETCH(int, programmers);
+    QFETCH(QStringList, args);
+    QStringList links;
+#ifndef Q_OS_WIN
+    for (int n = 1; n <= programmers; ++n) {
+        links << m_dir.filePath(QStringLiteral("bench-%1-%2").arg(programmers).arg(n));
+        args << QStringLiteral("--link") << links.last();
+    }
+#endif
+    SimulatorProcess sim;
+    QString why;
+    QVERIFY2(sim.start(args, programmers, &why), qPrintable(why));
+    QCOMPARE(sim.programmers(), programmers);
+    auto ports = openPorts(sim.portNames(), &why);
+    QVERIFY2(int(ports.size()) == programmers, qPrintable(why));
+
+#ifndef Q_OS_WIN
+    const QStringList listed = simulatorPorts();
+    int at = -1;
+    for (int n = 1; n <= programmers; ++n) {
+        const int found = listed.indexOf(sim.linePath(n));
+        QVERIFY2(found > at, qPrintable(listed.join(' ')));
+        at = found;
+        QCOMPARE(QFileInfo(links.at(n - 1)).symLinkTarget(), sim.linePath(n));
+        QCOMPARE(simulatorLinkName(sim.linePath(n)), links.at(n - 1));
+    }
+#endif
+
+    for (int n = 1; n <= programmers; ++n) {
+        Values v = allSet(n % 2);
+        v[TorqueGain] = 10 * n;
+        sendTo(*ports[size_t(n - 1)], writeRequest(v));
+        QCOMPARE(readBytes(*ports[size_t(n - 1)], FrameSize).toHex(' '),
+                 encodeFrame(v, Flag::WriteAck).toHex(' '));
+    }
+    for (int n = 1; n <= programmers; ++n) {
+        const std::optional<Values> held = readServo(*ports[size_t(n - 1)], ReplyTimeoutMs);
+        QVERIFY(held);
+        QCOMPARE(held->at(TorqueGain), 10 * n);
+        QCOMPARE(arrivesWithin(*ports[size_t(n - 1)]), QByteArray());
+    }
+
+    ports.clear();
+    QCOMPARE(sim.stop(SIGTERM), 0);
+#ifndef Q_OS_WIN
+    const QStringList after = simulatorPorts();
+    for (int n = 1; n <= programmers; ++n) {
+        QVERIFY(!after.contains(sim.linePath(n)));
+        QVERIFY(!QFileInfo(links.at(n - 1)).isSymLink());
+    }
+#endif
+}
+
+void TestSimulator::emptySockets_data()
+{
+    // Which programmers answer at the start: Y or N for each.
+    QTest::addColumn<QStringList>("args");
+    QTest::addColumn<QString>("answering");
+    QTest::newRow("--empty") << QStringList{"--empty"} << "N";
+    QTest::newRow("--empty, three") << QStringList{"--empty"} << "NNN";
+    QTest::newRow("--empty, with a slow schedule")
+        << QStringList{"--empty", "--present", "600000", "--absent", "600000"} << "NN";
+    QTest::newRow("a slow schedule: only the first starts with a servo")
+        << QStringList{"--present", "600000", "--absent", "600000"} << "YNN";
+    QTest::newRow("no servo, no fault makes a reply")
+        << QStringList{"--empty", "--noise", "4", "--corrupt-every", "1"} << "N";
+}
+
+void TestSimulator::emptySockets()
+{
+    QFETCH(QStringList, args);
+    QFETCH(QString, answering);
+    SimulatorProcess sim;
+    QString why;
+    QVERIFY2(sim.start(args, answering.size(), &why), qPrintable(why));
+    auto ports = openPorts(sim.portNames(), &why);
+    QVERIFY2(int(ports.size()) == answering.size(), qPrintable(why));
+    for (int round = 0; round < 2; ++round) {
+        for (int n = 0; n < answering.size(); ++n) {
+            const std::optional<Values> held =
+                readServo(*ports[size_t(n)], answering.at(n) == 'Y' ? ReplyTimeoutMs : QuietMs);
+            QVERIFY2(bool(held) == (answering.at(n) == 'Y'), qPrintable(QString::number(n + 1)));
+            if (held)
+                QCOMPARE(*held, startValues());
+        }
+    }
+    // A write is not stored: the servo attached later holds the start block.
+    sendTo(*ports.back(), writeRequest(allSet(1)));
+    QCOMPARE(arrivesWithin(*ports.back()), QByteArray());
+    if (answering.endsWith('N') && !args.contains(QStringLiteral("--noise"))) {
+        QVERIFY(sim.command(QStringLiteral("attach %1").arg(answering.size())));
+        QCOMPARE(readServo(*ports.back(), ReplyTimeoutMs), std::optional<Values>(startValues()));
+    }
+}
+
+void TestSimulator::controlCommands_data()
+{
+    // Steps, in order, with programmers 1 and 2 from the start values:
+    //   "> COMMAND"       the command, answered with ok
+    //   "rP start"        a read on P is answered with the start block
+    //   "rP sample"       ... with the block written or attached before
+    //   "rP clamped"      ... with the block of "attach clamps", clamped
+    //   "rP new"          ... with a block that is neither the start block
+    //                     nor the one P held before
+    //   "rP -"            a read on P goes unanswered
+    //   "wP ack" / "wP -" the sample written to P, acknowledged or not
+    //   "gone P"          P's port is gone: neither link nor announcement
+    //   "open P"          P's port opened anew through its link
+    QTest::addColumn<QStringList>("steps");
+    const QString sample = parameterLine(allSet(1));
+    QTest::newRow("attach with values")
+        << QStringList{"> detach 1", "r1 -", "> attach 1 " + sample, "r1 sample", "r2 start"};
+    QTest::newRow("attach with values separated by spaces")
+        << QStringList{"> attach 2 " + QString(sample).replace(',', ' '), "r2 sample", "r1 start"};
+    QTest::newRow("attach replaces the servo")
+        << QStringList{"> attach 1", "r1 new", "> attach 1", "r1 new", "r2 start"};
+    QTest::newRow("attach clamps")
+        << QStringList{"> attach 1 300,0,0,0,0,9999,0,1500,0,0,0,2,0,0", "r1 clamped"};
+    QTest::newRow("detach") << QStringList{"r1 start", "> detach 1", "r1 -",  "w1 -",
+                                           "r2 start", "> attach 1", "r1 new"};
+    QTest::newRow("detach twice") << QStringList{"> detach 2", "> detach 2", "r2 -", "r1 start"};
+    QTest::newRow("skip") << QStringList{"> skip 1", "r2 start", "r1 -", "r1 start", "r1 start"};
+    QTest::newRow("skip a write") << QStringList{"> skip 2", "w2 -", "r2 start"};
+    QTest::newRow("pull-on-write")
+        << QStringList{"> pull-on-write 1", "r1 start", "r1 start", "w1 -", "r1 -", "r2 start"};
+    QTest::newRow("a pull is forgotten by detach")
+        << QStringList{"> pull-on-write 1", "> detach 1", "> attach 1", "w1 ack", "r1 sample"};
+#ifndef Q_OS_WIN
+    QTest::newRow("unplug and replug")
+        << QStringList{"w1 ack",     "> unplug 1", "gone 1",    "r2 start",
+                       "> replug 1", "open 1",     "r1 sample", "r2 start"};
+    QTest::newRow("a servo comes while unplugged") << QStringList{
+        "> unplug 2", "gone 2", "> attach 2 " + sample, "> replug 2", "open 2", "r2 sample"};
+#endif
+}
+
+void TestSimulator::controlCommands()
+{
+    QFETCH(QStringList, steps);
+    QStringList args;
+    QStringList links;
+#ifndef Q_OS_WIN
+    for (int n = 1; n <= 2; ++n) {
+        links << m_dir.filePath(QStringLiteral("control-%1").arg(n));
+        args << QStringLiteral("--link") << links.last();
+    }
+#endif
+    SimulatorProcess sim;
+    QString why;
+    QVERIFY2(sim.start(args, 2, &why), qPrintable(why));
+    auto ports = openPorts(links.isEmpty() ? sim.portNames() : links, &why);
+    QVERIFY2(ports.size() == 2, qPrintable(why));
+
+    Values previous[2] = {startValues(), startValues()};
+    for (const QString &step : steps) {
+        const QString where = QStringLiteral("step \"%1\"").arg(step);
+        if (step.startsWith(QLatin1String("> "))) {
+            QString answer;
+            QVERIFY2(sim.command(step.mid(2), &answer), qPrintable(where + ": " + answer));
+            continue;
+        }
+        const QStringList words = step.split(QLatin1Char(' '));
+        const int n = words.last().toInt() > 0 ? words.last().toInt() : step.mid(1, 1).toInt();
+        QVERIFY(n == 1 || n == 2);
+        QSerialPort &port = *ports[size_t(n - 1)];
+        if (words.first() == QLatin1String("gone")) {
+            QVERIFY2(!QFileInfo::exists(links.at(n - 1)), qPrintable(where));
+            QVERIFY2(!simulatorPorts().contains(sim.linePath(n)), qPrintable(where));
+            QVERIFY(!QFileInfo(links.at(n - 1)).isSymLink());
+        } else if (words.first() == QLatin1String("open")) {
+            port.close();
+            QVERIFY2(QFileInfo(links.at(n - 1)).isSymLink(), qPrintable(where));
+            QVERIFY2(port.open(QIODevice::ReadWrite), qPrintable(where + port.errorString()));
+            QVERIFY2(simulatorPorts().contains(QFileInfo(links.at(n - 1)).symLinkTarget()),
+                     qPrintable(where));
+        } else if (step.startsWith('w')) {
+            sendTo(port, writeRequest(allSet(1)));
+            if (words.last() == QLatin1String("-")) {
+                QVERIFY2(arrivesWithin(port).isEmpty(), qPrintable(where));
+            } else {
+                QCOMPARE(readBytes(port, FrameSize).toHex(' '),
+                         encodeFrame(allSet(1), Flag::WriteAck).toHex(' '));
+                previous[n - 1] = allSet(1);
+            }
+        } else {
+            const QString want = words.last();
+            const std::optional<Values> held =
+                readServo(port, want == QLatin1String("-") ? QuietMs : ReplyTimeoutMs);
+            QVERIFY2(bool(held) == (want != QLatin1String("-")), qPrintable(where));
+            if (!held)
+                continue;
+            if (want == QLatin1String("start")) {
+                QCOMPARE(*held, startValues());
+            } else if (want == QLatin1String("sample")) {
+                QCOMPARE(*held, allSet(1));
+            } else if (want == QLatin1String("clamped")) {
+                QCOMPARE(*held, (Values{255, 0, 0, 0, 500, 2500, 0, 1500, 0, 0, 0, 1, 0, 0}));
+            } else {
+                QVERIFY2(*held != startValues() && *held != previous[n - 1], qPrintable(where));
+                QCOMPARE(clampedToRanges(*held), *held);
+            }
+            previous[n - 1] = *held;
+        }
+    }
+}
+
+void TestSimulator::schedule_data()
+{
+    QTest::addColumn<int>("programmers");
+    QTest::addColumn<QStringList>("args");
+    QTest::newRow("one") << 1 << QStringList{"--present", "400", "--absent", "300"};
+    QTest::newRow("three") << 3 << QStringList{"--present", "400", "--absent", "300"};
+    QTest::newRow("two, empty at the start")
+        << 2 << QStringList{"--empty", "--present", "400", "--absent", "300"};
+}
+
+// Polled for a while, every programmer's servo comes and goes: counted
+// through reads, each new servo with a block of its own. The times are
+// generous: a busy machine sees fewer changes, never none.
+void TestSimulator::schedule()
+{
+    QFETCH(int, programmers);
+    QFETCH(QStringList, args);
+    SimulatorProcess sim;
+    QString why;
+    QVERIFY2(sim.start(args, programmers, &why), qPrintable(why));
+    auto ports = openPorts(sim.portNames(), &why);
+    QVERIFY2(int(ports.size()) == programmers, qPrintable(why));
+    QVector<int> attachments(programmers, 0);
+    QVector<int> removals(programmers, 0);
+    QVector<std::optional<Values>> last(programmers);
+    QVector<QVector<Values>> blocks(programmers);
+    QElapsedTimer clock;
+    clock.start();
+    auto enough = [&] {
+        for (int n = 0; n < programmers; ++n) {
+            if (attachments[n] < 3 || removals[n] < 2)
+                return false;
+        }
+        return true;
+    };
+    while (!enough() && clock.elapsed() < 60000) {
+        for (int n = 0; n < programmers; ++n) {
+            const std::optional<Values> held = readServo(*ports[size_t(n)], 100);
+            if (held && (!last[n] || *held != *last[n])) {
+                ++attachments[n];
+                blocks[n] << *held;
+            }
+            if (!held && last[n])
+                ++removals[n];
+            last[n] = held;
+        }
+    }
+    for (int n = 0; n < programmers; ++n) {
+        QVERIFY2(attachments[n] >= 3 && removals[n] >= 2,
+                 qPrintable(QStringLiteral("programmer %1: %2 attachments, %3 removals")
+                                .arg(n + 1)
+                                .arg(attachments[n])
+                                .arg(removals[n])));
+        // Only the first servo of a programmer holds the start block.
+        for (int k = 1; k < blocks[n].size(); ++k) {
+            QVERIFY(blocks[n][k] != startValues());
+            QVERIFY(blocks[n][k] != blocks[n][k - 1]);
+        }
+    }
+}
+
+void TestSimulator::badCommands_data()
+{
+    QTest::addColumn<QString>("command");
+    QTest::addColumn<QString>("says");
+    QTest::newRow("unknown") << "plug 1"
+                             << "unknown command \"plug\"";
+    QTest::newRow("no number") << "detach"
+                               << "detach wants a programmer number";
+    QTest::newRow("programmer 0") << "skip 0"
+                                  << "no programmer \"0\": the programmers are 1 to 2";
+    QTest::newRow("programmer 3") << "attach 3"
+                                  << "the programmers are 1 to 2";
+    QTest::newRow("not a number") << "detach one"
+                                  << "no programmer \"one\"";
+    QTest::newRow("two numbers") << "detach 1 2"
+                                 << "detach takes one programmer number";
+    QTest::newRow("too few values") << "attach 1 1,2,3"
+                                    << "3 values given; a servo holds 14";
+    QTest::newRow("too many values") << "attach 1 1,2,3,4,5,6,7,8,9,10,11,12,13,14,15"
+                                     << "15 values given";
+    QTest::newRow("a word among the values") << "attach 2 1,2,3,4,5,6,x,8,9,10,11,12,13,14"
+                                             << "\"x\" is not a number";
+    QTest::newRow("pull with no servo") << "pull-on-write 2"
+                                        << "no servo is attached";
+    QTest::newRow("quit with an argument") << "quit 1"
+                                           << "quit takes no arguments";
+#ifdef Q_OS_WIN
+    QTest::newRow("unplug a device") << "unplug 1"
+                                     << "cannot be unplugged";
+#else
+    QTest::newRow("replug what is plugged in") << "replug 1"
+                                               << "is plugged in already";
+#endif
+}
+
+// Refused with one error line; the simulator carries on.
+void TestSimulator::badCommands()
+{
+    QFETCH(QString, command);
+    QFETCH(QString, says);
+    SimulatorProcess sim;
+    QString why;
+    QVERIFY2(sim.start({QStringLiteral("--verbose")}, 2, &why), qPrintable(why));
+    QVERIFY(sim.command(QStringLiteral("detach 2")));
+    QString answer;
+    QVERIFY(!sim.command(command, &answer));
+    QVERIFY2(answer.startsWith(QLatin1String("error: ")) && answer.contains(says),
+             qPrintable(answer));
+    QVERIFY2(sim.command(QStringLiteral("attach 2"), &answer), qPrintable(answer));
+    QVERIFY(sim.isRunning());
+}
+
+void TestSimulator::ending_data()
+{
+    QTest::addColumn<bool>("quit"); // else the input ends, and a signal follows
+    QTest::newRow("quit") << true;
+    QTest::newRow("end of input is not quit") << false;
+}
+
+void TestSimulator::ending()
+{
+    QFETCH(bool, quit);
+    QStringList args;
+#ifndef Q_OS_WIN
+    const QString link = m_dir.filePath(QStringLiteral("ending"));
+    args << QStringLiteral("--link") << link;
+#endif
+    Sim sim;
+    START_SIM(sim, args);
+    if (quit) {
+        sim.port.close();
+        QVERIFY(sim.process.command(QStringLiteral("quit")));
+        QTRY_VERIFY_WITH_TIMEOUT(!sim.process.isRunning(), 20000);
+        QCOMPARE(sim.process.exitCode(), 0);
+    } else {
+        sim.process.closeInput();
+        for (int i = 0; i < 3; ++i) {
+            QTest::qWait(100);
+            QCOMPARE(readServo(sim.port, ReplyTimeoutMs), std::optional<Values>(startValues()));
+        }
+        sim.port.close();
+        QCOMPARE(sim.stop(SIGTERM), 0);
+    }
+#ifndef Q_OS_WIN
+    QVERIFY(!QFileInfo(link).isSymLink());
+#endif
 }
 
 void TestSimulator::exitCodes_data()
@@ -680,6 +1031,18 @@ void TestSimulator::exitCodes_data()
                                     << "short.txt, which is not a simulator's terminal";
     QTest::newRow("link to another program's terminal")
         << QStringList{"--link", "%D/to-terminal"} << 1 << "which is not a simulator's terminal";
+    QTest::newRow("no programmers") << QStringList{"--programmers", "0"} << 2 << "--programmers";
+    QTest::newRow("too many programmers")
+        << QStringList{"--programmers", "65"} << 2 << "from 1 to 64";
+    QTest::newRow("more links than programmers")
+        << QStringList{"--programmers", "1", "--link", "%D/a", "--link", "%D/b"} << 2
+        << "2 links for 1 programmers";
+    QTest::newRow("programmers with devices")
+        << QStringList{"--programmers", "2", "--device", "/dev/null"} << 2 << "--device once";
+    QTest::newRow("present without absent")
+        << QStringList{"--present", "100"} << 2 << "--present and --absent go together";
+    QTest::newRow("absent 0") << QStringList{"--present", "100", "--absent", "0"} << 2
+                              << "--absent wants a whole number from 10";
     QTest::newRow("no such device")
         << QStringList{"--device", "/dev/no-such-tty"} << 1 << "no-such-tty";
 }
@@ -728,10 +1091,10 @@ void TestSimulator::exitCodes()
         QVERIFY2(out.isEmpty(), qPrintable(out));
         QVERIFY2(err.contains(says), qPrintable(err));
     }
-    if (!live.linePath.isEmpty()) {
+    if (!live.linePath().isEmpty()) {
         // The running simulator keeps its name, and is known by it.
-        QCOMPARE(QFileInfo(liveLink).symLinkTarget(), live.linePath);
-        QCOMPARE(simulatorLinkName(live.linePath), liveLink);
+        QCOMPARE(QFileInfo(liveLink).symLinkTarget(), live.linePath());
+        QCOMPARE(simulatorLinkName(live.linePath()), liveLink);
         QCOMPARE(live.stop(SIGTERM), 0);
         QVERIFY(!QFileInfo(liveLink).isSymLink());
     }

@@ -62,15 +62,6 @@ QString resultJson(const char *flag, const char *flagValue,
         QStringLiteral("  \"differing\": [%1]\n}\n").arg(quoted.join(QLatin1String(", ")));
 }
 
-QString csvCell(const QString &cell)
-{
-    if (!cell.contains(QLatin1Char(',')) && !cell.contains(QLatin1Char('"')) &&
-        !cell.contains(QLatin1Char('\n')) && !cell.contains(QLatin1Char('\r')))
-        return cell;
-    return QLatin1Char('"') + QString(cell).replace(QLatin1String("\""), QLatin1String("\"\"")) +
-        QLatin1Char('"');
-}
-
 // A value as the tables show it: the number, or on/off for a switch.
 QString formatValue(int index, int value)
 {
@@ -187,24 +178,6 @@ QString formatAssignments(const Values &values, const QVector<int> &indexes)
         text += Servo::parameterKey(i) + QLatin1Char('=') + formatValue(i, values[i]) +
             QLatin1Char('\n');
     return text;
-}
-
-QString formatCsvRow(const QStringList &cells, const Values *values)
-{
-    QStringList row;
-    for (const QString &cell : cells)
-        row << csvCell(cell);
-    for (int i = 0; i < ParameterCount; ++i)
-        row << (values ? QString::number((*values)[i]) : QString());
-    return row.join(QLatin1Char(','));
-}
-
-QString formatCsvHeader(const QStringList &names)
-{
-    QStringList row = names;
-    for (int i = 0; i < ParameterCount; ++i)
-        row << Servo::parameterKey(i);
-    return row.join(QLatin1Char(','));
 }
 
 } // namespace ServoCli

@@ -49,13 +49,6 @@ QString formatDiffJson(const Servo::Values &servo, const Servo::Values &file);
 // "Stem=value" lines for the fields given, as "set" takes them back.
 QString formatAssignments(const Servo::Values &values, const QVector<int> &indexes);
 
-// One CSV row (no line end): the cells given, then the fourteen values (or
-// fourteen empty cells without values). Cells with a comma, quote or line
-// end are quoted.
-QString formatCsvRow(const QStringList &cells, const Servo::Values *values);
-// The header for formatCsvRow: the names given, then the fourteen stems.
-QString formatCsvHeader(const QStringList &names);
-
 } // namespace ServoCli
 
 #endif // SERVOCLI_FORMAT_H

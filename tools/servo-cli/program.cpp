@@ -2,10 +2,11 @@
 #include "tools/servo-cli/commands.h"
 
 #include "files/parameterfile.h"
+#include "files/programlog.h"
 #include "tools/common/interrupt.h"
 
 #include <QDateTime>
-#include <QFile>
+#include <QElapsedTimer>
 #include <QTextStream>
 
 #include <optional>
@@ -27,6 +28,7 @@ struct Outcome
     QString details; // why it failed, for people
     std::optional<Values> readBack;
     QDateTime time; // when it was known
+    qint64 elapsedMs = -1; // how long the attempt took
 
     bool verified() const { return result == QLatin1String("verified"); }
     bool interrupted() const { return result == QLatin1String("interrupted"); }
@@ -36,6 +38,8 @@ Outcome programOne(const LinkSettings &settings, const Values &values, const QSt
                    QTextStream &err)
 {
     Outcome o;
+    QElapsedTimer clock;
+    clock.start();
     auto failure = [&o](const QString &result, const QString &details) {
         o.result = result;
         o.details = details;
@@ -84,6 +88,7 @@ Outcome programOne(const LinkSettings &settings, const Values &values, const QSt
                                      : QStringLiteral("port unavailable"),
                 QStringLiteral("the port cannot be opened"));
     o.time = QDateTime::currentDateTimeUtc();
+    o.elapsedMs = clock.elapsed();
     return o;
 }
 
@@ -125,49 +130,6 @@ int ask(QTextStream &in, QTextStream &err, int current)
     }
 }
 
-// Opens the log to append to: a regular file that begins with the log's
-// header line, or a new or empty one, which gets the header. Anything else is
-// refused, so that rows never end up in another file or a named pipe.
-int openLog(const QString &path, QFile *log, QTextStream &err)
-{
-    auto refuse = [&](const QString &problem) {
-        return fail(err, FileError, problem + QStringLiteral("; nothing was sent"));
-    };
-    QString why;
-    if (!Servo::openRegularFileToAppend(path, log, &why))
-        return refuse(QStringLiteral("cannot write the log %1: %2").arg(path, why));
-    const QByteArray header =
-        formatCsvHeader({QStringLiteral("time"), QStringLiteral("port"), QStringLiteral("result")})
-            .toUtf8();
-    bool lineEnded = true;
-    const qint64 size = log->size();
-    if (size > 0) {
-        log->seek(0);
-        QByteArray start = log->readLine(header.size() + 3);
-        while (start.endsWith('\n') || start.endsWith('\r'))
-            start.chop(1);
-        char last = '\n';
-        lineEnded = log->seek(size - 1) && log->getChar(&last) && last == '\n';
-        if (log->error() != QFileDevice::NoError)
-            return refuse(
-                QStringLiteral("cannot read the log %1: %2").arg(path, log->errorString()));
-        if (start != header)
-            return refuse(
-                QStringLiteral("%1 is not a servo-cli log: its first line is not \"%2,...\"; name "
-                               "a new file or an earlier log")
-                    .arg(path, QString::fromUtf8(header).section(QLatin1Char(','), 0, 3)));
-    }
-    log->seek(size);
-    log->setTextModeEnabled(true);
-    if (size == 0)
-        log->write(header + '\n');
-    else if (!lineEnded) // a row cut short, by a full disk say, stays on its own line
-        log->write("\n");
-    if (!log->flush())
-        return refuse(QStringLiteral("cannot write the log %1: %2").arg(path, log->errorString()));
-    return Success;
-}
-
 } // namespace
 
 int runProgram(const Invocation &inv)
@@ -188,13 +150,13 @@ int runProgram(const Invocation &inv)
                                    [](Session &, const Values &) { return int(Success); }))
         return code;
 
-    QFile log;
-    QTextStream logStream;
+    Servo::ProgramLog log;
     if (inv.has(Option::Log)) {
-        if (const int code = openLog(inv.value(Option::Log), &log, err))
-            return code;
-        logStream.setDevice(&log);
+        QString why;
+        if (!log.open(inv.value(Option::Log), &why))
+            return fail(err, FileError, why + QStringLiteral("; nothing was sent"));
     }
+    const QString job = Servo::jobFingerprint(values);
     // Ctrl-C and termination end the run in order from here on: the servo
     // being programmed gets its row, and the summary is printed.
     const InterruptHandling interruptHandling;
@@ -210,14 +172,18 @@ int runProgram(const Invocation &inv)
         if (current == 0)
             return;
         if (log.isOpen()) {
-            logStream << formatCsvRow({last.time.toString(Qt::ISODate), settings.port, last.result},
-                                      last.readBack ? &*last.readBack : nullptr)
-                      << '\n';
-            logStream.flush();
-            if (log.error() != QFileDevice::NoError && !logFailed) {
+            Servo::LogRow row;
+            row.time = last.time;
+            row.port = settings.port;
+            row.servo = current;
+            row.job = job;
+            row.result = last.result;
+            row.elapsedMs = last.elapsedMs;
+            row.values = last.readBack;
+            if (!log.append(row) && !logFailed) {
                 say(err,
                     QStringLiteral("cannot write the log %1: %2")
-                        .arg(log.fileName(), log.errorString()));
+                        .arg(log.path(), log.errorString()));
                 logFailed = true;
             }
         }

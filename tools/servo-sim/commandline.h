@@ -10,10 +10,13 @@
 // after printing message (on stdout for --help, else on stderr).
 struct SimulatorCommandLine
 {
-    SimulatorOptions options;
-    QString device; // empty: create a pseudo-terminal
-    QString link; // symlink to the pseudo-terminal's slave side
-    QString parameterFile; // start block, empty for the start values
+    SimulatorOptions options; // for every programmer
+    int programmers = 1;
+    QStringList devices; // one per programmer; none: pseudo-terminals
+    QStringList links; // symlinks to the pseudo-terminals, the first ones in order
+    int presentMs = 0; // both > 0: servos come and go on a schedule
+    int absentMs = 0;
+    QString parameterFile; // the first servo's block, empty for the start values
     int exitCode = -1;
     QString message;
 };

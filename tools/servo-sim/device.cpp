@@ -3,6 +3,8 @@
 #include <QRandomGenerator>
 #include <QStringList>
 
+#include <utility>
+
 using namespace Servo;
 
 namespace {
@@ -43,10 +45,68 @@ QByteArray FaultPolicy::noiseBytes()
     return bytes;
 }
 
-SimulatedProgrammer::SimulatedProgrammer(const Values &values, const FaultPolicy &faults)
+Values generatedServoValues(int programmer, int servo, const Values &previous)
+{
+    // splitmix64 over (programmer, servo, salt); a salt is added only in the
+    // unlikely case that the block equals one it must not.
+    for (quint64 salt = 0;; ++salt) {
+        quint64 state =
+            (quint64(quint32(programmer)) << 40) ^ (quint64(quint32(servo)) << 8) ^ salt;
+        Values v{};
+        for (int i = 0; i < ParameterCount; ++i) {
+            state += 0x9E3779B97F4A7C15ull;
+            quint64 z = state;
+            z = (z ^ (z >> 30)) * 0xBF58476D1CE4E5B9ull;
+            z = (z ^ (z >> 27)) * 0x94D049BB133111EBull;
+            z ^= z >> 31;
+            const ParameterInfo &p = parameterInfo(i);
+            v[i] = p.minimum + int(z % quint64(p.maximum - p.minimum + 1));
+        }
+        if (v != startValues() && v != previous)
+            return v;
+    }
+}
+
+SimulatedProgrammer::SimulatedProgrammer(const Values &values, const FaultPolicy &faults,
+                                         bool attached)
     : m_values(clampedToRanges(values))
     , m_faults(faults)
+    , m_attached(attached)
+    , m_attachCount(attached ? 1 : 0)
 {
+}
+
+Values SimulatedProgrammer::nextServoValues(int programmer) const
+{
+    return m_attachCount == 0 ? m_values
+                              : generatedServoValues(programmer, m_attachCount + 1, m_values);
+}
+
+void SimulatedProgrammer::attach(const Values &values)
+{
+    m_values = clampedToRanges(values);
+    m_attached = true;
+    ++m_attachCount;
+    m_skipNext = false;
+    m_pullOnWrite = false;
+    log(QStringLiteral("servo %1 attached").arg(m_attachCount));
+}
+
+void SimulatedProgrammer::detach()
+{
+    if (m_attached)
+        log(QStringLiteral("servo %1 detached").arg(m_attachCount));
+    m_attached = false;
+    m_skipNext = false;
+    m_pullOnWrite = false;
+}
+
+bool SimulatedProgrammer::pullOnNextWrite()
+{
+    if (!m_attached)
+        return false;
+    m_pullOnWrite = true;
+    return true;
 }
 
 void SimulatedProgrammer::log(const QString &line)
@@ -76,9 +136,22 @@ QVector<SimulatedProgrammer::Reply> SimulatedProgrammer::feed(const QByteArray &
             continue;
         }
         ++m_requests;
+        const bool writing = request.flags & Flag::Write;
+        if (!m_attached) {
+            log(QStringLiteral("rx %1  no servo attached: unanswered").arg(hex(frame)));
+            continue;
+        }
+        if (std::exchange(m_skipNext, false)) {
+            log(QStringLiteral("rx %1  skipped: unanswered").arg(hex(frame)));
+            continue;
+        }
+        if (writing && std::exchange(m_pullOnWrite, false)) {
+            log(QStringLiteral("rx %1  write not stored: the servo is pulled out").arg(hex(frame)));
+            detach();
+            continue;
+        }
         if (m_faults.dropsRequest(m_requests)) {
-            const QString kind =
-                (request.flags & Flag::Write) ? QStringLiteral("write") : QStringLiteral("read");
+            const QString kind = writing ? QStringLiteral("write") : QStringLiteral("read");
             log(QStringLiteral("rx %1  %2 request %3 dropped")
                     .arg(hex(frame), kind)
                     .arg(m_requests));

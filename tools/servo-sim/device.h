@@ -41,8 +41,17 @@ private:
     quint64 m_state = 0;
 };
 
+// The block held by the servo'th servo (from 1) attached to a programmer
+// (from 1) by a schedule or by a command without values: every value within
+// its parameter's range, the same for the same numbers on every run, and
+// never the start values nor the block of the servo before (previous).
+Servo::Values generatedServoValues(int programmer, int servo, const Servo::Values &previous);
+
 // What the servo programmer answers, with no I/O: bytes in (split anyhow),
 // reply bytes out.
+//
+// A programmer answers only while a servo is attached to it; with its socket
+// empty every request goes unanswered, as on the device.
 //
 // A read request is answered with the block the device holds; a write
 // request is stored and acknowledged with what was stored. The device clamps
@@ -60,8 +69,10 @@ public:
         QString note; // what it is, for the log
     };
 
+    // values: the block of the servo attached at the start, or, when
+    // attached is false, of the first one attached later without values.
     explicit SimulatedProgrammer(const Servo::Values &values = Servo::startValues(),
-                                 const FaultPolicy &faults = FaultPolicy());
+                                 const FaultPolicy &faults = FaultPolicy(), bool attached = true);
 
     // The replies to the complete requests among the bytes received so far,
     // in order; an incomplete request waits for the rest.
@@ -69,6 +80,23 @@ public:
 
     const Servo::Values &values() const { return m_values; }
     int requestCount() const { return m_requests; }
+
+    // A servo holding values is plugged in (one already there is replaced);
+    // detach() takes it away. Pending skips and pulls are dropped by both.
+    void attach(const Servo::Values &values);
+    // The block the next servo holds when no values are given: the start
+    // block for the first servo, then generatedServoValues().
+    Servo::Values nextServoValues(int programmer) const;
+    void detach();
+    bool hasServo() const { return m_attached; }
+    int attachCount() const { return m_attachCount; } // servos attached so far
+    // The next request goes unanswered, whatever it is: a contact that drops
+    // out once.
+    void skipNextRequest() { m_skipNext = true; }
+    // The next write request is neither stored nor answered, and the servo
+    // is gone from then on: pulled out during the write. False, and nothing
+    // armed, when no servo is attached.
+    bool pullOnNextWrite();
 
     // Called with one line for every request, reply decision and ignored
     // byte run; unset, nothing is described.
@@ -83,6 +111,10 @@ private:
     Servo::FrameScanner m_scanner;
     int m_requests = 0; // valid requests seen
     int m_replies = 0; // replies made (dropped requests not counted)
+    bool m_attached;
+    int m_attachCount;
+    bool m_skipNext = false;
+    bool m_pullOnWrite = false;
     std::function<void(const QString &)> m_logger;
 };
 

@@ -3,14 +3,11 @@
 #include "tools/servo-sim/commandline.h"
 
 #include "files/parameterfile.h"
-#include "serial/simulatorlinks.h"
-#include "serial/simulatorports.h"
 #include "tools/common/interrupt.h"
-#include "tools/servo-sim/simulatorlink.h"
+#include "tools/servo-sim/controlinput.h"
+#include "tools/servo-sim/simbench.h"
 
 #include <QCoreApplication>
-#include <QFile>
-#include <QFileInfo>
 
 #include <cstdio>
 
@@ -54,53 +51,55 @@ int main(int argc, char *argv[])
         }
     }
 
-    ServoSimulator sim(cmd.options);
-    QObject::connect(&sim, &ServoSimulator::logMessage,
+    SimulatedBenchOptions options;
+    options.simulator = cmd.options;
+    options.programmers = cmd.programmers;
+    options.devices = cmd.devices;
+    options.links = cmd.links;
+    options.presentMs = cmd.presentMs;
+    options.absentMs = cmd.absentMs;
+    SimulatedBench bench(options);
+    QObject::connect(&bench, &SimulatedBench::logMessage,
                      [](const QString &line) { printErr(line); });
     int exitCode = SimulatorExit::Ok;
-    QObject::connect(&sim, &ServoSimulator::lineLost, [&exitCode](const QString &reason) {
+    QObject::connect(&bench, &SimulatedBench::lineLost, [&exitCode](const QString &reason) {
         printErr(QStringLiteral("line lost: %1").arg(reason));
         exitCode = SimulatorExit::LineFailed;
         QCoreApplication::quit();
     });
+    QObject::connect(&bench, &SimulatedBench::quitRequested, &app, &QCoreApplication::quit,
+                     Qt::QueuedConnection);
 
     QString error;
-    const bool opened =
-        cmd.device.isEmpty() ? sim.openPseudoTerminal(&error) : sim.openDevice(cmd.device, &error);
-    if (!opened) {
-        printErr(QStringLiteral("cannot open %1: %2")
-                     .arg(cmd.device.isEmpty() ? QStringLiteral("a pseudo-terminal") : cmd.device,
-                          error));
-        return SimulatorExit::LineFailed;
-    }
-    if (!cmd.link.isEmpty() && !makeSimulatorLink(cmd.link, sim.linePath(), &error)) {
+    if (!bench.open(&error)) {
         printErr(error);
         return SimulatorExit::LineFailed;
     }
 
-    // Ctrl-C and requests to terminate end the event loop, so that the link
-    // is removed and the line closed as on any other exit.
+    // Ctrl-C and requests to terminate end the event loop, so that the links
+    // are removed and the lines closed as on any other exit.
     const Servo::InterruptHandling interruptHandling;
     Servo::InterruptNotifier interrupts;
     QObject::connect(&interrupts, &Servo::InterruptNotifier::requested, &app,
                      &QCoreApplication::quit);
 
-    // Offered by the window's port selector while this process runs.
-    const QString announced =
-        cmd.device.isEmpty() ? Servo::announceSimulatorPort(sim.linePath()) : QString();
-    const QString announcedLink =
-        announced.isEmpty() ? QString() : Servo::announceSimulatorLink(cmd.link);
-
-    std::printf("%s\n", qPrintable(sim.linePath()));
+    for (const QString &path : bench.linePaths())
+        std::printf("%s\n", qPrintable(path));
     std::fflush(stdout);
-    if (cmd.options.verbose)
-        printErr(QStringLiteral("serving %1").arg(sim.linePath()));
+
+    // One answer line on standard output per command.
+    ControlInput control;
+    QObject::connect(&control, &ControlInput::line, &bench, [&bench](const QString &command) {
+        const QString answer = bench.execute(command);
+        if (answer.isEmpty())
+            return;
+        std::printf("%s\n", qPrintable(answer));
+        std::fflush(stdout);
+    });
+    control.start();
+    bench.start();
 
     const int loopCode = app.exec();
-    const QString served = sim.linePath();
-    Servo::withdrawSimulatorPort(announcedLink);
-    Servo::withdrawSimulatorPort(announced);
-    sim.close();
-    removeSimulatorLink(cmd.link, served);
+    bench.close();
     return loopCode != 0 ? loopCode : exitCode;
 }

@@ -33,7 +33,7 @@ FaultPolicy faultsOf(const SimulatorOptions &options)
 ServoSimulator::ServoSimulator(const SimulatorOptions &options, QObject *parent)
     : QObject(parent)
     , m_options(options)
-    , m_device(options.values, faultsOf(options))
+    , m_device(options.values, faultsOf(options), options.attached)
 {
     if (m_options.verbose)
         m_device.setLogger([this](const QString &line) { emit logMessage(line); });

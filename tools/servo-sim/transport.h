@@ -28,6 +28,7 @@ struct SimulatorOptions
     int dropEvery = 0;
     int delayMs = 0; // wait this long after a request before replying
     bool verbose = false; // emit logMessage() for every request and reply
+    bool attached = true; // a servo holding values is attached at the start
 };
 
 // Plays the servo programmer at the far end of the serial line: owns a
@@ -43,12 +44,17 @@ public:
     ~ServoSimulator() override;
 
     const SimulatedProgrammer &device() const { return m_device; }
+    SimulatedProgrammer &device() { return m_device; }
 
     // Either creates a pseudo-terminal (the client opens
     // linePath(), its slave side) or opens a serial device.
     bool openPseudoTerminal(QString *errorString);
     bool openDevice(const QString &path, QString *errorString);
     QString linePath() const { return m_linePath; }
+    bool servesDevice() const { return m_port != nullptr; }
+    // Ends the line: a pseudo-terminal's master is closed, so that the
+    // client's port fails, as when an adapter is pulled; replies not yet
+    // sent are dropped. openPseudoTerminal() makes a new one.
     void close();
 
 signals:

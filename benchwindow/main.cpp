@@ -1,0 +1,84 @@
+#include "benchwindow/benchoptions.h"
+#include "benchwindow/benchwindow.h"
+#include "ui/applicationfont.h"
+
+#include <QApplication>
+#include <QTimer>
+
+#include <cstdio>
+#include <cstring>
+
+#ifndef SERVO_VERSION
+#define SERVO_VERSION "unknown"
+#endif
+
+namespace {
+
+const char helpText[] = R"(Usage: servo-bench [options] [Qt options]
+
+Opens the Servo Bench window: one job (a parameter file) programmed into
+every servo attached to any of several servo programmers, the moment it
+answers, with one card per programmer and the rows in a programming log (the
+same CSV as "servo-cli program --auto"). USB adapters and running servo-sim
+simulators are found by themselves; other ports are added in the window.
+
+Options:
+  --job FILE         the parameter file every servo gets
+  --log FILE         the programming log to append to
+  --start            start at once (needs --job)
+  --port PORT        serve this port (repeatable): a port name, "usb" for
+                     every USB adapter, "simulators" for every running
+                     servo-sim; without --port both are watched
+  --expect-job HASH  refuse to start with a job of another fingerprint
+  --poll MS          poll an empty slot this often (10 to 10000, default 100)
+  -h, --help         show this help and exit
+  --version          print the version and exit
+
+The window remembers the last job, log and ports. Closing it while a servo
+is being written finishes that servo and logs it first.
+)";
+
+// "--help" or "--version" as the only argument: printed before the
+// QApplication is made, so that neither needs a display.
+bool printedInformation(int argc, char *argv[])
+{
+    if (argc != 2)
+        return false;
+    const char *argument = argv[1];
+    if (std::strcmp(argument, "--help") == 0 || std::strcmp(argument, "-h") == 0)
+        std::fputs(helpText, stdout);
+    else if (std::strcmp(argument, "--version") == 0)
+        std::fputs("servo-bench " SERVO_VERSION "\n", stdout);
+    else
+        return false;
+    std::fflush(stdout);
+    return true;
+}
+
+} // namespace
+
+int main(int argc, char *argv[])
+{
+    if (printedInformation(argc, argv))
+        return 0;
+
+    QApplication::setAttribute(Qt::AA_EnableHighDpiScaling, true);
+    QApplication a(argc, argv);
+    QApplication::setOrganizationName(QStringLiteral("servo-tool"));
+    QApplication::setApplicationName(QStringLiteral("servo-bench"));
+
+    Servo::BenchOptions options;
+    const QString problem = Servo::parseBenchOptions(a.arguments().mid(1), &options);
+    if (!problem.isEmpty()) {
+        std::fprintf(stderr, "servo-bench: %s\nTry servo-bench --help.\n",
+                     problem.toLocal8Bit().constData());
+        return 2;
+    }
+
+    Servo::installApplicationFont();
+
+    Servo::BenchWindow w;
+    w.show();
+    w.applyOptions(options);
+    return a.exec();
+}
