@@ -35,8 +35,11 @@ namespace {
 const QColor kGearGrey(104, 111, 117);
 const QColor kBlue(5, 136, 218);
 const QColor kDarkBlue(6, 91, 172);
-const QColor kGreen(46, 160, 67);
-const QColor kRed(210, 56, 50);
+// The bench window's colours of the states verified, servo found and failed
+// (benchwindow/slotcard.cpp); programming is kBlue.
+const QColor kGreen(30, 140, 60);
+const QColor kAmber(190, 140, 0);
+const QColor kRed(200, 40, 40);
 
 QImage transparentImage(int w, int h)
 {
@@ -156,7 +159,7 @@ QImage drawBench(int size = 200)
     QPainter p(&img);
     beginPainter(p);
     p.scale(size / 200.0, size / 200.0);
-    const QColor states[] = {kGreen, kBlue, kGearGrey, kRed};
+    const QColor states[] = {kGreen, kBlue, kAmber, kRed};
     for (int i = 0; i < 4; ++i) {
         const QPointF origin(8 + (i % 2) * 98, 8 + (i / 2) * 98);
         p.setBrush(states[i]);
