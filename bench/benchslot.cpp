@@ -93,6 +93,8 @@ void BenchSlot::setEnabled(bool enabled)
         }
         closePort();
         setState(SlotState::Off);
+    } else if (isProgramming()) {
+        m_finishing = !m_running; // switched on again before the servo was done
     } else if (m_running && m_phase == Phase::Closed) {
         tryOpen();
     }
@@ -261,8 +263,17 @@ void BenchSlot::onPollTick()
 {
     if (m_phase != Phase::Polling)
         return;
-    if (m_pollOutstanding && !m_pollAnswered)
-        pollMissed();
+    if (m_pollOutstanding && !m_pollAnswered) {
+        // A reply that reached the line while the event loop was busy
+        // elsewhere still answers the poll: take in what the line holds
+        // (readyRead comes from inside) before calling it unanswered.
+        if (!m_port.waitForReadyRead(0) && m_port.error() == QSerialPort::TimeoutError)
+            m_port.clearError();
+        if (m_phase != Phase::Polling)
+            return; // the reply made the servo arrive, or the port went away
+        if (!m_pollAnswered)
+            pollMissed();
+    }
     sendPoll();
 }
 

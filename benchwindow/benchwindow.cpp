@@ -47,6 +47,16 @@ QLabel *field(const QString &name, QWidget *parent)
     return label;
 }
 
+// A field for a file's path: a long path is cut, not the window widened; the
+// whole path is its tool tip.
+QLabel *pathField(const QString &name, QWidget *parent)
+{
+    QLabel *label = field(name, parent);
+    label->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Preferred);
+    label->setMinimumWidth(80);
+    return label;
+}
+
 QPushButton *button(const QString &name, const QString &text, const char *look, QWidget *parent)
 {
     auto *b = new QPushButton(text, parent);
@@ -118,7 +128,7 @@ QWidget *BenchWindow::makeJobPanel()
     m_chooseJob = button(QStringLiteral("chooseJob"), QStringLiteral("选择参数  Choose Job"),
                          "fileButton", jobCard);
     connect(m_chooseJob, &QPushButton::clicked, this, &BenchWindow::chooseJob);
-    m_jobPathLabel = field(QStringLiteral("jobPath"), jobCard);
+    m_jobPathLabel = pathField(QStringLiteral("jobPath"), jobCard);
     m_fingerprint = field(QStringLiteral("fingerprint"), jobCard);
     m_jobMessage = new QLabel(jobCard);
     m_jobMessage->setObjectName(QStringLiteral("jobMessage"));
@@ -151,7 +161,7 @@ QWidget *BenchWindow::makeJobPanel()
     m_chooseLog = button(QStringLiteral("chooseLog"), QStringLiteral("选择记录  Choose Log"),
                          "fileButton", runCard);
     connect(m_chooseLog, &QPushButton::clicked, this, &BenchWindow::chooseLog);
-    m_logPathLabel = field(QStringLiteral("logPath"), runCard);
+    m_logPathLabel = pathField(QStringLiteral("logPath"), runCard);
     m_logMessage = new QLabel(runCard);
     m_logMessage->setObjectName(QStringLiteral("logMessage"));
     m_logMessage->setWordWrap(true);
@@ -200,6 +210,10 @@ QWidget *BenchWindow::makeJobPanel()
 bool BenchWindow::applyOptions(const BenchOptions &options)
 {
     QSettings settings;
+    const QString lastJob = settings.value(QLatin1String(keyJob)).toString();
+    const QString lastLog = settings.value(QLatin1String(keyLog)).toString();
+    // Nothing is remembered while the choices are taken, and all of it after.
+    m_restoring = true;
     m_pollMs = options.pollMs;
     m_expectJob = options.expectJob;
     if (options.portsGiven) {
@@ -213,15 +227,15 @@ bool BenchWindow::applyOptions(const BenchOptions &options)
     m_offPorts = settings.value(QLatin1String(keyOff)).toStringList();
     m_mute->setChecked(settings.value(QLatin1String(keyMute), false).toBool());
 
-    const QString job =
-        options.job.isEmpty() ? settings.value(QLatin1String(keyJob)).toString() : options.job;
-    const QString log =
-        options.log.isEmpty() ? settings.value(QLatin1String(keyLog)).toString() : options.log;
+    const QString job = options.job.isEmpty() ? lastJob : options.job;
+    const QString log = options.log.isEmpty() ? lastLog : options.log;
     bool ready = true;
     if (!job.isEmpty())
         ready = loadJob(job) || options.job.isEmpty();
     if (!log.isEmpty() && !openLog(log) && !options.log.isEmpty())
         ready = false;
+    m_restoring = false;
+    remember();
     makeBench();
     if (!options.start)
         return true;
@@ -455,6 +469,9 @@ void BenchWindow::onEvent(const BenchEvent &event)
     default:
         break;
     }
+    // The slot's status holds the result by now (its last change came
+    // before the result was recorded).
+    onSlotChanged(event.port);
     showTotals();
 }
 
@@ -542,9 +559,9 @@ void BenchWindow::showTotals()
     const int inLog = m_heldAtOpen + m_loggedForJob;
     if (m_log && m_job)
         m_logTotals->setText(
-            QStringLiteral("记录中本参数  This job in the log: %1 servos").arg(inLog));
+            QStringLiteral("记录中本参数  Servos of this job in the log: %1").arg(inLog));
     else
-        m_logTotals->setText(QStringLiteral("记录中本参数  This job in the log: —"));
+        m_logTotals->setText(QStringLiteral("记录中本参数  Servos of this job in the log: —"));
     m_logTotals->setProperty("servos", m_log && m_job ? inLog : -1);
 }
 
@@ -558,6 +575,8 @@ void BenchWindow::showMessage(QLabel *label, const QString &text, bool error)
 
 void BenchWindow::remember()
 {
+    if (m_restoring)
+        return;
     QSettings settings;
     settings.setValue(QLatin1String(keyJob), m_jobPath);
     settings.setValue(QLatin1String(keyLog), m_log ? m_log->path() : QString());

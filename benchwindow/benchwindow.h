@@ -104,6 +104,7 @@ private:
     QString m_expectJob;
     bool m_locked = false;
     bool m_closeWhenStopped = false;
+    bool m_restoring = false; // applyOptions() is taking the choices
     bool m_muted = false;
     int m_sessionVerified = 0;
     int m_sessionFailed = 0;

@@ -1,9 +1,9 @@
 #include "benchwindow/benchoptions.h"
 #include "benchwindow/benchwindow.h"
+#include "tools/common/interrupt.h"
 #include "ui/applicationfont.h"
 
 #include <QApplication>
-#include <QTimer>
 
 #include <cstdio>
 #include <cstring>
@@ -35,7 +35,8 @@ Options:
   --version          print the version and exit
 
 The window remembers the last job, log and ports. Closing it while a servo
-is being written finishes that servo and logs it first.
+is being written finishes that servo and logs it first; so does Ctrl-C or a
+request to terminate (a second one logs that servo as interrupted).
 )";
 
 // "--help" or "--version" as the only argument: printed before the
@@ -78,6 +79,16 @@ int main(int argc, char *argv[])
     Servo::installApplicationFont();
 
     Servo::BenchWindow w;
+    // A request to terminate (a session that ends, Ctrl-C in the terminal
+    // that started it) closes the window as the user would: in order.
+    Servo::InterruptHandling interrupts;
+    Servo::InterruptNotifier interrupt;
+    int requests = 0;
+    QObject::connect(&interrupt, &Servo::InterruptNotifier::requested, &w, [&] {
+        if (++requests > 1 && w.bench())
+            w.bench()->abort();
+        w.close();
+    });
     w.show();
     w.applyOptions(options);
     return a.exec();

@@ -81,6 +81,10 @@ SlotCard::SlotCard(const QString &port, QWidget *parent)
     bold.setPointSizeF(bold.pointSizeF() * 1.25);
     portLabel->setFont(bold);
     portLabel->setTextInteractionFlags(Qt::TextSelectableByMouse);
+    // A long name (a simulator's link in a deep folder) is cut, not the
+    // card widened; the whole name is its tool tip.
+    portLabel->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Preferred);
+    portLabel->setToolTip(port);
 
     m_tile->setObjectName(QStringLiteral("tile"));
     m_tile->setAlignment(Qt::AlignCenter);
@@ -118,10 +122,12 @@ void SlotCard::display(const SlotStatus &status)
                               .arg(colour.name(), text.name()));
     // A failure says why; the reason stays under the tile until the next servo.
     const bool failed = status.state == SlotState::Failed;
-    m_reason->setText(
-        failed ? QStringLiteral("原因  Reason: %1")
-                     .arg(status.lastReason.isEmpty() ? status.lastResult : status.lastReason)
-               : QString());
+    m_reason->setText(failed ? QStringLiteral("原因  Reason: %1%2")
+                                   .arg(status.lastResult,
+                                        status.lastReason.isEmpty()
+                                            ? QString()
+                                            : QStringLiteral(", ") + status.lastReason)
+                             : QString());
     m_reason->setVisible(failed);
     m_counts->setText(QStringLiteral("成功  Verified: %1     失败  Failed: %2")
                           .arg(status.verified + status.alreadyHeld)

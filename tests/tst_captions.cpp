@@ -3,7 +3,11 @@
 // every label, button and check box fits inside its widget, measured with
 // QFontMetrics in the widget's own font, at the size the window opens with,
 // which is also its smallest (tst_form's widening holds it there).
+// servo-bench's window is measured the same way.
 #include "app/widget.h"
+#include "benchwindow/benchwindow.h"
+#include "benchwindow/slotcard.h"
+#include "files/parameterfile.h"
 #include "ui/applicationfont.h"
 
 #include <QtTest>
@@ -76,6 +80,11 @@ private slots:
 private:
     QString m_standIn;
     std::unique_ptr<Widget> m_window;
+    // servo-bench's window at the size it opens with, a job loaded and a
+    // card for each state: its captions are checked the same way.
+    QTemporaryDir m_dir;
+    std::unique_ptr<Servo::BenchWindow> m_bench;
+    QList<QWidget *> m_benchCaptions;
 };
 
 void TestCaptions::initTestCase()
@@ -88,6 +97,46 @@ void TestCaptions::initTestCase()
     m_window->show();
     QVERIFY(QTest::qWaitForWindowExposed(m_window.get()));
     settle(*m_window);
+
+    // What the bench window remembers goes to the test's own folder.
+    QVERIFY(m_dir.isValid());
+    QSettings::setDefaultFormat(QSettings::IniFormat);
+    QSettings::setPath(QSettings::IniFormat, QSettings::UserScope, m_dir.filePath("settings"));
+    const QString job = m_dir.filePath("job.txt");
+    QVERIFY(Servo::writeParameterFile(job, Servo::startValues()));
+    m_bench = std::make_unique<Servo::BenchWindow>();
+    QVERIFY(m_bench->loadJob(job));
+    const QList<Servo::SlotState> states{Servo::SlotState::Off,      Servo::SlotState::Empty,
+                                         Servo::SlotState::Arrived,  Servo::SlotState::Programming,
+                                         Servo::SlotState::Verified, Servo::SlotState::AlreadyHeld,
+                                         Servo::SlotState::Failed,   Servo::SlotState::PortLost};
+    for (int i = 0; i < states.size(); ++i)
+        m_bench->addPort(m_dir.filePath(QStringLiteral("port%1").arg(i)));
+    QCOMPARE(m_bench->cards().size(), states.size());
+    m_bench->show();
+    QVERIFY(QTest::qWaitForWindowExposed(m_bench.get()));
+    for (int i = 0; i < states.size(); ++i) {
+        Servo::SlotStatus status;
+        status.state = states.at(i);
+        m_bench->cards().at(i)->display(status);
+    }
+    settle(*m_bench);
+    // The layout gives every caption its room; the window must not grow
+    // past the size it opens with to do so.
+    QCOMPARE(m_bench->size(), QSize(1000, 720));
+    // Four cards side by side fit the cards' panel without scrolling sideways.
+    auto *cards = m_bench->findChild<QScrollArea *>();
+    QVERIFY(cards);
+    QCOMPARE(cards->horizontalScrollBar()->maximum(), 0);
+    // Wrapped messages and paths cut to their field are meant to give way.
+    for (QWidget *c : m_bench->findChildren<QWidget *>()) {
+        auto *label = qobject_cast<QLabel *>(c);
+        if (label &&
+            (label->wordWrap() || c->sizePolicy().horizontalPolicy() == QSizePolicy::Ignored))
+            continue;
+        if (textArea(c).isValid() && !textOf(c).isEmpty())
+            m_benchCaptions << c;
+    }
 }
 
 // The face the captions are drawn with is the designed one or one of its
@@ -123,12 +172,21 @@ void TestCaptions::captionsFit_data()
     }
     // The form's 30 labels and 4 action buttons at least.
     QVERIFY2(rows >= 34, qPrintable(QString::number(rows)));
+    for (int i = 0; i < m_benchCaptions.size(); ++i) {
+        const QString text =
+            textOf(m_benchCaptions.at(i)).replace(QLatin1Char('\n'), QLatin1Char(' '));
+        QTest::newRow(qPrintable(QStringLiteral("bench %1 %2").arg(i).arg(text)))
+            << QStringLiteral("#%1").arg(i);
+    }
+    // The job's 14 captions and values, 8 tiles and their cards, the buttons.
+    QVERIFY2(m_benchCaptions.size() >= 60, qPrintable(QString::number(m_benchCaptions.size())));
 }
 
 void TestCaptions::captionsFit()
 {
     QFETCH(QString, name);
-    QWidget *c = m_window->findChild<QWidget *>(name);
+    QWidget *c = name.startsWith(QLatin1Char('#')) ? m_benchCaptions.value(name.mid(1).toInt())
+                                                   : m_window->findChild<QWidget *>(name);
     QVERIFY(c);
     QVERIFY2(c->isVisible(), qPrintable(name));
     const QString text = textOf(c);

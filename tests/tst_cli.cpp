@@ -17,6 +17,7 @@
 #include "tests/filenodes.h"
 #include "tools/servo-cli/cli.h"
 #include "tools/servo-cli/commands.h"
+#include "tools/servo-cli/format.h"
 
 #include <QElapsedTimer>
 #include <QJsonArray>
@@ -40,6 +41,8 @@
 #include <memory>
 
 using namespace Servo;
+
+Q_DECLARE_METATYPE(Servo::SlotStatus)
 
 namespace {
 
@@ -252,6 +255,17 @@ private slots:
     void refusedTargets();
     void existingBackup_data();
     void existingBackup();
+    void benchEvent_data();
+    void benchEvent();
+    void benchStatus_data();
+    void benchStatus();
+    void expectJob_data();
+    void expectJob();
+    void benchSwaps_data();
+    void benchSwaps();
+    void benchPortComesBack();
+    void benchInterrupted_data();
+    void benchInterrupted();
 };
 
 void TestCli::initTestCase()
@@ -354,6 +368,29 @@ void TestCli::badArguments_data()
                                  << "Sensitivity given twice";
     QTest::newRow("JSON on --out -")
         << QStringList{"read", "-p", p, "--json", "--out", "-"} << "--out - and --json";
+    // The hands-free bench's options belong to it, and are checked first.
+    const QStringList bench{"program", "--auto", "-p", p, "f"};
+    QTest::newRow("--count without --auto")
+        << QStringList{"program", "-p", p, "f", "--count", "3"} << "--count needs --auto";
+    QTest::newRow("--json without --auto")
+        << QStringList{"program", "-p", p, "f", "--json"} << "--json needs --auto";
+    QTest::newRow("--port twice without --auto")
+        << QStringList{"program", "-p", p, "-p", "x", "f"} << "--port given twice";
+    QTest::newRow("--verbose with --auto")
+        << bench + QStringList{"--verbose"} << "--verbose is not used with --auto";
+    QTest::newRow("--auto without --port")
+        << QStringList{"program", "--auto", "f"} << "program --auto needs --port";
+    QTest::newRow("--poll below 10 ms") << bench + QStringList{"--poll", "9"}
+                                        << "--poll takes a number of milliseconds from 10 to "
+                                           "10000, not \"9\"";
+    QTest::newRow("--poll over 10 s") << bench + QStringList{"--poll=10001"} << "--poll takes";
+    QTest::newRow("--gone 0") << bench + QStringList{"--gone", "0"}
+                              << "--gone takes a number from 1 to 100, not \"0\"";
+    QTest::newRow("--count 0") << bench + QStringList{"--count", "0"} << "--count takes";
+    QTest::newRow("--count given twice")
+        << bench + QStringList{"--count", "1", "--count", "2"} << "--count given twice";
+    QTest::newRow("--expect-job not a fingerprint")
+        << bench + QStringList{"--expect-job", "e5be5e1"} << "--expect-job takes the 8 hex digits";
 }
 
 void TestCli::badArguments()
@@ -1683,6 +1720,524 @@ void TestCli::existingBackup()
     expected << "job.txt";
     expected.sort();
     QCOMPARE(allEntries(dir.path()), expected);
+}
+
+void TestCli::benchEvent_data()
+{
+    QTest::addColumn<BenchEvent>("event");
+    QTest::addColumn<QString>("line");
+    QTest::addColumn<QString>("json");
+    BenchEvent e;
+    e.time = QDateTime(QDate(2026, 12, 9), QTime(10, 0, 0, 123), Qt::UTC);
+    e.port = QStringLiteral("/dev/ttyUSB0");
+    e.servo = 2;
+    const QString t = QStringLiteral("2026-12-09T10:00:00.123Z  /dev/ttyUSB0  ");
+    const QString j =
+        QStringLiteral(R"({"time":"2026-12-09T10:00:00.123Z","port":"/dev/ttyUSB0",)");
+    QTest::newRow("arrived") << e << t + "servo 2  arrived"
+                             << j +
+            R"("event":"arrived","servo":2,"result":null,"reason":null,"seconds":null})";
+    e.kind = BenchEvent::Verified;
+    e.result = QStringLiteral("verified");
+    e.elapsedMs = 532;
+    QTest::newRow("verified") << e << t + "servo 2  verified  0.532 s"
+                              << j +
+            R"("event":"verified","servo":2,"result":"verified","reason":null,"seconds":0.532})";
+    e.kind = BenchEvent::AlreadyHeld;
+    e.result = QStringLiteral("already held");
+    e.elapsedMs = 40;
+    QTest::newRow("already held") << e << t + "servo 2  already held  0.040 s"
+                                  << j +
+            R"("event":"already held","servo":2,"result":"already held","reason":null,"seconds":0.04})";
+    e.kind = BenchEvent::Failed;
+    e.result = QStringLiteral("differs");
+    e.reason = QStringLiteral("fields that did not take: Sensitivity");
+    e.elapsedMs = 1532;
+    QTest::newRow("failed") << e
+                            << t +
+            "servo 2  failed  differs: fields that did not take: Sensitivity  1.532 s"
+                            << j +
+            R"("event":"failed","servo":2,"result":"differs","reason":"fields that did not take: Sensitivity","seconds":1.532})";
+    e.kind = BenchEvent::Interrupted;
+    e.result = QStringLiteral("interrupted");
+    e.reason = QStringLiteral("stopped during the write");
+    e.elapsedMs = 61000;
+    QTest::newRow("interrupted") << e
+                                 << t + "servo 2  interrupted  stopped during the write  61.000 s"
+                                 << j +
+            R"("event":"interrupted","servo":2,"result":"interrupted","reason":"stopped during the write","seconds":61})";
+    BenchEvent port;
+    port.time = e.time;
+    port.port = QStringLiteral("COM3 \"x\\y\"");
+    const QString jp =
+        QStringLiteral(R"({"time":"2026-12-09T10:00:00.123Z","port":"COM3 \"x\\y\"",)");
+    for (const auto &kind : {std::make_pair(BenchEvent::PortLost, "port lost"),
+                             std::make_pair(BenchEvent::PortBack, "port back"),
+                             std::make_pair(BenchEvent::SlotAdded, "port added")}) {
+        port.kind = kind.first;
+        QTest::newRow(kind.second)
+            << port << "2026-12-09T10:00:00.123Z  COM3 \"x\\y\"  " + QLatin1String(kind.second)
+            << jp +
+                QStringLiteral(
+                    R"("event":"%1","servo":null,"result":null,"reason":null,"seconds":null})")
+                    .arg(QLatin1String(kind.second));
+    }
+    e.kind = BenchEvent::Removed;
+    e.result.clear();
+    e.reason.clear();
+    QTest::newRow("removed") << e << t + "servo 2  removed"
+                             << j +
+            R"("event":"removed","servo":2,"result":null,"reason":null,"seconds":null})";
+}
+
+// An event as a line and as a JSON object; the JSON's keys in their order,
+// "job" last.
+void TestCli::benchEvent()
+{
+    QFETCH(BenchEvent, event);
+    QFETCH(QString, line);
+    QFETCH(QString, json);
+    QCOMPARE(ServoCli::formatBenchEvent(event), line);
+    const QString text = ServoCli::formatBenchEventJson(event, QStringLiteral("e5be5e12"));
+    QVERIFY2(!text.contains('\n'), qPrintable(text));
+    QJsonParseError error;
+    const QJsonObject got = QJsonDocument::fromJson(text.toUtf8(), &error).object();
+    QVERIFY2(error.error == QJsonParseError::NoError, qPrintable(text));
+    const QJsonObject expected = QJsonDocument::fromJson(json.toUtf8()).object();
+    QVERIFY(!expected.isEmpty());
+    for (auto it = expected.begin(); it != expected.end(); ++it)
+        QVERIFY2(got.value(it.key()) == it.value(), qPrintable(it.key() + ": " + text));
+    QCOMPARE(got.value("job").toString(), QStringLiteral("e5be5e12"));
+    QCOMPARE(got.size(), 8);
+    int at = -1;
+    for (const char *key :
+         {"time", "event", "port", "servo", "result", "reason", "seconds", "job"}) {
+        const int next = text.indexOf(QStringLiteral("\"%1\":").arg(QLatin1String(key)));
+        QVERIFY2(next > at, key);
+        at = next;
+    }
+}
+
+void TestCli::benchStatus_data()
+{
+    QTest::addColumn<QVector<SlotStatus>>("statuses");
+    QTest::addColumn<int>("columns");
+    QTest::addColumn<QStringList>("block");
+    QTest::addColumn<QString>("summary");
+    QTest::addColumn<QString>("json");
+    SlotStatus a;
+    a.port = QStringLiteral("/dev/ttyUSB0");
+    a.state = SlotState::Empty;
+    a.verified = 12;
+    a.alreadyHeld = 1;
+    a.lastResult = QStringLiteral("verified");
+    a.lastElapsedMs = 532;
+    SlotStatus b;
+    b.port = QStringLiteral("/dev/ttyUSB10");
+    b.state = SlotState::Failed;
+    b.failed = 1;
+    b.lastResult = QStringLiteral("pulled");
+    b.lastReason = QStringLiteral("the servo stopped answering");
+    b.lastElapsedMs = 610;
+    SlotStatus c;
+    c.port = QStringLiteral("COM7");
+    c.state = SlotState::PortLost;
+    const QString total = QStringLiteral("total: verified 12, already held 1, failed 1\n");
+    QTest::newRow("three ports")
+        << QVector<SlotStatus>{a, b, c} << 0
+        << QStringList{"job e5be5e12: verified 12, already held 1, failed 1 (3 ports)",
+                       "/dev/ttyUSB0   empty         12 verified  1 held  0 failed  last: verified "
+                       "in 0.532 s",
+                       "/dev/ttyUSB10  failed         0 verified  0 held  1 failed  last: pulled "
+                       "(the servo "
+                       "stopped answering) in 0.610 s",
+                       "COM7           adapter gone   0 verified  0 held  0 failed"}
+        << "/dev/ttyUSB0: verified 12, already held 1, failed 0\n"
+           "/dev/ttyUSB10: verified 0, already held 0, failed 1\n"
+           "COM7: verified 0, already held 0, failed 0\n" +
+            total
+        << R"({"event":"summary","job":"e5be5e12","verified":12,"alreadyHeld":1,"failed":1,"ports":[)"
+           R"({"port":"/dev/ttyUSB0","verified":12,"alreadyHeld":1,"failed":0},)"
+           R"({"port":"/dev/ttyUSB10","verified":0,"alreadyHeld":0,"failed":1},)"
+           R"({"port":"COM7","verified":0,"alreadyHeld":0,"failed":0}]})";
+    QTest::newRow("cut to a narrow terminal")
+        << QVector<SlotStatus>{a} << 21
+        << QStringList{"job e5be5e12: verifi", "/dev/ttyUSB0  empty "}
+        << "/dev/ttyUSB0: verified 12, already held 1, failed 0\n"
+           "total: verified 12, already held 1, failed 0\n"
+        << R"({"event":"summary","job":"e5be5e12","verified":12,"alreadyHeld":1,"failed":0,"ports":[)"
+           R"({"port":"/dev/ttyUSB0","verified":12,"alreadyHeld":1,"failed":0}]})";
+    QTest::newRow("no port yet")
+        << QVector<SlotStatus>{} << 80
+        << QStringList{"job e5be5e12: verified 0, already held 0, failed 0 (0 ports)"}
+        << "total: verified 0, already held 0, failed 0\n"
+        << R"({"event":"summary","job":"e5be5e12","verified":0,"alreadyHeld":0,"failed":0,"ports":[]})";
+}
+
+// The status block on a terminal and the summary at the end, as text and
+// as JSON.
+void TestCli::benchStatus()
+{
+    QFETCH(QVector<SlotStatus>, statuses);
+    QFETCH(int, columns);
+    QFETCH(QStringList, block);
+    QFETCH(QString, summary);
+    QFETCH(QString, json);
+    QCOMPARE(ServoCli::formatBenchStatus(statuses, QStringLiteral("e5be5e12"), columns), block);
+    QCOMPARE(ServoCli::formatBenchSummary(statuses), summary);
+    const QString got = ServoCli::formatBenchSummaryJson(statuses, QStringLiteral("e5be5e12"));
+    QCOMPARE(QJsonDocument::fromJson(got.toUtf8()), QJsonDocument::fromJson(json.toUtf8()));
+    QVERIFY(!QJsonDocument::fromJson(json.toUtf8()).isNull());
+}
+
+void TestCli::expectJob_data()
+{
+    QTest::addColumn<QString>("expected");
+    QTest::addColumn<QString>("message");
+    // The sample's fingerprint is e5be5e12 (see tst_programlog).
+    QTest::newRow("another job")
+        << "e5be5e13"
+        << "is job e5be5e12, not the job e5be5e13 expected (--expect-job); "
+           "nothing was sent\n";
+    QTest::newRow("another job, upper case") << "0000ABCD"
+                                             << "is job e5be5e12, not the job 0000abcd expected";
+}
+
+// A bench handed the wrong file stops before any port is opened: the port
+// named does not exist, which would otherwise show as a missing port.
+void TestCli::expectJob()
+{
+    QFETCH(QString, expected);
+    QFETCH(QString, message);
+    QTemporaryDir dir;
+    const QString job = writeJob(dir);
+    QVERIFY(!job.isEmpty());
+    const QString log = dir.filePath("log.csv");
+    const Result r = runCli({"program", "--auto", "--port", "/dev/no-such-port", "--port", "usb",
+                             job, "--expect-job", expected, "--log", log});
+    QCOMPARE(r.code, 6);
+    QCOMPARE(r.out, QString());
+    QVERIFY2(
+        r.err.startsWith("servo-cli: job e5be5e12: " + job + "\nservo-cli: " + job + " " + message),
+        qPrintable(r.err));
+    QVERIFY(!QFile::exists(log));
+}
+
+namespace {
+
+// One event of servo-cli program --auto, from a JSON line or a plain one.
+struct SeenEvent
+{
+    QString event;
+    QString port;
+    int servo = 0;
+    QString result;
+    QString job;
+};
+
+// servo-cli program --auto as a child process, and the events it printed.
+class BenchRun
+{
+public:
+    explicit BenchRun(bool json)
+        : m_json(json)
+    {
+    }
+    ~BenchRun()
+    {
+        if (m_process.state() != QProcess::NotRunning) {
+            m_process.kill();
+            m_process.waitForFinished(10000);
+        }
+    }
+    void start(const QStringList &args, bool ownGroup = false)
+    {
+#ifdef Q_OS_WIN
+        if (ownGroup)
+            startInOwnProcessGroup(m_process);
+        else
+            withoutConsole(&m_process);
+#else
+        Q_UNUSED(ownGroup)
+#endif
+        m_process.start(buildProgram(QStringLiteral("servo-cli")),
+                        QStringList{"program", "--auto"} + args +
+                            (m_json ? QStringList{"--json"} : QStringList{}));
+    }
+    // Events of this kind on port (any port when empty), once at least
+    // count have been printed; false after the time-out.
+    bool waitFor(const QString &event, const QString &port, int count = 1)
+    {
+        QElapsedTimer clock;
+        clock.start();
+        while (this->count(event, port) < count && clock.elapsed() < 60000) {
+            if (m_process.state() == QProcess::NotRunning)
+                break;
+            m_process.waitForReadyRead(200);
+            read();
+        }
+        read();
+        return this->count(event, port) >= count;
+    }
+    int count(const QString &event, const QString &port) const
+    {
+        int n = 0;
+        for (const SeenEvent &e : m_events)
+            n += e.event == event && (port.isEmpty() || e.port == port) ? 1 : 0;
+        return n;
+    }
+    bool finish()
+    {
+        const bool done = m_process.waitForFinished(60000);
+        read();
+        return done && m_process.exitStatus() == QProcess::NormalExit;
+    }
+    QProcess &process()
+    {
+        return m_process;
+    }
+    const QVector<SeenEvent> &events() const
+    {
+        return m_events;
+    }
+    QStringList otherLines() const
+    {
+        return m_other;
+    }
+    QString errors()
+    {
+        m_err += QString::fromUtf8(m_process.readAllStandardError());
+        return m_err.remove('\r');
+    }
+
+private:
+    void read()
+    {
+        m_rest += QString::fromUtf8(m_process.readAllStandardOutput());
+        m_rest.remove('\r');
+        int end;
+        while ((end = m_rest.indexOf('\n')) >= 0) {
+            const QString line = m_rest.left(end);
+            m_rest.remove(0, end + 1);
+            SeenEvent e;
+            if (m_json) {
+                const QJsonObject o = QJsonDocument::fromJson(line.toUtf8()).object();
+                e.event = o.value("event").toString();
+                e.port = o.value("port").toString();
+                e.servo = o.value("servo").toInt();
+                e.result = o.value("result").toString();
+                e.job = o.value("job").toString();
+            } else {
+                // "TIME  PORT  [servo N  ]EVENT[  ...]"
+                const QStringList f = line.split(QStringLiteral("  "));
+                const bool servo = f.value(2).startsWith(QLatin1String("servo "));
+                if (f.size() >= 3 && f.at(0).endsWith('Z')) {
+                    e.port = f.at(1);
+                    e.servo = servo ? f.at(2).mid(6).toInt() : 0;
+                    e.event = f.value(servo ? 3 : 2);
+                }
+            }
+            if (e.event.isEmpty() || e.event == QLatin1String("summary"))
+                m_other << line;
+            else
+                m_events << e;
+        }
+    }
+    const bool m_json;
+    QProcess m_process;
+    QString m_rest;
+    QString m_err;
+    QVector<SeenEvent> m_events;
+    QStringList m_other;
+};
+
+// The rows of a log after its header, as cells.
+QVector<QStringList> logRows(const QString &path)
+{
+    QFile f(path);
+    QVector<QStringList> rows;
+    if (!f.open(QIODevice::ReadOnly | QIODevice::Text))
+        return rows;
+    const QStringList lines = QString::fromUtf8(f.readAll()).split('\n', Qt::SkipEmptyParts);
+    for (int i = 1; i < lines.size(); ++i)
+        rows << lines.at(i).split(',');
+    return rows;
+}
+
+} // namespace
+
+void TestCli::benchSwaps_data()
+{
+    QTest::addColumn<bool>("json");
+    QTest::addColumn<int>("rounds"); // servos attached and taken away on each programmer
+    QTest::addColumn<bool>("heldFirst"); // the first servo on each already holds the job
+    QTest::newRow("JSON lines, 2 servos each") << true << 2 << false;
+    QTest::newRow("plain lines, 1 servo each") << false << 1 << false;
+    QTest::newRow("the first already holds the job") << true << 2 << true;
+}
+
+// Three programmers, servos swapped on each in turn: every servo is
+// programmed and verified once, and the log has one row for each, with its
+// port, its number on the port and the job's fingerprint. --count ends the
+// run.
+void TestCli::benchSwaps()
+{
+    QFETCH(bool, json);
+    QFETCH(int, rounds);
+    QFETCH(bool, heldFirst);
+    SimulatorProcess sim;
+    QString why;
+    QVERIFY2(sim.start({"--empty"}, 3, &why), qPrintable(why));
+    QTemporaryDir dir;
+    const QString job = writeJob(dir);
+    const QString log = dir.filePath("bench.csv");
+    BenchRun run(json);
+    QStringList args{job, "--log", log, "--poll", "30", "--count", QString::number(3 * rounds)};
+    for (const QString &port : sim.portNames())
+        args << "--port" << port;
+    run.start(args);
+    for (int round = 1; round <= rounds; ++round) {
+        for (int p = 1; p <= 3; ++p) {
+            const QString port = sim.portName(p);
+            const bool held = heldFirst && round == 1;
+            const QString attach = held
+                ? QStringLiteral("attach %1 %2").arg(p).arg(QLatin1String(SampleLine))
+                : QStringLiteral("attach %1").arg(p);
+            QVERIFY2(sim.command(attach, &why), qPrintable(why));
+            QVERIFY2(run.waitFor(held ? "already held" : "verified", port,
+                                 held ? 1 : round - (heldFirst ? 1 : 0)),
+                     qPrintable(run.errors()));
+            if (round < rounds) {
+                QVERIFY2(sim.command(QStringLiteral("detach %1").arg(p), &why), qPrintable(why));
+                QVERIFY2(run.waitFor("removed", port, round), qPrintable(run.errors()));
+            }
+        }
+    }
+    QVERIFY(run.finish());
+    QCOMPARE(run.process().exitCode(), 0);
+    QCOMPARE(run.count("failed", QString()), 0);
+    QCOMPARE(run.count("verified", QString()) + run.count("already held", QString()), 3 * rounds);
+    QCOMPARE(run.count("arrived", QString()), 3 * rounds);
+    QVERIFY2(run.errors().startsWith("servo-cli: job e5be5e12: " + job + "\nservo-cli: the log " +
+                                     log + " holds 0 servos of this job\n"),
+             qPrintable(run.errors()));
+    const QVector<QStringList> rows = logRows(log);
+    QCOMPARE(rows.size(), 3 * rounds);
+    for (int p = 1; p <= 3; ++p) {
+        QStringList numbers;
+        for (const QStringList &row : rows) {
+            if (row.value(1) != sim.portName(p))
+                continue;
+            QCOMPARE(row.value(18), QStringLiteral("e5be5e12"));
+            QCOMPARE(row.mid(3, 14).join(','), QString::fromLatin1(SampleLine));
+            numbers << row.value(17);
+            QCOMPARE(row.value(2), heldFirst && row.value(17) == "1" ? "already held" : "verified");
+        }
+        QStringList expected;
+        for (int n = 1; n <= rounds; ++n)
+            expected << QString::number(n);
+        QCOMPARE(numbers, expected);
+    }
+    for (const SeenEvent &e : run.events()) {
+        if (json)
+            QCOMPARE(e.job, QStringLiteral("e5be5e12"));
+        QVERIFY(sim.portNames().contains(e.port));
+    }
+    // The summary, and the next run counts what this one logged.
+    const QString total = QStringLiteral("verified %1, already held %2, failed 0")
+                              .arg(3 * rounds - (heldFirst ? 3 : 0))
+                              .arg(heldFirst ? 3 : 0);
+    if (json) {
+        const QJsonObject summary =
+            QJsonDocument::fromJson(run.otherLines().value(0).toUtf8()).object();
+        QCOMPARE(summary.value("event").toString(), QStringLiteral("summary"));
+        QCOMPARE(summary.value("verified").toInt() + summary.value("alreadyHeld").toInt(),
+                 3 * rounds);
+        QCOMPARE(summary.value("ports").toArray().size(), 3);
+    } else {
+        QCOMPARE(run.otherLines().size(), 4);
+        QCOMPARE(run.otherLines().last(), "total: " + total);
+    }
+    BenchRun next(true);
+    next.start({job, "--log", log, "--port", sim.portName(1), "--count", "1"});
+    QVERIFY2(next.waitFor("already held", sim.portName(1)), qPrintable(next.errors()));
+    QVERIFY(next.finish());
+    QVERIFY2(next.errors().contains(QStringLiteral("holds %1 servos of this job").arg(3 * rounds)),
+             qPrintable(next.errors()));
+}
+
+// A programmer whose port goes away and comes back is served again, and
+// the others go on meanwhile.
+void TestCli::benchPortComesBack()
+{
+#ifdef Q_OS_WIN
+    QSKIP("servo-sim takes a port away only on Unix: a COM port of Wine stays");
+#else
+    SimulatorProcess sim;
+    QString why;
+    QVERIFY2(sim.start({"--empty"}, 2, &why), qPrintable(why));
+    QTemporaryDir dir;
+    const QString job = writeJob(dir);
+    BenchRun run(true);
+    run.start({job, "--poll", "30", "--port", sim.portName(1), "--port", sim.portName(2)});
+    QVERIFY(sim.command("attach 1"));
+    QVERIFY2(run.waitFor("verified", sim.portName(1)), qPrintable(run.errors()));
+    QVERIFY(sim.command("detach 1"));
+    QVERIFY2(run.waitFor("removed", sim.portName(1)), qPrintable(run.errors()));
+    QVERIFY2(sim.command("unplug 1", &why), qPrintable(why));
+    QVERIFY2(run.waitFor("port lost", sim.portName(1)), qPrintable(run.errors()));
+    QVERIFY(sim.command("attach 2"));
+    QVERIFY2(run.waitFor("verified", sim.portName(2)), qPrintable(run.errors()));
+    QVERIFY2(sim.command("replug 1", &why), qPrintable(why));
+    QVERIFY2(run.waitFor("port back", sim.portName(1)), qPrintable(run.errors()));
+    QVERIFY(sim.command("attach 1"));
+    QVERIFY2(run.waitFor("verified", sim.portName(1), 2), qPrintable(run.errors()));
+    QCOMPARE(::kill(pid_t(run.process().processId()), SIGINT), 0);
+    QVERIFY(run.finish());
+    QCOMPARE(run.process().exitCode(), 130);
+    QCOMPARE(run.count("verified", QString()), 3);
+    QCOMPARE(run.count("failed", QString()), 0);
+#endif
+}
+
+void TestCli::benchInterrupted_data()
+{
+    QTest::addColumn<QString>("signal");
+    QTest::newRow("Ctrl-C") << "INT";
+    QTest::newRow("SIGTERM") << "TERM";
+}
+
+// Ctrl-C or SIGTERM ends the bench in order: the summary with what was
+// done, and exit code 130.
+void TestCli::benchInterrupted()
+{
+    QFETCH(QString, signal);
+#ifdef Q_OS_WIN
+    if (signal != QLatin1String("INT"))
+        QSKIP("Windows has no SIGTERM to send");
+#endif
+    SimulatorProcess sim;
+    QString why;
+    QVERIFY2(sim.start({"--empty"}, 1, &why), qPrintable(why));
+    QTemporaryDir dir;
+    const QString job = writeJob(dir);
+    BenchRun run(false);
+    run.start({job, "--poll", "30", "--port", sim.portName()}, true);
+    QVERIFY(sim.command("attach 1"));
+    QVERIFY2(run.waitFor("verified", sim.portName()), qPrintable(run.errors()));
+#ifdef Q_OS_WIN
+    QVERIFY(sendConsoleEvent(run.process(), CTRL_C_EVENT));
+#else
+    QCOMPARE(
+        ::kill(pid_t(run.process().processId()), signal == QLatin1String("INT") ? SIGINT : SIGTERM),
+        0);
+#endif
+    QVERIFY(run.finish());
+    QCOMPARE(run.process().exitCode(), 130);
+    QCOMPARE(run.otherLines(),
+             QStringList({sim.portName() + ": verified 1, already held 0, failed 0",
+                          "total: verified 1, already held 0, failed 0"}));
+    QVERIFY2(run.errors().endsWith("servo-cli: interrupted\n"), qPrintable(run.errors()));
 }
 
 QTEST_GUILESS_MAIN(TestCli)

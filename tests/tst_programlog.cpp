@@ -80,8 +80,6 @@ private slots:
     void fingerprint();
     void rowLine_data();
     void rowLine();
-    void splitLine_data();
-    void splitLine();
     void open_data();
     void open();
     void heldCount_data();
@@ -154,25 +152,6 @@ void TestProgramLog::rowLine()
     QCOMPARE(cells.size(), oldLayout ? 17 : 20);
     QCOMPARE(cells.mid(1, 2), QStringList({row.port, row.result}));
     QCOMPARE(ProgramLog::headerLine(oldLayout).count(','), cells.size() - 1);
-}
-
-void TestProgramLog::splitLine_data()
-{
-    QTest::addColumn<QString>("line");
-    QTest::addColumn<QStringList>("cells");
-    QTest::newRow("plain") << "a,b,,c" << QStringList{"a", "b", "", "c"};
-    QTest::newRow("comma in quotes") << "\"a,b\",c" << QStringList{"a,b", "c"};
-    QTest::newRow("doubled quote") << "\"say \"\"x\"\"\",1" << QStringList{"say \"x\"", "1"};
-    QTest::newRow("quote left open") << "a,\"b,c" << QStringList{"a", "b,c"};
-    QTest::newRow("empty line") << "" << QStringList{""};
-    QTest::newRow("empty quoted cell") << "\"\",x" << QStringList{"", "x"};
-}
-
-void TestProgramLog::splitLine()
-{
-    QFETCH(QString, line);
-    QFETCH(QStringList, cells);
-    QCOMPARE(ProgramLog::splitLine(line), cells);
 }
 
 void TestProgramLog::open_data()

@@ -960,6 +960,13 @@ void TestSimulator::badCommands()
              qPrintable(answer));
     QVERIFY2(sim.command(QStringLiteral("attach 2"), &answer), qPrintable(answer));
     QVERIFY(sim.isRunning());
+    // With several programmers the log names each line's.
+    QCOMPARE(sim.stop(SIGTERM), 0);
+    const QString log = QString::fromLocal8Bit(sim.readStandardError());
+    QVERIFY2(log.contains(QStringLiteral("servo-sim: programmer 2: servo 1 detached")) &&
+                 log.contains(QStringLiteral("servo-sim: programmer 2: servo 2 attached")) &&
+                 !log.contains(QStringLiteral("programmer 1: servo")),
+             qPrintable(log));
 }
 
 void TestSimulator::ending_data()

@@ -10,6 +10,9 @@ QFrame[look="panel"] { background-color: rgb(46, 46, 46); border-radius: 15px; }
 QFrame[look="card"] { background-color: rgb(66, 66, 66); border-radius: 10px; }
 QLabel { color: rgb(255, 255, 255); background: transparent; }
 QCheckBox { color: rgb(255, 255, 255); background: transparent; }
+QCheckBox::indicator { border: 0px solid #FFFFFF; width: 25px; height: 25px; }
+QCheckBox::indicator:unchecked { image: url(:/ICON/005_.png); }
+QCheckBox::indicator:checked { image: url(:/ICON/006_.png); }
 QLabel[look="field"] {
     background-color: rgb(36, 36, 36); border: 1px solid #242424; border-radius: 3px;
     padding: 2px 4px;

@@ -46,10 +46,30 @@ QCommandLineOption commandLineOption(Option option)
         {"log",
          "append one CSV row per servo, with its last attempt: time (UTC), port, result, the "
          "fourteen values read back (those acknowledged when the result is \"acknowledged "
-         "only\"); a header row starts a new file. An existing FILE must be a log that begins "
-         "with that header row, and a regular file (not a named pipe or a device); otherwise "
-         "nothing is sent",
+         "only\"), servo (its number in the run), job (the fingerprint of FILE), seconds (the "
+         "time the attempt took); a header row starts a new file. An existing FILE must be a log "
+         "that begins with that header row, or with the header of an earlier version (without "
+         "servo, job and seconds; its rows keep that layout), and a regular file (not a named "
+         "pipe or a device); otherwise nothing is sent",
          "FILE"},
+        {"auto",
+         "hands-free: program every servo the moment it answers, on every --port at once, "
+         "without a key press"},
+        {"count", "with --auto: stop after N servos verified (written, or already holding FILE)",
+         "N"},
+        {"poll",
+         "with --auto: ask an empty programmer for a servo every MS milliseconds, 10 to 10000 "
+         "(default 100)",
+         "MS"},
+        {"gone",
+         "with --auto: a servo is taken as removed after N polls in a row without a reply, 1 to "
+         "100 (default 3); only then is the next one programmed",
+         "N"},
+        {"quiet", "with --auto: no bell on a terminal"},
+        {"expect-job",
+         "with --auto: refuse FILE unless its fingerprint is HASH (the 8 hex digits printed at "
+         "the start); nothing is sent",
+         "HASH"},
         {QStringList{"h", "help"}, "show this help"},
         {"version", "print the version"},
     };
@@ -248,12 +268,52 @@ programmed is logged as "interrupted" and counted in the summary as
 "interrupted 1"; at a prompt, the servo attached keeps its result. The summary
 is printed and the exit code is 130.
 
+With --auto the bench runs hands-free, on every --port at once (--port may be
+given several times; "--port usb" takes every USB adapter present and any
+plugged in later, "--port simulators" every running servo-sim). Each
+programmer is polled with read requests every --poll milliseconds; a servo
+that answers twice in a row is programmed once: written, the acknowledgement
+checked, read back and compared. One that already holds the file is counted
+as "already held" and not written. The next servo is programmed only after
+--gone polls in a row got no reply (the servo was removed): a servo that stays
+attached, or whose contact drops out for one poll, is never written twice. A
+port that goes away is opened again when it comes back. With --auto, --port
+is needed, --timeout is how long the acknowledgement and the read-back may
+take (default 250 ms), and --retries and --verbose are not used.
+
+At the start the job's fingerprint (8 hex digits of a hash of its fourteen
+values, the same for every file with these values) is printed on standard
+error, and with --log how many servos of this job the log already holds.
+On a terminal a status block is redrawn in place: a line of totals, then one
+line per port with its state, verified and failed counts and the last servo's
+result and time; the bell rings once for a verified servo and three times for
+a failure (not with --quiet). Otherwise one line per event goes to standard
+output: the time (UTC), the port, the servo's number and what happened
+(arrived, verified, already held, failed with the reason, interrupted,
+removed, port lost, port back, port added); --json prints each event as one
+JSON object per line (time, event, port, servo, result, reason, seconds,
+job). The run ends after --count servos verified, or on Ctrl-C (SIGINT) or
+SIGTERM: the first ends it in order (a servo being written is finished and
+logged), a second at once (the servo is logged as "interrupted"). Then a
+summary goes to standard output: verified, already held and failed, in total
+and per port.
+
 Exit codes: 0 every servo verified, 2 bad arguments, 4 the port cannot be
 opened (before the first prompt), 5 at least one servo failed, 6 malformed
-file or value out of range, 7 the file cannot be read, or the log cannot be
-written or is not a servo-cli log, 130 interrupted.)",
+file or value out of range, or with --expect-job a file whose fingerprint is
+another, 7 the file cannot be read, or the log cannot be written or is not a
+servo-cli log, 130 interrupted.)",
          true,
-         {{Option::Log}},
+         {{Option::Log},
+          {Option::Auto},
+          {Option::Count},
+          {Option::Poll},
+          {Option::Gone},
+          {Option::Quiet},
+          {Option::Json,
+           "with --auto: print each event as one JSON object per line, and the summary as one "
+           "object"},
+          {Option::ExpectJob}},
          "FILE",
          "the parameter file to write to each servo",
          runProgram},
@@ -458,9 +518,14 @@ QString parseArguments(const CommandEntry &command, const QStringList &arguments
             continue;
         const QStringList values = parser.values(option);
         const QString name = QLatin1String("--") + option.names().last();
-        if (values.size() > 1)
+        // The bench serves several ports.
+        const bool repeatable =
+            use.option == Option::Port && parser.optionNames().contains(QStringLiteral("auto"));
+        if (values.size() > 1 && !repeatable)
             return QStringLiteral("%1 given twice").arg(name);
-        if (!option.valueName().isEmpty() && values.first().isEmpty())
+        if (values.size() > 1)
+            inv->repeated.insert(use.option, values);
+        if (!option.valueName().isEmpty() && values.contains(QString()))
             return QStringLiteral("%1 needs a value").arg(name);
         inv->options.insert(use.option, values.value(0));
     }
@@ -471,7 +536,10 @@ QString parseArguments(const CommandEntry &command, const QStringList &arguments
         int maximum;
         const char *what;
     } limits[] = {{Option::Timeout, 1, 600000, "a number of milliseconds"},
-                  {Option::Retries, 0, 100, "a number"}};
+                  {Option::Retries, 0, 100, "a number"},
+                  {Option::Count, 1, 1000000, "a number"},
+                  {Option::Poll, 10, 10000, "a number of milliseconds"},
+                  {Option::Gone, 1, 100, "a number"}};
     for (const auto &l : limits) {
         if (!inv->has(l.option))
             continue;
@@ -483,6 +551,18 @@ QString parseArguments(const CommandEntry &command, const QStringList &arguments
                 .arg(l.minimum)
                 .arg(l.maximum)
                 .arg(inv->value(l.option));
+    }
+    // The bench's own options, and the attended loop's.
+    if (inv->command == QLatin1String("program")) {
+        const bool hands = inv->has(Option::Auto);
+        for (Option o : {Option::Count, Option::Poll, Option::Gone, Option::Quiet, Option::Json,
+                         Option::ExpectJob, Option::Retries, Option::Verbose}) {
+            const bool benchOnly = o != Option::Retries && o != Option::Verbose;
+            if (inv->has(o) && benchOnly != hands)
+                return QString::fromLatin1(benchOnly ? "--%1 needs --auto"
+                                                     : "--%1 is not used with --auto")
+                    .arg(commandLineOption(o).names().last());
+        }
     }
     inv->operands = parser.positionalArguments();
     const QString operand = QLatin1String(command.operand);
@@ -538,7 +618,7 @@ int run(const QStringList &arguments, QTextStream &out, QTextStream &err, QTextS
         out << commandHelp(*command);
         return Success;
     }
-    Invocation inv{first, {}, {}, &out, &err, in};
+    Invocation inv{first, {}, {}, {}, &out, &err, in};
     const QString problem = parseArguments(*command, rest, &inv);
     if (!problem.isEmpty())
         return badArguments(err, problem, first);

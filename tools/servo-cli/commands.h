@@ -26,6 +26,12 @@ enum class Option {
     NoVerify,
     Backup,
     Log,
+    Auto,
+    Count,
+    Poll,
+    Gone,
+    Quiet,
+    ExpectJob,
     Help,
     Version
 };
@@ -35,6 +41,7 @@ struct Invocation
 {
     QString command; // the command's name
     QMap<Option, QString> options; // the value, "" for a flag
+    QMap<Option, QStringList> repeated; // every value of an option given more than once
     QStringList operands;
     QTextStream *out = nullptr;
     QTextStream *err = nullptr;
@@ -137,6 +144,8 @@ int runShow(const Invocation &inv);
 int runGet(const Invocation &inv);
 int runSet(const Invocation &inv);
 int runProgram(const Invocation &inv);
+// "program --auto": the hands-free bench (auto.cpp).
+int runProgramAuto(const Invocation &inv);
 
 } // namespace ServoCli
 

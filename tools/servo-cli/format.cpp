@@ -1,5 +1,8 @@
 #include "tools/servo-cli/format.h"
 
+#include <QJsonArray>
+#include <QJsonDocument>
+
 #include <algorithm>
 
 using Servo::ParameterCount;
@@ -60,6 +63,52 @@ QString resultJson(const char *flag, const char *flagValue,
         quoted << QLatin1Char('"') + Servo::parameterKey(i) + QLatin1Char('"');
     return text +
         QStringLiteral("  \"differing\": [%1]\n}\n").arg(quoted.join(QLatin1String(", ")));
+}
+
+// A string as JSON, quotes and escapes included; null when empty.
+QString jsonText(const QString &text)
+{
+    if (text.isEmpty())
+        return QStringLiteral("null");
+    const QByteArray array = QJsonDocument(QJsonArray{text}).toJson(QJsonDocument::Compact);
+    return QString::fromUtf8(array.mid(1, array.size() - 2));
+}
+
+QString seconds(qint64 ms)
+{
+    return QString::number(ms / 1000.0, 'f', 3);
+}
+
+bool isResult(Servo::BenchEvent::Kind kind)
+{
+    return kind == Servo::BenchEvent::Verified || kind == Servo::BenchEvent::AlreadyHeld ||
+        kind == Servo::BenchEvent::Failed || kind == Servo::BenchEvent::Interrupted;
+}
+
+struct Totals
+{
+    int verified = 0;
+    int alreadyHeld = 0;
+    int failed = 0;
+};
+
+Totals totals(const QVector<Servo::SlotStatus> &statuses)
+{
+    Totals t;
+    for (const Servo::SlotStatus &s : statuses) {
+        t.verified += s.verified;
+        t.alreadyHeld += s.alreadyHeld;
+        t.failed += s.failed;
+    }
+    return t;
+}
+
+QString countsText(int verified, int alreadyHeld, int failed)
+{
+    return QStringLiteral("verified %1, already held %2, failed %3")
+        .arg(verified)
+        .arg(alreadyHeld)
+        .arg(failed);
 }
 
 // A value as the tables show it: the number, or on/off for a switch.
@@ -178,6 +227,101 @@ QString formatAssignments(const Values &values, const QVector<int> &indexes)
         text += Servo::parameterKey(i) + QLatin1Char('=') + formatValue(i, values[i]) +
             QLatin1Char('\n');
     return text;
+}
+
+QString formatBenchEvent(const Servo::BenchEvent &event)
+{
+    QStringList fields{event.time.toUTC().toString(Qt::ISODateWithMs), event.port};
+    if (event.servo > 0)
+        fields << QStringLiteral("servo %1").arg(event.servo);
+    fields << Servo::benchEventWord(event.kind);
+    if (event.kind == Servo::BenchEvent::Failed || event.kind == Servo::BenchEvent::Interrupted) {
+        // "failed  differs: fields that did not take: ...", "interrupted  why".
+        QString detail = event.result == fields.last() ? QString() : event.result;
+        if (!event.reason.isEmpty() && event.reason != event.result)
+            detail += (detail.isEmpty() ? QString() : QStringLiteral(": ")) + event.reason;
+        if (!detail.isEmpty())
+            fields << detail;
+    }
+    if (isResult(event.kind))
+        fields << seconds(event.elapsedMs) + QStringLiteral(" s");
+    return fields.join(QLatin1String("  "));
+}
+
+QString formatBenchEventJson(const Servo::BenchEvent &event, const QString &job)
+{
+    const bool result = isResult(event.kind);
+    return QStringLiteral("{\"time\":%1,\"event\":%2,\"port\":%3,\"servo\":%4,\"result\":%5,"
+                          "\"reason\":%6,\"seconds\":%7,\"job\":%8}")
+        .arg(jsonText(event.time.toUTC().toString(Qt::ISODateWithMs)),
+             jsonText(Servo::benchEventWord(event.kind)), jsonText(event.port),
+             event.servo > 0 ? QString::number(event.servo) : QStringLiteral("null"),
+             jsonText(result ? event.result : QString()), jsonText(event.reason),
+             result ? seconds(event.elapsedMs) : QStringLiteral("null"), jsonText(job));
+}
+
+QStringList formatBenchStatus(const QVector<Servo::SlotStatus> &statuses, const QString &job,
+                              int columns)
+{
+    const Totals t = totals(statuses);
+    QStringList lines{QStringLiteral("job %1: %2 (%3 port%4)")
+                          .arg(job, countsText(t.verified, t.alreadyHeld, t.failed))
+                          .arg(statuses.size())
+                          .arg(QLatin1String(statuses.size() == 1 ? "" : "s"))};
+    QVector<QStringList> rows;
+    for (const Servo::SlotStatus &s : statuses) {
+        QString last;
+        if (!s.lastResult.isEmpty()) {
+            last = QStringLiteral("last: ") + s.lastResult;
+            if (!s.lastReason.isEmpty() && s.lastReason != s.lastResult)
+                last += QStringLiteral(" (%1)").arg(s.lastReason);
+            if (s.lastElapsedMs >= 0)
+                last += QStringLiteral(" in %1 s").arg(seconds(s.lastElapsedMs));
+        }
+        rows << QStringList{s.port,
+                            Servo::slotStateWord(s.state),
+                            QStringLiteral("%1 verified").arg(s.verified),
+                            QStringLiteral("%1 held").arg(s.alreadyHeld),
+                            QStringLiteral("%1 failed").arg(s.failed),
+                            last};
+    }
+    if (!rows.isEmpty())
+        lines += layout(rows, {false, false, true, true, true, false})
+                     .split(QLatin1Char('\n'), Qt::SkipEmptyParts);
+    if (columns > 0) {
+        for (QString &line : lines)
+            line.truncate(columns - 1);
+    }
+    return lines;
+}
+
+QString formatBenchSummary(const QVector<Servo::SlotStatus> &statuses)
+{
+    QString text;
+    for (const Servo::SlotStatus &s : statuses)
+        text +=
+            QStringLiteral("%1: %2\n").arg(s.port, countsText(s.verified, s.alreadyHeld, s.failed));
+    const Totals t = totals(statuses);
+    return text +
+        QStringLiteral("total: %1\n").arg(countsText(t.verified, t.alreadyHeld, t.failed));
+}
+
+QString formatBenchSummaryJson(const QVector<Servo::SlotStatus> &statuses, const QString &job)
+{
+    auto counts = [](int verified, int alreadyHeld, int failed) {
+        return QStringLiteral("\"verified\":%1,\"alreadyHeld\":%2,\"failed\":%3")
+            .arg(verified)
+            .arg(alreadyHeld)
+            .arg(failed);
+    };
+    QStringList ports;
+    for (const Servo::SlotStatus &s : statuses)
+        ports << QStringLiteral("{\"port\":%1,%2}")
+                     .arg(jsonText(s.port), counts(s.verified, s.alreadyHeld, s.failed));
+    const Totals t = totals(statuses);
+    return QStringLiteral("{\"event\":\"summary\",\"job\":%1,%2,\"ports\":[%3]}")
+        .arg(jsonText(job), counts(t.verified, t.alreadyHeld, t.failed),
+             ports.join(QLatin1Char(',')));
 }
 
 } // namespace ServoCli

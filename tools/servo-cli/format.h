@@ -1,6 +1,7 @@
 #ifndef SERVOCLI_FORMAT_H
 #define SERVOCLI_FORMAT_H
 
+#include "bench/bench.h"
 #include "protocol/parameters.h"
 #include "serial/portlist.h"
 
@@ -48,6 +49,31 @@ QString formatDiffJson(const Servo::Values &servo, const Servo::Values &file);
 
 // "Stem=value" lines for the fields given, as "set" takes them back.
 QString formatAssignments(const Servo::Values &values, const QVector<int> &indexes);
+
+// ------------------------------------------- the hands-free bench (--auto)
+
+// One event as a line for logs and scripts (no line end), fields separated
+// by two spaces: the time (UTC, milliseconds), the port, "servo N" where a
+// servo is concerned, what happened, and for a result the result word and
+// reason where it failed, and the seconds it took:
+// "2026-12-09T10:00:00.123Z  /dev/ttyUSB0  servo 2  failed  pulled: ...  0.532 s".
+QString formatBenchEvent(const Servo::BenchEvent &event);
+// The same event as one JSON object on one line, the keys in this order:
+// time, event, port, servo, result, reason, seconds, job; null where an
+// event has none (servo for a port's events, seconds but for results).
+QString formatBenchEventJson(const Servo::BenchEvent &event, const QString &job);
+
+// The status block: a line of totals, then one line per slot (port, state,
+// verified, already held and failed counts, the last result and its time).
+// No line ends; a line longer than columns - 1 is cut (0: never).
+QStringList formatBenchStatus(const QVector<Servo::SlotStatus> &statuses, const QString &job,
+                              int columns = 0);
+
+// The summary at the end: one line per port, then the total.
+QString formatBenchSummary(const QVector<Servo::SlotStatus> &statuses);
+// The same as one JSON object on one line: "event": "summary", the totals
+// and "ports", an object per port.
+QString formatBenchSummaryJson(const QVector<Servo::SlotStatus> &statuses, const QString &job);
 
 } // namespace ServoCli
 

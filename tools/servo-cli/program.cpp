@@ -134,6 +134,8 @@ int ask(QTextStream &in, QTextStream &err, int current)
 
 int runProgram(const Invocation &inv)
 {
+    if (inv.has(Option::Auto))
+        return runProgramAuto(inv);
     QTextStream &out = *inv.out;
     QTextStream &err = *inv.err;
     const QString path = inv.operands.at(0);
