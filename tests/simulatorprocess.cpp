@@ -5,6 +5,8 @@
 
 #include <QElapsedTimer>
 
+#include <utility>
+
 #ifndef Q_OS_WIN
 #include <unistd.h>
 #endif
@@ -24,8 +26,7 @@ SimulatorProcess::~SimulatorProcess()
         return;
     const int code = stop(SIGTERM);
     if (code != 0) {
-        qWarning("servo-sim did not exit cleanly (%d): %s", code,
-                 m_process.readAllStandardError().constData());
+        qWarning("servo-sim did not exit cleanly (%d): %s", code, readStandardError().constData());
         ++uncleanExits;
     }
 }
@@ -156,7 +157,21 @@ int SimulatorProcess::stopByConsoleEvent(DWORD event)
 
 QByteArray SimulatorProcess::readStandardError()
 {
-    return m_process.readAllStandardError();
+    return std::exchange(m_standardError, QByteArray()) + m_process.readAllStandardError();
+}
+
+bool SimulatorProcess::waitForStandardError(const QString &text)
+{
+    QElapsedTimer clock;
+    clock.start();
+    for (;;) {
+        m_standardError += m_process.readAllStandardError();
+        if (QString::fromLocal8Bit(m_standardError).contains(text))
+            return true;
+        if (clock.elapsed() > AnswerTimeoutMs || m_process.state() == QProcess::NotRunning)
+            return false;
+        m_process.waitForReadyRead(50);
+    }
 }
 
 QByteArray SimulatorProcess::readStandardOutput()

@@ -71,6 +71,9 @@ public:
     // Standard error and output (after the path lines and the answers)
     // received so far.
     QByteArray readStandardError();
+    // Waits until standard error has shown text (kept for
+    // readStandardError()); false when it has not in time.
+    bool waitForStandardError(const QString &text);
     QByteArray readStandardOutput();
     qint64 processId() const
     {
@@ -89,6 +92,7 @@ private:
     int waitForExit();
 
     QProcess m_process;
+    QByteArray m_standardError; // received, not yet taken
     QStringList m_linePaths;
     QStringList m_portNames;
     bool m_consoleEvents = false;
