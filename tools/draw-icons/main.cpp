@@ -203,7 +203,7 @@ QByteArray icoImage(const QImage &gear)
     putLE(out, 32, 2); // bits per pixel
     putLE(out, 0, 4); // no compression
     putLE(out, size * size * 4 + size * maskStride, 4);
-    putLE(out, 0, 16); // resolution, palette
+    out.append(16, char(0)); // resolution, palette
     for (int y = size - 1; y >= 0; --y) {
         const QRgb *row = reinterpret_cast<const QRgb *>(argb.constScanLine(y));
         for (int x = 0; x < size; ++x)
