@@ -3,12 +3,13 @@
 # --help tells: the same options, the same exit codes, the same commands; and
 # that the completion matches field names in any case.
 #
-#   check-docs.sh <servo-cli> <servo-sim> <packaging/linux directory>
+#   check-docs.sh <servo-cli> <servo-sim> <servo-bench> <packaging/linux directory>
 set -eu
 
 cli=$1
 sim=$2
-dir=$3
+bench=$3
+dir=$4
 failed=0
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
@@ -77,6 +78,11 @@ differ "servo-cli exit codes in servo-cli.1" "$work/codes" <(man_exit_codes "$di
 "$sim" --help >"$work/help"
 differ "servo-sim options in servo-sim.1" <(help_options <"$work/help") <(man_options "$dir/servo-sim.1")
 differ "servo-sim exit codes in servo-sim.1" <(help_exit_codes <"$work/help") <(man_exit_codes "$dir/servo-sim.1")
+
+# servo-bench: its options (its --help, printed without a display, names no
+# exit codes)
+"$bench" --help >"$work/help"
+differ "servo-bench options in servo-bench.1" <(help_options <"$work/help") <(man_options "$dir/servo-bench.1")
 
 if [ "$failed" -ne 0 ]; then
     echo "FAIL: the documentation and --help disagree"

@@ -1,12 +1,13 @@
 # Installing on Linux the freedesktop way, and the Debian package.
 #
-#   cmake --install build --prefix /usr/local    the three programs, the menu
-#       entry, the icon theme files, the AppStream metadata, the manual pages
-#       and the bash completion of servo-cli
+#   cmake --install build --prefix /usr/local    the four programs, the menu
+#       entries of the two windows, their icon theme files and AppStream
+#       metadata, the manual pages and the bash completion of servo-cli
 #   (cd build && cpack -G DEB)                   servo-tool_<version>_<arch>.deb
 #
-# Every file that names the application uses the one id SERVO_APP_ID (set at
-# the top): the desktop entry, the icon, the metadata. The data files are in
+# Every file that names the servo tool's window uses the one id SERVO_APP_ID
+# (set at the top): the desktop entry, the icon, the metadata; those of the
+# bench window (servo-bench) use servo_bench_id. The data files are in
 # packaging/linux/.
 include(GNUInstallDirs)
 
@@ -18,11 +19,17 @@ set(SERVO_PACKAGE_MAINTAINER "Servo Tool developers <servo-tool@example.org>" CA
 set(servo_linux_dir ${CMAKE_CURRENT_LIST_DIR}/linux)
 set(servo_linux_out ${PROJECT_BINARY_DIR}/packaging)
 set(servo_docdir ${CMAKE_INSTALL_DATADIR}/doc/servo-tool)
+# The bench window is an application of its own in the menus and software
+# centres: its own desktop entry, icon and AppStream component.
+set(servo_bench_id org.servotool.ServoBench)
+set(servo_app_ids ${SERVO_APP_ID} ${servo_bench_id})
 
 find_program(SERVO_GZIP gzip REQUIRED)
 
-install(TARGETS servo-tool servo-cli servo-sim RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
-install(FILES ${servo_linux_dir}/${SERVO_APP_ID}.desktop DESTINATION ${CMAKE_INSTALL_DATADIR}/applications)
+install(TARGETS servo-tool servo-bench servo-cli servo-sim RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
+foreach(id ${servo_app_ids})
+    install(FILES ${servo_linux_dir}/${id}.desktop DESTINATION ${CMAKE_INSTALL_DATADIR}/applications)
+endforeach()
 install(FILES ${servo_linux_dir}/servo-cli.bash-completion
     DESTINATION ${CMAKE_INSTALL_DATADIR}/bash-completion/completions RENAME servo-cli)
 install(FILES ${servo_linux_dir}/copyright DESTINATION ${servo_docdir})
@@ -30,15 +37,18 @@ install(FILES ${servo_linux_dir}/copyright DESTINATION ${servo_docdir})
 # The metainfo names the version and the screenshot; the Debian changelog the
 # version and the maintainer.
 set(SERVO_SCREENSHOT_URL ${SERVO_HOMEPAGE_URL}/screenshot.png)
+set(SERVO_BENCH_SCREENSHOT_URL ${SERVO_HOMEPAGE_URL}/bench-screenshot.png)
 set(CPACK_DEBIAN_PACKAGE_MAINTAINER ${SERVO_PACKAGE_MAINTAINER})
-configure_file(${servo_linux_dir}/${SERVO_APP_ID}.metainfo.xml.in
-    ${servo_linux_out}/${SERVO_APP_ID}.metainfo.xml @ONLY)
+foreach(id ${servo_app_ids})
+    configure_file(${servo_linux_dir}/${id}.metainfo.xml.in ${servo_linux_out}/${id}.metainfo.xml @ONLY)
+    install(FILES ${servo_linux_out}/${id}.metainfo.xml DESTINATION ${CMAKE_INSTALL_DATADIR}/metainfo)
+endforeach()
 configure_file(${servo_linux_dir}/changelog.in ${servo_linux_out}/changelog @ONLY)
-install(FILES ${servo_linux_out}/${SERVO_APP_ID}.metainfo.xml DESTINATION ${CMAKE_INSTALL_DATADIR}/metainfo)
 
 # Manual pages and the changelog are installed compressed, as Debian wants.
 set(servo_compressed)
-foreach(source servo-tool.1 servo-cli.1 servo-sim.1 ${servo_linux_out}/changelog)
+set(servo_man_pages servo-tool.1 servo-bench.1 servo-cli.1 servo-sim.1)
+foreach(source ${servo_man_pages} ${servo_linux_out}/changelog)
     get_filename_component(name ${source} NAME)
     get_filename_component(source ${source} ABSOLUTE BASE_DIR ${servo_linux_dir})
     set(copy ${servo_linux_out}/gz/${name})
@@ -48,21 +58,31 @@ foreach(source servo-tool.1 servo-cli.1 servo-sim.1 ${servo_linux_out}/changelog
         DEPENDS ${source} VERBATIM)
     list(APPEND servo_compressed ${copy}.gz)
 endforeach()
-install(FILES ${servo_linux_out}/gz/servo-tool.1.gz ${servo_linux_out}/gz/servo-cli.1.gz
-    ${servo_linux_out}/gz/servo-sim.1.gz DESTINATION ${CMAKE_INSTALL_MANDIR}/man1)
+foreach(page ${servo_man_pages})
+    install(FILES ${servo_linux_out}/gz/${page}.gz DESTINATION ${CMAKE_INSTALL_MANDIR}/man1)
+endforeach()
 install(FILES ${servo_linux_out}/gz/changelog.gz DESTINATION ${servo_docdir})
 
-# The gear of the window icon at the sizes of the hicolor theme, drawn by
+# The icons of the two windows at the sizes of the hicolor theme, drawn by
 # tools/draw-icons (without a display, and without leak reports when the tree
-# is built with the sanitizers).
+# is built with the sanitizers): the servo tool's gear, and the bench's slots
+# (--bench).
 set(servo_icons)
-foreach(size 16 22 24 32 48 64 128 256 512)
-    list(APPEND servo_icons ${servo_linux_out}/icons/${size}x${size}/apps/${SERVO_APP_ID}.png)
+foreach(id ${servo_app_ids})
+    set(icons)
+    foreach(size 16 22 24 32 48 64 128 256 512)
+        list(APPEND icons ${servo_linux_out}/icons/${size}x${size}/apps/${id}.png)
+    endforeach()
+    set(picture)
+    if(id STREQUAL "${servo_bench_id}")
+        set(picture --bench)
+    endif()
+    add_custom_command(OUTPUT ${icons}
+        COMMAND ${CMAKE_COMMAND} -E env QT_QPA_PLATFORM=offscreen ASAN_OPTIONS=detect_leaks=0
+            $<TARGET_FILE:draw-icons> ${picture} --theme ${id} ${servo_linux_out}/icons
+        DEPENDS draw-icons VERBATIM)
+    list(APPEND servo_icons ${icons})
 endforeach()
-add_custom_command(OUTPUT ${servo_icons}
-    COMMAND ${CMAKE_COMMAND} -E env QT_QPA_PLATFORM=offscreen ASAN_OPTIONS=detect_leaks=0
-        $<TARGET_FILE:draw-icons> --theme ${SERVO_APP_ID} ${servo_linux_out}/icons
-    DEPENDS draw-icons VERBATIM)
 add_custom_target(servo_linux_data ALL DEPENDS ${servo_icons} ${servo_compressed})
 install(DIRECTORY ${servo_linux_out}/icons/ DESTINATION ${CMAKE_INSTALL_DATADIR}/icons/hicolor)
 
@@ -71,30 +91,32 @@ install(DIRECTORY ${servo_linux_out}/icons/ DESTINATION ${CMAKE_INSTALL_DATADIR}
 if(SERVO_TESTS)
     add_test(NAME packaging_docs_match_help
         COMMAND bash ${CMAKE_CURRENT_LIST_DIR}/check-docs.sh
-            $<TARGET_FILE:servo-cli> $<TARGET_FILE:servo-sim> ${servo_linux_dir})
+            $<TARGET_FILE:servo-cli> $<TARGET_FILE:servo-sim> $<TARGET_FILE:servo-bench> ${servo_linux_dir})
 endif()
 
 # The ecosystem's validators, as tests labelled "packaging" (each where its
 # program is installed; ./setup.sh package installs them and runs
-# "ctest -L packaging"): the desktop entry, the AppStream metadata, the manual
-# pages, and the Debian package.
+# "ctest -L packaging"): the desktop entries, the AppStream metadata, the
+# manual pages, and the Debian package.
 find_program(SERVO_DESKTOP_FILE_VALIDATE desktop-file-validate)
 find_program(SERVO_APPSTREAMCLI appstreamcli)
 find_program(SERVO_MAN man)
 find_program(SERVO_LINTIAN lintian)
 set(servo_packaging_tests)
-if(SERVO_DESKTOP_FILE_VALIDATE)
-    add_test(NAME packaging_desktop_entry
-        COMMAND ${SERVO_DESKTOP_FILE_VALIDATE} ${servo_linux_dir}/${SERVO_APP_ID}.desktop)
-    list(APPEND servo_packaging_tests packaging_desktop_entry)
-endif()
-if(SERVO_APPSTREAMCLI)
-    add_test(NAME packaging_appstream
-        COMMAND ${SERVO_APPSTREAMCLI} validate --no-net ${servo_linux_out}/${SERVO_APP_ID}.metainfo.xml)
-    list(APPEND servo_packaging_tests packaging_appstream)
-endif()
+foreach(id ${servo_app_ids})
+    if(SERVO_DESKTOP_FILE_VALIDATE)
+        add_test(NAME packaging_desktop_entry_${id}
+            COMMAND ${SERVO_DESKTOP_FILE_VALIDATE} ${servo_linux_dir}/${id}.desktop)
+        list(APPEND servo_packaging_tests packaging_desktop_entry_${id})
+    endif()
+    if(SERVO_APPSTREAMCLI)
+        add_test(NAME packaging_appstream_${id}
+            COMMAND ${SERVO_APPSTREAMCLI} validate --no-net ${servo_linux_out}/${id}.metainfo.xml)
+        list(APPEND servo_packaging_tests packaging_appstream_${id})
+    endif()
+endforeach()
 if(SERVO_MAN)
-    foreach(page servo-tool.1 servo-cli.1 servo-sim.1)
+    foreach(page ${servo_man_pages})
         # man prints its warnings on standard error and formats the page on
         # standard output: the test fails on any warning.
         add_test(NAME packaging_man_${page}
@@ -109,7 +131,7 @@ endif()
 add_test(NAME packaging_deb COMMAND sh -c "rm -f servo-tool_*.deb && \"$0\" -G DEB" ${CMAKE_CPACK_COMMAND}
     WORKING_DIRECTORY ${PROJECT_BINARY_DIR})
 add_test(NAME packaging_deb_installs
-    COMMAND sh -c "exec bash \"$0\" \"$1\" servo-tool_*.deb" ${CMAKE_CURRENT_LIST_DIR}/test-deb.sh ${SERVO_APP_ID}
+    COMMAND sh -c "exec bash \"$0\" servo-tool_*.deb \"$1\" \"$2\"" ${CMAKE_CURRENT_LIST_DIR}/test-deb.sh ${servo_app_ids}
     WORKING_DIRECTORY ${PROJECT_BINARY_DIR})
 set_tests_properties(packaging_deb PROPERTIES FIXTURES_SETUP servo_deb TIMEOUT 600)
 set_tests_properties(packaging_deb_installs PROPERTIES FIXTURES_REQUIRED servo_deb TIMEOUT 900 SKIP_RETURN_CODE 77)
@@ -133,9 +155,10 @@ set(CPACK_DEBIAN_PACKAGE_DESCRIPTION [[
 Servo Tool reads the fourteen parameters of a hobby servo through a servo
 programmer on a serial port (111100 baud, 8N2), lets you change them in one
 window and writes them back; the values can be kept in a one-line text file.
-It comes with servo-cli, for reading, writing and comparing from a shell, and
-servo-sim, a simulated programmer on a pseudo-terminal for trying it all
-without hardware.
+It comes with servo-bench, a window that programs a batch of servos with one
+parameter file on several programmers at once and logs each servo; servo-cli,
+for reading, writing and comparing from a shell; and servo-sim, a simulated
+programmer on a pseudo-terminal for trying it all without hardware.
 
 The serial ports of USB programmers (/dev/ttyUSB*, /dev/ttyACM*) belong to
 the group dialout: add yourself to it with 'sudo adduser $USER dialout' and

@@ -3,24 +3,28 @@
 # root, and checks what the desktop and the shell find there. Run by CTest as
 # packaging_deb_installs (packaging/linux.cmake), after CPack made the package:
 #
-#   test-deb.sh <application id> <servo-tool_<version>_<arch>.deb>
+#   test-deb.sh <servo-tool_<version>_<arch>.deb> <application id>...
 #
 #   - apt-get install ./servo-tool_*.deb pulls in what it depends on, the
 #     font that stands in for the window's face among it;
-#   - servo-cli and servo-sim run from PATH, and servo-cli reads a servo-sim
-#     on a pseudo-terminal;
-#   - the desktop entry, the metadata, the icon, the manual pages and the
-#     completion are where the desktop and the shell look for them;
-#   - the window, started by the entry's Exec line on the offscreen platform,
-#     is still running after 5 s;
+#   - the four programs are on PATH; servo-cli, servo-sim and servo-bench
+#     answer --help, servo-bench --version names the package's version, and
+#     servo-cli reads a servo-sim on a pseudo-terminal;
+#   - for each application id (a window: the servo tool, the bench), the
+#     desktop entry, the metadata that launches it and its icon, of its own,
+#     are where the desktop looks for them;
+#   - each window, started by its entry's Exec line on the offscreen
+#     platform, is still running after 5 s;
+#   - the manual pages and the completion are where the shell looks for them;
 #   - dpkg -r removes every file the package put there.
 #
 # Needs root, debootstrap and a Debian archive (MIRROR, by default the one
 # this machine's apt is configured with); exits 77 (skipped) without them.
 set -euo pipefail
 
-APP_ID=$1
-deb=$(realpath "$2")
+deb=$(realpath "$1")
+shift
+APP_IDS=("$@")
 cd "$(dirname "$0")/.."
 skip() {
     echo "test-deb.sh: skipped: $*"
@@ -85,7 +89,7 @@ grep -E '^(Setting up|Unpacking) servo-tool' "$root/install.log" || true
 in_root dpkg -L servo-tool | sort >"$root/package-files.txt"
 
 echo "==> the programs"
-for program in servo-tool servo-cli servo-sim; do
+for program in servo-tool servo-bench servo-cli servo-sim; do
     check "$program is /usr/bin/$program on PATH" \
         test "$(in_root sh -c "command -v $program")" = "/usr/bin/$program"
 done
@@ -93,29 +97,21 @@ check "fonts-wqy-microhei, the stand-in for the window's face, came with it" \
     test "$(in_root dpkg-query -W -f='${Status}' fonts-wqy-microhei 2>/dev/null)" = "install ok installed"
 check "servo-cli --help" in_root sh -c 'servo-cli --help | grep -q "^Usage: servo-cli"'
 check "servo-sim --help" in_root sh -c 'servo-sim --help | grep -q "^Usage: servo-sim"'
+check "servo-bench --help" in_root sh -c 'servo-bench --help | grep -q "^Usage: servo-bench"'
+version=$(in_root dpkg-query -W -f='${Version}' servo-tool)
+check "servo-bench --version is $version" \
+    test "$(in_root sh -c 'servo-bench --version')" = "servo-bench $version"
 check "servo-cli reads a servo-sim on a pseudo-terminal" in_root sh -c '
     servo-sim --link /tmp/servo >/dev/null & sim=$!
     for i in $(seq 50); do [ -e /tmp/servo ] && break; sleep 0.1; done
     servo-cli read --port /tmp/servo --json | grep -q "\"TorqueGain\""; rc=$?
     kill $sim; wait $sim; exit $rc'
 
-echo "==> the desktop entry and the icon"
-desktop=/usr/share/applications/$APP_ID.desktop
-check "$desktop" test -f "$root$desktop"
-exec_line=$(sed -n 's/^Exec=//p' "$root$desktop")
-icon=$(sed -n 's/^Icon=//p' "$root$desktop")
-check "Exec=$exec_line is on PATH" in_root sh -c "command -v ${exec_line%% *} >/dev/null"
-check "Icon=$icon in /usr/share/icons/hicolor" \
-    test -f "$root/usr/share/icons/hicolor/48x48/apps/$icon.png" -a -f "$root/usr/share/icons/hicolor/256x256/apps/$icon.png"
-check "metainfo in /usr/share/metainfo" test -f "$root/usr/share/metainfo/$APP_ID.metainfo.xml"
-check "manual pages" test -f "$root/usr/share/man/man1/servo-cli.1.gz" -a -f "$root/usr/share/man/man1/servo-sim.1.gz"
-check "bash completion" test -f "$root/usr/share/bash-completion/completions/servo-cli"
-
 # The window runs until it is closed; timeout's 124 says it was still there
 # after 5 s and was then ended by SIGTERM.
 window() {
     local rc=0
-    in_root sh -c "cd /tmp && QT_QPA_PLATFORM=offscreen XDG_RUNTIME_DIR=/tmp timeout 5 $exec_line" \
+    in_root sh -c "cd /tmp && QT_QPA_PLATFORM=offscreen XDG_RUNTIME_DIR=/tmp timeout 5 $1" \
         >"$root/window.log" 2>&1 || rc=$?
     if [ $rc -ne 124 ]; then
         echo "      exit status $rc:"
@@ -123,7 +119,34 @@ window() {
     fi
     [ $rc -eq 124 ]
 }
-check "the window from the entry's Exec line runs on the offscreen platform" window
+
+icons=()
+for app_id in "${APP_IDS[@]}"; do
+    echo "==> $app_id: the desktop entry, the metadata and the icon"
+    desktop=/usr/share/applications/$app_id.desktop
+    metainfo=/usr/share/metainfo/$app_id.metainfo.xml
+    check "$desktop" test -f "$root$desktop"
+    exec_line=$(sed -n 's/^Exec=//p' "$root$desktop")
+    icon=$(sed -n 's/^Icon=//p' "$root$desktop")
+    check "Exec=$exec_line is on PATH" in_root sh -c "command -v ${exec_line%% *} >/dev/null"
+    check "Icon=$icon in /usr/share/icons/hicolor" \
+        test -f "$root/usr/share/icons/hicolor/48x48/apps/$icon.png" -a -f "$root/usr/share/icons/hicolor/256x256/apps/$icon.png"
+    check "$metainfo launches $app_id.desktop" \
+        grep -q "<launchable type=\"desktop-id\">$app_id.desktop</launchable>" "$root$metainfo"
+    for other in "${icons[@]}"; do
+        check "Icon=$icon is not $other" \
+            test "$(md5sum <"$root/usr/share/icons/hicolor/48x48/apps/$icon.png")" != \
+            "$(md5sum <"$root/usr/share/icons/hicolor/48x48/apps/$other.png")"
+    done
+    icons+=("$icon")
+    check "the window from the entry's Exec line runs on the offscreen platform" window "$exec_line"
+done
+
+echo "==> the manual pages and the completion"
+for page in servo-tool servo-bench servo-cli servo-sim; do
+    check "man $page" test -f "$root/usr/share/man/man1/$page.1.gz"
+done
+check "bash completion" test -f "$root/usr/share/bash-completion/completions/servo-cli"
 
 echo "==> dpkg -r servo-tool"
 in_root dpkg -r servo-tool >/dev/null

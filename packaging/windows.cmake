@@ -1,20 +1,22 @@
-# Installing on Windows. `cmake --install` lays the three programs out the way
+# Installing on Windows. `cmake --install` lays the four programs out the way
 # windeployqt does, in one folder: the programs, the Qt DLLs they load and no
 # others, the platform, style and JPEG plugins in their sub-folders, the
 # compiler's runtime and a README.txt. `cpack` packs that folder into
 # servo-tool-<version>-win64.zip and into the installer
 # servo-tool-<version>-win64.exe (NSIS).
 
-# Each program's resources: version information, and for the window the gear
-# icon drawn by tools/draw-icons (`draw-icons --ico windows/servo-tool.ico`).
-foreach(program "servo-tool|Servo Tool" "servo-cli|Servo Tool from the command line"
-                "servo-sim|Simulated servo programmer")
+# Each program's resources: version information, and for the two windows
+# their icons drawn by tools/draw-icons (`draw-icons --ico
+# windows/servo-tool.ico`, the gear; `draw-icons --bench --ico
+# windows/servo-bench.ico`, the bench's slots).
+foreach(program "servo-tool|Servo Tool" "servo-bench|Servo Bench, programming servos on several programmers"
+                "servo-cli|Servo Tool from the command line" "servo-sim|Simulated servo programmer")
     string(REPLACE "|" ";" program "${program}")
     list(GET program 0 SERVO_RC_NAME)
     list(GET program 1 SERVO_RC_DESCRIPTION)
     set(SERVO_RC_ICON)
-    if(SERVO_RC_NAME STREQUAL servo-tool)
-        set(SERVO_RC_ICON "IDI_ICON1 ICON \"${CMAKE_CURRENT_LIST_DIR}/windows/servo-tool.ico\"")
+    if(SERVO_RC_NAME MATCHES "^servo-(tool|bench)$")
+        set(SERVO_RC_ICON "IDI_ICON1 ICON \"${CMAKE_CURRENT_LIST_DIR}/windows/${SERVO_RC_NAME}.ico\"")
     endif()
     configure_file(windows/program.rc.in ${SERVO_RC_NAME}.rc @ONLY)
     target_sources(${SERVO_RC_NAME} PRIVATE ${CMAKE_CURRENT_BINARY_DIR}/${SERVO_RC_NAME}.rc)
@@ -25,7 +27,7 @@ if(CMAKE_VERSION VERSION_LESS 3.21)
     return()
 endif()
 
-set(SERVO_PROGRAMS servo-tool servo-cli servo-sim)
+set(SERVO_PROGRAMS servo-tool servo-bench servo-cli servo-sim)
 set(SERVO_PLUGINS Qt5::QWindowsIntegrationPlugin Qt5::QWindowsVistaStylePlugin Qt5::QJpegPlugin)
 
 install(TARGETS ${SERVO_PROGRAMS} RUNTIME DESTINATION .)
@@ -111,9 +113,10 @@ set(CPACK_PACKAGE_FILE_NAME servo-tool-${PROJECT_VERSION}-win64)
 
 # The installer (NSIS), from the script packaging/windows/NSIS.template.in,
 # which CPack takes in place of CMake's own: it installs to Program
-# Files\Servo Tool, with a Start-menu folder holding the window and the
-# uninstaller, which is registered under HKLM\...\CurrentVersion\Uninstall\
-# <application id> and which it runs first over an older installation. An
+# Files\Servo Tool, with a Start-menu folder holding the two windows (the
+# servo tool and the bench) and the uninstaller, which is registered under
+# HKLM\...\CurrentVersion\Uninstall\<application id> and which it runs
+# first over an older installation. An
 # option, on by default, puts the install folder on the user's PATH. It stops
 # while one of the programs runs from the install folder. It is a 64-bit
 # program when NSIS has the stubs for it (Debian's has; it then runs where
@@ -131,21 +134,34 @@ set(CPACK_SERVO_CLOSE_PROGRAMS)
 foreach(program ${SERVO_PROGRAMS})
     string(APPEND CPACK_SERVO_CLOSE_PROGRAMS "  !insertmacro CLOSE_PROGRAM ${program}.exe\n")
 endforeach()
+# The Start-menu entries of the windows, "<program>|<name of the entry>".
+set(SERVO_SHORTCUTS "servo-tool|${CPACK_NSIS_DISPLAY_NAME}" "servo-bench|Servo Bench")
+set(CPACK_SERVO_CREATE_SHORTCUTS)
+set(CPACK_SERVO_DELETE_SHORTCUTS)
+foreach(shortcut ${SERVO_SHORTCUTS})
+    string(REPLACE "|" ";" shortcut "${shortcut}")
+    list(GET shortcut 0 program)
+    list(GET shortcut 1 name)
+    string(APPEND CPACK_SERVO_CREATE_SHORTCUTS
+        "    CreateShortCut \"$SMPROGRAMS\\$StartMenuFolder\\${name}.lnk\" \"$INSTDIR\\${program}.exe\"\n")
+    string(APPEND CPACK_SERVO_DELETE_SHORTCUTS "  Delete \"$SMPROGRAMS\\$StartMenuFolder\\${name}.lnk\"\n")
+endforeach()
 set(CPACK_VERBATIM_VARIABLES ON)
 
 # The packages, checked under Wine in a Windows build on Linux (as tests
 # labelled "wine", tests/wine/wine.cmake): CPack makes the zip and the
 # installer; the zip holds exactly the files below and is unpacked to C:\;
-# the installer installs them with /S, with its shortcut, uninstall entry and
-# the install folder on the user's PATH, also over itself; it and the
-# uninstaller stop while servo-tool runs from that folder; the uninstaller
-# leaves nothing behind and the user's PATH as it was (installer.cmake). In
-# both folders the programs
-# start with what lies beside them, carry their version and the icon, and the
-# window shows (tst_deployed).
+# the installer installs them with /S, with its shortcuts, uninstall entry
+# and the install folder on the user's PATH, also over itself; it and the
+# uninstaller stop while servo-tool or servo-bench runs from that folder; the
+# uninstaller leaves nothing behind and the user's PATH as it was
+# (installer.cmake). In both folders the programs start with what lies beside
+# them, carry their version and the windows their own icons, and the windows
+# show (tst_deployed).
 set(SERVO_WINDOWS_FILES README.txt Qt5Core.dll Qt5Gui.dll Qt5SerialPort.dll Qt5Widgets.dll
     imageformats/qjpeg.dll libgcc_s_seh-1.dll libstdc++-6.dll libwinpthread-1.dll
-    platforms/qwindows.dll servo-cli.exe servo-sim.exe servo-tool.exe styles/qwindowsvistastyle.dll)
+    platforms/qwindows.dll servo-bench.exe servo-cli.exe servo-sim.exe servo-tool.exe
+    styles/qwindowsvistastyle.dll)
 if(SERVO_WINE_ENVIRONMENT AND SERVO_TESTS)
     set(expected ${CMAKE_CURRENT_BINARY_DIR}/windows-expected.cmake)
     configure_file(windows/expected.cmake.in ${expected} @ONLY)
@@ -179,14 +195,14 @@ if(SERVO_WINE_ENVIRONMENT AND SERVO_TESTS)
             DEFINES -DEXPECTED=${expected} -DACTION=uninstall FIXTURES_CLEANUP windows_installed)
         set_tests_properties(windows_setup_package windows_installed_programs PROPERTIES LABELS wine)
         # Seconds measured under Wine 10 on 2 busy cores (tests/wine/wine.cmake).
-        servo_wine_timeout(windows_setup_package 45)
-        servo_wine_timeout(windows_install 29)
-        servo_wine_timeout(windows_installed_programs 6)
-        servo_wine_timeout(windows_installed_running 5)
-        servo_wine_timeout(windows_uninstall 38)
+        servo_wine_timeout(windows_setup_package 93)
+        servo_wine_timeout(windows_install 41)
+        servo_wine_timeout(windows_installed_programs 11)
+        servo_wine_timeout(windows_installed_running 12)
+        servo_wine_timeout(windows_uninstall 54)
     endif()
     set_tests_properties(windows_zip_package windows_zip_programs PROPERTIES LABELS wine)
-    servo_wine_timeout(windows_zip_package 27)
+    servo_wine_timeout(windows_zip_package 37)
     servo_wine_timeout(windows_zip 1)
-    servo_wine_timeout(windows_zip_programs 4)
+    servo_wine_timeout(windows_zip_programs 10)
 endif()

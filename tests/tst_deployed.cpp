@@ -23,7 +23,9 @@ private slots:
     void starts();
     void versionInformation_data();
     void versionInformation();
+    void windowIcon_data();
     void windowIcon();
+    void windowOnScreen_data();
     void windowOnScreen();
 
 private:
@@ -71,15 +73,23 @@ void TestDeployed::starts_data()
         << "servo-sim" << QStringList{"--help"} << QStringList() << "^Usage: .*servo-sim" << true;
     QTest::newRow("servo-tool --version") << "servo-tool" << QStringList{"--version"}
                                           << QStringList() << "^servo-tool \\d+\\.\\d+" << true;
-    // The offscreen platform is not deployed: it comes from the SDK. Its
-    // first flush of the main window shows that the window is on its screen.
+    QTest::newRow("servo-bench --help")
+        << "servo-bench" << QStringList{"--help"} << QStringList() << "^Usage: servo-bench" << true;
+    QTest::newRow("servo-bench --version") << "servo-bench" << QStringList{"--version"}
+                                           << QStringList() << "^servo-bench \\d+\\.\\d+" << true;
+    // The offscreen platform is not deployed: it comes from the SDK. The
+    // first flush of a main window shows that the window is on its screen.
+    const QStringList offscreen{
+        "QT_QPA_PLATFORM=offscreen",
+        "QT_QPA_PLATFORM_PLUGIN_PATH=" + qEnvironmentVariable("SERVO_QT_PLATFORMS"),
+        "QT_QPA_FONTDIR=" + qEnvironmentVariable("QT_QPA_FONTDIR"), "QT_FORCE_STDERR_LOGGING=1",
+        "QT_LOGGING_RULES=qt.widgets.painting=true"};
     QTest::newRow("servo-tool, offscreen")
-        << "servo-tool" << QStringList()
-        << QStringList{"QT_QPA_PLATFORM=offscreen",
-                       "QT_QPA_PLATFORM_PLUGIN_PATH=" + qEnvironmentVariable("SERVO_QT_PLATFORMS"),
-                       "QT_QPA_FONTDIR=" + qEnvironmentVariable("QT_QPA_FONTDIR"),
-                       "QT_FORCE_STDERR_LOGGING=1", "QT_LOGGING_RULES=qt.widgets.painting=true"}
+        << "servo-tool" << QStringList() << offscreen
         << R"(Flushing .* of Widget\(0x[0-9a-f]+, name="Widget"\))" << false;
+    QTest::newRow("servo-bench, offscreen")
+        << "servo-bench" << QStringList() << offscreen
+        << R"(Flushing .* of Servo::BenchWindow\(0x[0-9a-f]+, name="BenchWindow"\))" << false;
 }
 
 void TestDeployed::starts()
@@ -118,6 +128,7 @@ void TestDeployed::versionInformation_data()
 {
     QTest::addColumn<QString>("name");
     QTest::newRow("servo-tool") << "servo-tool";
+    QTest::newRow("servo-bench") << "servo-bench";
     QTest::newRow("servo-cli") << "servo-cli";
     QTest::newRow("servo-sim") << "servo-sim";
 }
@@ -138,38 +149,89 @@ void TestDeployed::versionInformation()
              QStringLiteral(SERVO_VERSION));
 }
 
-// The window's icon, IDI_ICON1, with every image of the drawn icon file.
-void TestDeployed::windowIcon()
+// The images of a program's icon IDI_ICON1 (empty when it has none), as its
+// icon group lists them.
+static QList<QByteArray> iconImages(const QString &path)
 {
-    const std::wstring path = QDir::toNativeSeparators(program("servo-tool")).toStdWString();
-    const HMODULE module = LoadLibraryExW(path.c_str(), nullptr, LOAD_LIBRARY_AS_DATAFILE);
-    QVERIFY(module);
+    QList<QByteArray> images;
+    const std::wstring file = QDir::toNativeSeparators(path).toStdWString();
+    const HMODULE module = LoadLibraryExW(file.c_str(), nullptr, LOAD_LIBRARY_AS_DATAFILE);
+    if (!module)
+        return images;
     auto unload = qScopeGuard([module] { FreeLibrary(module); });
     const HRSRC group = FindResourceW(module, L"IDI_ICON1", MAKEINTRESOURCEW(14)); // RT_GROUP_ICON
-    QVERIFY2(group, "no icon IDI_ICON1");
-    const auto *header = static_cast<const WORD *>(LockResource(LoadResource(module, group)));
-    QVERIFY(header && SizeofResource(module, group) >= 6);
-    QCOMPARE(int(header[2]), SERVO_ICON_IMAGES); // reserved, type, count
+    if (!group)
+        return images;
+    // reserved, type, count; then 14 bytes for each image, its id last
+    const auto *header = static_cast<const uchar *>(LockResource(LoadResource(module, group)));
+    const DWORD size = SizeofResource(module, group);
+    const int count = header && size >= 6 ? header[4] | header[5] << 8 : 0;
+    for (int i = 0; i < count && 6 + 14 * DWORD(i + 1) <= size; ++i) {
+        const uchar *entry = header + 6 + 14 * i;
+        const WORD id = WORD(entry[12] | entry[13] << 8);
+        const HRSRC image =
+            FindResourceW(module, MAKEINTRESOURCEW(id), MAKEINTRESOURCEW(3)); // RT_ICON
+        const char *data =
+            image ? static_cast<const char *>(LockResource(LoadResource(module, image))) : nullptr;
+        images << (data ? QByteArray(data, int(SizeofResource(module, image))) : QByteArray());
+    }
+    return images;
+}
+
+void TestDeployed::windowIcon_data()
+{
+    QTest::addColumn<QString>("name");
+    QTest::addColumn<int>("images"); // in its icon file in packaging/windows/
+    QTest::addColumn<QString>("other"); // the other window, whose icon is another
+    QTest::newRow("servo-tool") << "servo-tool" << SERVO_ICON_IMAGES << "servo-bench";
+    QTest::newRow("servo-bench") << "servo-bench" << SERVO_BENCH_ICON_IMAGES << "servo-tool";
+}
+
+// A window's icon, IDI_ICON1, with every image of its drawn icon file, none
+// of them the other window's.
+void TestDeployed::windowIcon()
+{
+    QFETCH(QString, name);
+    QFETCH(int, images);
+    QFETCH(QString, other);
+    const QList<QByteArray> icon = iconImages(program(name));
+    QCOMPARE(icon.size(), images);
+    const QList<QByteArray> others = iconImages(program(other));
+    QVERIFY(!others.isEmpty());
+    for (const QByteArray &image : icon) {
+        QVERIFY(!image.isEmpty());
+        QVERIFY2(!others.contains(image), qPrintable(other + " has the same image"));
+    }
+}
+
+void TestDeployed::windowOnScreen_data()
+{
+    QTest::addColumn<QString>("name");
+    QTest::addColumn<QString>("title");
+    QTest::newRow("servo-tool") << "servo-tool" << QStringLiteral(SERVO_WINDOW_TITLE);
+    QTest::newRow("servo-bench") << "servo-bench" << QStringLiteral(SERVO_BENCH_WINDOW_TITLE);
 }
 
 // On the windows platform (under Wine, an X display), the window appears
 // with its title.
 void TestDeployed::windowOnScreen()
 {
+    QFETCH(QString, name);
+    QFETCH(QString, title);
     if (underWine() && qEnvironmentVariableIsEmpty("DISPLAY"))
         QSKIP("under Wine the windows platform needs an X display: run the tests under xvfb-run");
     QProcess process;
     process.setProcessEnvironment(environment({}));
     process.setWorkingDirectory(m_folder.path());
-    process.start(program("servo-tool"), QStringList());
+    process.start(program(name), QStringList());
     QVERIFY2(process.waitForStarted(), qPrintable(process.errorString()));
     auto stop = qScopeGuard([&process] {
         process.kill();
         process.waitForFinished();
     });
-    const std::wstring title = QStringLiteral(SERVO_WINDOW_TITLE).toStdWString();
+    const std::wstring wanted = title.toStdWString();
     const auto shown = [&] {
-        const HWND window = FindWindowW(nullptr, title.c_str());
+        const HWND window = FindWindowW(nullptr, wanted.c_str());
         DWORD owner = 0;
         if (window)
             GetWindowThreadProcessId(window, &owner);

@@ -1,15 +1,17 @@
 # cmake -DEXPECTED=<expected.cmake> -DPREFIX=<Wine prefix> -DACTION=install|running|uninstall -P installer.cmake
 #   install    in a fresh prefix whose user already has a PATH, the installer
 #              with /S: the installed files (those of the zip and
-#              Uninstall.exe), the Start-menu shortcut, the uninstall entry,
+#              Uninstall.exe), the Start-menu shortcut of each window (the
+#              servo tool, the bench), the uninstall entry,
 #              the install folder once at the end of the user's PATH; then
 #              installed again over itself, with the same result
 #   running    while servo-tool.exe runs from the install folder, the
 #              uninstaller (in place) and the installer with /S stop with exit
-#              code 2 and change nothing; the window then closes
+#              code 2 and change nothing; the window then closes; the same
+#              with servo-bench.exe
 #   uninstall  Uninstall.exe /S: C:\ as before installing (but for the
-#              temporary folders), the registry keys gone, the user's PATH
-#              as it was; then, with the install folder on the user's PATH
+#              temporary folders), the Start-menu shortcuts and the registry
+#              keys gone, the user's PATH as it was; then, with the install folder on the user's PATH
 #              already, installing and uninstalling (in place, which waits
 #              and gives the exit code, and leaves Uninstall.exe and the
 #              folder to the next start) leave that PATH alone
@@ -63,8 +65,15 @@ function(uninstall_in_place variable)
     set(${variable} ${rc} PARENT_SCOPE)
 endfunction()
 
-# expect_uninstalled(): C:\ as before installing, the registry keys gone.
+# expect_uninstalled(): C:\ as before installing, the Start-menu shortcuts
+# and the registry keys gone.
 function(expect_uninstalled)
+    foreach(shortcut ${SHORTCUTS})
+        string(REGEX REPLACE "^.*[|]" "" name "${shortcut}")
+        if(EXISTS "${PREFIX}/drive_c/${START_MENU}/${name}.lnk")
+            message(FATAL_ERROR "the Start-menu shortcut ${name} is left after uninstalling")
+        endif()
+    endforeach()
     foreach(key "${UNINSTALL_KEY}" "${VENDOR_KEY}")
         reg_query(entry "${key}")
         if(entry)
@@ -93,15 +102,22 @@ if(ACTION STREQUAL "install")
     wine_run(wineserver -w)
 
     expect_files("${INSTALLED_WINDOWS}" "${PREFIX}/drive_c/${INSTALLED}" ${FILES} Uninstall.exe)
-    set(shortcut "${PREFIX}/drive_c/${SHORTCUT}")
-    if(NOT EXISTS "${shortcut}")
-        message(FATAL_ERROR "no Start-menu shortcut C:/${SHORTCUT}")
-    endif()
-    file(STRINGS "${shortcut}" target REGEX "servo-tool\\.exe")
-    string(FIND "${target}" "${INSTALLED_WINDOWS}\\servo-tool.exe" at)
-    if(at LESS 0)
-        message(FATAL_ERROR "the Start-menu shortcut C:/${SHORTCUT} does not start ${INSTALLED_WINDOWS}\\servo-tool.exe")
-    endif()
+    # Each window's shortcut starts it from the install folder.
+    foreach(shortcut ${SHORTCUTS})
+        string(REPLACE "|" ";" shortcut "${shortcut}")
+        list(GET shortcut 0 program)
+        list(GET shortcut 1 name)
+        set(link "${PREFIX}/drive_c/${START_MENU}/${name}.lnk")
+        if(NOT EXISTS "${link}")
+            message(FATAL_ERROR "no Start-menu shortcut C:/${START_MENU}/${name}.lnk")
+        endif()
+        file(STRINGS "${link}" target REGEX "servo-[a-z]+\\.exe")
+        string(FIND "${target}" "${INSTALLED_WINDOWS}\\${program}.exe" at)
+        if(at LESS 0)
+            message(FATAL_ERROR "the Start-menu shortcut ${name} does not start ${INSTALLED_WINDOWS}\\${program}.exe")
+        endif()
+        message(STATUS "the Start-menu shortcut ${name} starts ${program}.exe")
+    endforeach()
     reg_query(entry "${UNINSTALL_KEY}")
     message(STATUS "${entry}")
     foreach(pair "DisplayName|${DISPLAY_NAME}" "DisplayVersion|${VERSION}"
@@ -125,48 +141,51 @@ if(ACTION STREQUAL "install")
     expect_user_path("${USER_PATH};${INSTALLED_WINDOWS}" "installed again")
     wine_stop("${PREFIX}")
 elseif(ACTION STREQUAL "running")
-    # The window on the display of the tests, where it takes WM_CLOSE.
-    wine_run(wine start /unix "${PREFIX}/drive_c/${INSTALLED}/servo-tool.exe")
-    # start.exe may return before the program is listed.
-    foreach(try RANGE 30)
-        execute_process(COMMAND wine tasklist OUTPUT_VARIABLE tasks ERROR_QUIET TIMEOUT 60)
-        if(tasks MATCHES "servo-tool\\.exe")
-            break()
+    foreach(program servo-tool.exe servo-bench.exe)
+        # The window on the display of the tests, where it takes WM_CLOSE.
+        wine_run(wine start /unix "${PREFIX}/drive_c/${INSTALLED}/${program}")
+        # start.exe may return before the program is listed.
+        string(REPLACE "." "\\." listed "${program}")
+        foreach(try RANGE 30)
+            execute_process(COMMAND wine tasklist OUTPUT_VARIABLE tasks ERROR_QUIET TIMEOUT 60)
+            if(tasks MATCHES "${listed}")
+                break()
+            endif()
+            execute_process(COMMAND ${CMAKE_COMMAND} -E sleep 1)
+        endforeach()
+        if(NOT tasks MATCHES "${listed}")
+            message(FATAL_ERROR "${program} did not start")
         endif()
-        execute_process(COMMAND ${CMAKE_COMMAND} -E sleep 1)
-    endforeach()
-    if(NOT tasks MATCHES "servo-tool\\.exe")
-        message(FATAL_ERROR "servo-tool.exe did not start")
-    endif()
-    # Both give up as on Cancel, with exit code 2.
-    uninstall_in_place(rc)
-    if(NOT rc EQUAL 2)
-        message(FATAL_ERROR "Uninstall.exe /S returned ${rc}, not 2, while servo-tool.exe runs")
-    endif()
-    execute_process(COMMAND wine "${SETUP}" /S RESULT_VARIABLE rc OUTPUT_QUIET ERROR_QUIET TIMEOUT 300)
-    if(NOT rc EQUAL 2)
-        message(FATAL_ERROR "the installer returned ${rc}, not 2, while servo-tool.exe runs")
-    endif()
-    message(STATUS "with servo-tool.exe running, the uninstaller and the installer stopped")
-    expect_files("${INSTALLED_WINDOWS}" "${PREFIX}/drive_c/${INSTALLED}" ${FILES} Uninstall.exe)
-    reg_query(entry "${UNINSTALL_KEY}")
-    if(NOT entry)
-        message(FATAL_ERROR "the uninstall entry is gone")
-    endif()
-    expect_user_path("${USER_PATH};${INSTALLED_WINDOWS}" "with servo-tool.exe running")
-    # Closed as by the user (WM_CLOSE), once its window is there: until the
-    # prefix has no program left.
-    foreach(try RANGE 20)
-        execute_process(COMMAND wine taskkill /im servo-tool.exe OUTPUT_QUIET ERROR_QUIET TIMEOUT 60)
-        execute_process(COMMAND wineserver -w RESULT_VARIABLE rc TIMEOUT 15)
-        if(rc EQUAL 0)
-            message(STATUS "servo-tool.exe closed, after ${try} more WM_CLOSE")
-            break()
+        # Both give up as on Cancel, with exit code 2.
+        uninstall_in_place(rc)
+        if(NOT rc EQUAL 2)
+            message(FATAL_ERROR "Uninstall.exe /S returned ${rc}, not 2, while ${program} runs")
+        endif()
+        execute_process(COMMAND wine "${SETUP}" /S RESULT_VARIABLE rc OUTPUT_QUIET ERROR_QUIET TIMEOUT 300)
+        if(NOT rc EQUAL 2)
+            message(FATAL_ERROR "the installer returned ${rc}, not 2, while ${program} runs")
+        endif()
+        message(STATUS "with ${program} running, the uninstaller and the installer stopped")
+        expect_files("${INSTALLED_WINDOWS}" "${PREFIX}/drive_c/${INSTALLED}" ${FILES} Uninstall.exe)
+        reg_query(entry "${UNINSTALL_KEY}")
+        if(NOT entry)
+            message(FATAL_ERROR "the uninstall entry is gone")
+        endif()
+        expect_user_path("${USER_PATH};${INSTALLED_WINDOWS}" "with ${program} running")
+        # Closed as by the user (WM_CLOSE), once its window is there: until the
+        # prefix has no program left.
+        foreach(try RANGE 20)
+            execute_process(COMMAND wine taskkill /im ${program} OUTPUT_QUIET ERROR_QUIET TIMEOUT 60)
+            execute_process(COMMAND wineserver -w RESULT_VARIABLE rc TIMEOUT 15)
+            if(rc EQUAL 0)
+                message(STATUS "${program} closed, after ${try} more WM_CLOSE")
+                break()
+            endif()
+        endforeach()
+        if(NOT rc EQUAL 0)
+            message(FATAL_ERROR "${program} did not close")
         endif()
     endforeach()
-    if(NOT rc EQUAL 0)
-        message(FATAL_ERROR "servo-tool.exe did not close")
-    endif()
 elseif(ACTION STREQUAL "uninstall")
     # The uninstaller copies itself to the temporary folder, starts the copy
     # and returns: wait until every program of the prefix has ended.

@@ -2,13 +2,16 @@
 // application icon for an icon theme.
 //
 //   draw-icons <output directory>
-//   draw-icons --theme <icon name> <output directory>
-//   draw-icons --ico <file>
+//   draw-icons [--bench] --theme <icon name> <output directory>
+//   draw-icons [--bench] --ico <file>
 //
 // The second form writes the gear as <size>x<size>/apps/<icon name>.png for
 // each size of the hicolor theme the desktop menus use; the third writes it
 // as a Windows icon file holding the sizes Explorer and the Start menu pick
 // from (packaging/windows/servo-tool.ico, which the Windows program embeds).
+// With --bench they draw servo-bench's icon instead of the gear: four slot
+// tiles, each in a state's colour and holding a servo
+// (packaging/windows/servo-bench.ico).
 // The PNGs are 8-bit RGBA on a transparent ground, the two pictures are
 // baseline JPEGs. The program needs no display: it falls back to the
 // offscreen platform when none is chosen.
@@ -32,6 +35,11 @@ namespace {
 const QColor kGearGrey(104, 111, 117);
 const QColor kBlue(5, 136, 218);
 const QColor kDarkBlue(6, 91, 172);
+// The bench window's colours of the states verified, servo found and failed
+// (benchwindow/slotcard.cpp); programming is kBlue.
+const QColor kGreen(30, 140, 60);
+const QColor kAmber(190, 140, 0);
+const QColor kRed(200, 40, 40);
 
 QImage transparentImage(int w, int h)
 {
@@ -89,6 +97,81 @@ QImage drawGear(int size = 200)
     return img;
 }
 
+// A two-armed servo horn centred on `c`, turned by `angle` degrees.
+void drawHorn(QPainter &p, QPointF c, qreal length, qreal angle)
+{
+    p.save();
+    p.translate(c);
+    p.rotate(angle);
+    QPainterPath horn;
+    const qreal w = length * 0.16;
+    horn.addRoundedRect(QRectF(-w / 2, -length / 2, w, length), w / 2, w / 2);
+    horn.addEllipse(QPointF(0, 0), w * 0.95, w * 0.95);
+    p.setBrush(Qt::white);
+    p.drawPath(horn.simplified());
+    // the arm holes and the screw
+    p.setBrush(QColor(120, 126, 132));
+    for (int i = 1; i <= 2; ++i) {
+        const qreal y = i * length * 0.16;
+        p.drawEllipse(QPointF(0, -y), w * 0.17, w * 0.17);
+        p.drawEllipse(QPointF(0, y), w * 0.17, w * 0.17);
+    }
+    p.setBrush(kBlue);
+    p.drawEllipse(QPointF(0, 0), w * 0.42, w * 0.42);
+    p.restore();
+}
+
+// A servo seen from above in a 86 x 86 tile at `origin`: the white case with
+// its mounting ears and their holes, and a dark two-armed horn on the output
+// shaft near one end.
+void drawServo(QPainter &p, QPointF origin)
+{
+    p.save();
+    p.translate(origin);
+    QPainterPath servo;
+    servo.addRoundedRect(QRectF(17, 24, 52, 38), 4, 4); // case
+    servo.addRoundedRect(QRectF(5, 35, 76, 16), 3, 3); // ears
+    QPainterPath holes;
+    holes.addEllipse(QPointF(11, 43), 3, 3);
+    holes.addEllipse(QPointF(75, 43), 3, 3);
+    p.setBrush(Qt::white);
+    p.drawPath(servo.simplified().subtracted(holes));
+
+    p.translate(34, 43);
+    p.rotate(-35);
+    QPainterPath horn;
+    horn.addRoundedRect(QRectF(-5, -27, 10, 54), 5, 5);
+    horn.addEllipse(QPointF(0, 0), 10, 10);
+    p.setBrush(QColor(40, 44, 48));
+    p.drawPath(horn.simplified());
+    p.setBrush(Qt::white);
+    p.drawEllipse(QPointF(0, 0), 3.5, 3.5); // the screw
+    p.restore();
+}
+
+// servo-bench's icon: a bench of four programmer slots, drawn on a 200 x 200
+// field and scaled to `size`. Each slot is a rounded tile in the colour of a
+// state the bench window shows (verified, programming, servo found, failed)
+// with a servo in it.
+QImage drawBench(int size = 200)
+{
+    QImage img = transparentImage(size, size);
+    QPainter p(&img);
+    beginPainter(p);
+    p.scale(size / 200.0, size / 200.0);
+    const QColor states[] = {kGreen, kBlue, kAmber, kRed};
+    for (int i = 0; i < 4; ++i) {
+        const QPointF origin(8 + (i % 2) * 98, 8 + (i / 2) * 98);
+        p.setBrush(states[i]);
+        p.drawRoundedRect(QRectF(origin, QSizeF(86, 86)), 14, 14);
+        drawServo(p, origin);
+    }
+    return img;
+}
+
+// The picture an icon is drawn from, at a size in pixels.
+using Picture = QImage (*)(int size);
+
 const int kThemeSizes[] = {16, 22, 24, 32, 48, 64, 128, 256, 512};
 const int kIcoSizes[] = {16, 20, 24, 32, 40, 48, 64, 256};
 
@@ -120,7 +203,7 @@ QByteArray icoImage(const QImage &gear)
     putLE(out, 32, 2); // bits per pixel
     putLE(out, 0, 4); // no compression
     putLE(out, size * size * 4 + size * maskStride, 4);
-    putLE(out, 0, 16); // resolution, palette
+    out.append(16, char(0)); // resolution, palette
     for (int y = size - 1; y >= 0; --y) {
         const QRgb *row = reinterpret_cast<const QRgb *>(argb.constScanLine(y));
         for (int x = 0; x < size; ++x)
@@ -138,9 +221,9 @@ QByteArray icoImage(const QImage &gear)
     return out;
 }
 
-// The gear at every size of kIcoSizes, as one .ico file: the directory
+// The picture at every size of kIcoSizes, as one .ico file: the directory
 // (type 1, the number of images, one 16-byte entry each) and the images.
-bool saveIco(const QString &path)
+bool saveIco(Picture picture, const QString &path)
 {
     QByteArray directory, images;
     const int count = int(sizeof kIcoSizes / sizeof kIcoSizes[0]);
@@ -149,7 +232,7 @@ bool saveIco(const QString &path)
     putLE(directory, count, 2);
     quint32 offset = 6 + 16 * count;
     for (int size : kIcoSizes) {
-        const QByteArray image = icoImage(drawGear(size));
+        const QByteArray image = icoImage(picture(size));
         putLE(directory, size % 256, 1); // 0 stands for 256
         putLE(directory, size % 256, 1);
         putLE(directory, 0, 2); // no palette, reserved
@@ -228,30 +311,6 @@ QImage drawArrow()
     tri << QPointF(0, 0) << QPointF(400, 0) << QPointF(200, 200);
     p.drawPolygon(tri);
     return img;
-}
-
-// A two-armed servo horn centred on `c`, turned by `angle` degrees.
-void drawHorn(QPainter &p, QPointF c, qreal length, qreal angle)
-{
-    p.save();
-    p.translate(c);
-    p.rotate(angle);
-    QPainterPath horn;
-    const qreal w = length * 0.16;
-    horn.addRoundedRect(QRectF(-w / 2, -length / 2, w, length), w / 2, w / 2);
-    horn.addEllipse(QPointF(0, 0), w * 0.95, w * 0.95);
-    p.setBrush(Qt::white);
-    p.drawPath(horn.simplified());
-    // the arm holes and the screw
-    p.setBrush(QColor(120, 126, 132));
-    for (int i = 1; i <= 2; ++i) {
-        const qreal y = i * length * 0.16;
-        p.drawEllipse(QPointF(0, -y), w * 0.17, w * 0.17);
-        p.drawEllipse(QPointF(0, y), w * 0.17, w * 0.17);
-    }
-    p.setBrush(kBlue);
-    p.drawEllipse(QPointF(0, 0), w * 0.42, w * 0.42);
-    p.restore();
 }
 
 QFont font(int pixelSize, int weight, qreal spacing = 100)
@@ -355,17 +414,23 @@ int main(int argc, char *argv[])
         qputenv("QT_QPA_PLATFORM", "offscreen");
     QGuiApplication app(argc, argv);
 
-    const bool theme = argc == 4 && qstrcmp(argv[1], "--theme") == 0;
-    const bool ico = argc == 3 && qstrcmp(argv[1], "--ico") == 0;
-    if (argc != 2 && !theme && !ico) {
-        QTextStream(stderr) << "usage: draw-icons <output directory>\n"
-                               "       draw-icons --theme <icon name> <output directory>\n"
-                               "       draw-icons --ico <file>\n";
+    // --bench, first, picks servo-bench's picture for --theme and --ico.
+    const bool bench = argc > 1 && qstrcmp(argv[1], "--bench") == 0;
+    const Picture picture = bench ? drawBench : drawGear;
+    char **args = argv + (bench ? 1 : 0);
+    const int count = argc - (bench ? 1 : 0);
+    const bool theme = count == 4 && qstrcmp(args[1], "--theme") == 0;
+    const bool ico = count == 3 && qstrcmp(args[1], "--ico") == 0;
+    if ((count != 2 || bench) && !theme && !ico) {
+        QTextStream(stderr)
+            << "usage: draw-icons <output directory>\n"
+               "       draw-icons [--bench] --theme <icon name> <output directory>\n"
+               "       draw-icons [--bench] --ico <file>\n";
         return 2;
     }
     if (ico)
-        return saveIco(QString::fromLocal8Bit(argv[2])) ? 0 : 1;
-    QDir dir(QString::fromLocal8Bit(argv[argc - 1]));
+        return saveIco(picture, QString::fromLocal8Bit(args[2])) ? 0 : 1;
+    QDir dir(QString::fromLocal8Bit(args[count - 1]));
     if (!dir.mkpath(QStringLiteral("."))) {
         QTextStream(stderr) << "cannot create " << dir.path() << '\n';
         return 1;
@@ -373,10 +438,10 @@ int main(int argc, char *argv[])
 
     bool ok = true;
     if (theme) {
-        const QString name = QString::fromLocal8Bit(argv[2]) + QLatin1String(".png");
+        const QString name = QString::fromLocal8Bit(args[2]) + QLatin1String(".png");
         for (int size : kThemeSizes) {
             const QString sub = QStringLiteral("%1x%1/apps").arg(size);
-            ok &= dir.mkpath(sub) && save(drawGear(size), QDir(dir.filePath(sub)), name);
+            ok &= dir.mkpath(sub) && save(picture(size), QDir(dir.filePath(sub)), name);
         }
         return ok ? 0 : 1;
     }
