@@ -1,10 +1,8 @@
 #include "app/widget.h"
 #include "ui/applicationfont.h"
+#include "ui/startinformation.h"
 
 #include <QApplication>
-
-#include <cstdio>
-#include <cstring>
 
 #ifndef SERVO_VERSION
 #define SERVO_VERSION "unknown"
@@ -25,29 +23,11 @@ Options:
 Any other arguments go to Qt as they are, such as -platform NAME.
 )";
 
-// "--help" or "--version" as the only argument: printed before the
-// QApplication is made, so that neither needs a display. Returns true when
-// one was printed.
-bool printedInformation(int argc, char *argv[])
-{
-    if (argc != 2)
-        return false;
-    const char *argument = argv[1];
-    if (std::strcmp(argument, "--help") == 0 || std::strcmp(argument, "-h") == 0)
-        std::fputs(helpText, stdout);
-    else if (std::strcmp(argument, "--version") == 0)
-        std::fputs("servo-tool " SERVO_VERSION "\n", stdout);
-    else
-        return false;
-    std::fflush(stdout);
-    return true;
-}
-
 } // namespace
 
 int main(int argc, char *argv[])
 {
-    if (printedInformation(argc, argv))
+    if (Servo::printedStartInformation(argc, argv, helpText, "servo-tool", SERVO_VERSION))
         return 0;
 
     QApplication::setAttribute(Qt::AA_EnableHighDpiScaling, true);

@@ -2,11 +2,11 @@
 #include "benchwindow/benchwindow.h"
 #include "tools/common/interrupt.h"
 #include "ui/applicationfont.h"
+#include "ui/startinformation.h"
 
 #include <QApplication>
 
 #include <cstdio>
-#include <cstring>
 
 #ifndef SERVO_VERSION
 #define SERVO_VERSION "unknown"
@@ -39,28 +39,11 @@ is being written finishes that servo and logs it first; so does Ctrl-C or a
 request to terminate (a second one logs that servo as interrupted).
 )";
 
-// "--help" or "--version" as the only argument: printed before the
-// QApplication is made, so that neither needs a display.
-bool printedInformation(int argc, char *argv[])
-{
-    if (argc != 2)
-        return false;
-    const char *argument = argv[1];
-    if (std::strcmp(argument, "--help") == 0 || std::strcmp(argument, "-h") == 0)
-        std::fputs(helpText, stdout);
-    else if (std::strcmp(argument, "--version") == 0)
-        std::fputs("servo-bench " SERVO_VERSION "\n", stdout);
-    else
-        return false;
-    std::fflush(stdout);
-    return true;
-}
-
 } // namespace
 
 int main(int argc, char *argv[])
 {
-    if (printedInformation(argc, argv))
+    if (Servo::printedStartInformation(argc, argv, helpText, "servo-bench", SERVO_VERSION))
         return 0;
 
     QApplication::setAttribute(Qt::AA_EnableHighDpiScaling, true);
