@@ -1744,12 +1744,6 @@ void TestCli::benchEvent_data()
     QTest::newRow("verified") << e << t + "servo 2  verified  0.532 s"
                               << j +
             R"("event":"verified","servo":2,"result":"verified","reason":null,"seconds":0.532})";
-    e.kind = BenchEvent::AlreadyHeld;
-    e.result = QStringLiteral("already held");
-    e.elapsedMs = 40;
-    QTest::newRow("already held") << e << t + "servo 2  already held  0.040 s"
-                                  << j +
-            R"("event":"already held","servo":2,"result":"already held","reason":null,"seconds":0.04})";
     e.kind = BenchEvent::Failed;
     e.result = QStringLiteral("differs");
     e.reason = QStringLiteral("fields that did not take: Sensitivity");
@@ -1772,23 +1766,12 @@ void TestCli::benchEvent_data()
     port.port = QStringLiteral("COM3 \"x\\y\"");
     const QString jp =
         QStringLiteral(R"({"time":"2026-12-09T10:00:00.123Z","port":"COM3 \"x\\y\"",)");
-    for (const auto &kind : {std::make_pair(BenchEvent::PortLost, "port lost"),
-                             std::make_pair(BenchEvent::PortBack, "port back"),
-                             std::make_pair(BenchEvent::SlotAdded, "port added")}) {
-        port.kind = kind.first;
-        QTest::newRow(kind.second)
-            << port << "2026-12-09T10:00:00.123Z  COM3 \"x\\y\"  " + QLatin1String(kind.second)
-            << jp +
-                QStringLiteral(
-                    R"("event":"%1","servo":null,"result":null,"reason":null,"seconds":null})")
-                    .arg(QLatin1String(kind.second));
-    }
-    e.kind = BenchEvent::Removed;
-    e.result.clear();
-    e.reason.clear();
-    QTest::newRow("removed") << e << t + "servo 2  removed"
-                             << j +
-            R"("event":"removed","servo":2,"result":null,"reason":null,"seconds":null})";
+    // A port event has no servo; a port name with a quote and a backslash is
+    // escaped in JSON.
+    port.kind = BenchEvent::PortLost;
+    QTest::newRow("port lost") << port << "2026-12-09T10:00:00.123Z  COM3 \"x\\y\"  port lost"
+                               << jp +
+            R"("event":"port lost","servo":null,"result":null,"reason":null,"seconds":null})";
 }
 
 // An event as a line and as a JSON object; the JSON's keys in their order,

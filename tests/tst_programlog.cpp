@@ -186,7 +186,6 @@ void TestProgramLog::open_data()
             '\n';
     QTest::newRow("another CSV") << "file" << QByteArray("name,value\n1,2\n") << notLog << false
                                  << QString();
-    QTest::newRow("a parameter file") << "file" << Sample.toUtf8() << notLog << false << QString();
     QTest::newRow("header with a column more")
         << "file" << (Header + ",note\n").toUtf8() << notLog << false << QString();
     QTest::newRow("blank first line")
